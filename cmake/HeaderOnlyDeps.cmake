@@ -1,0 +1,15 @@
+# nlohmann-json and CLI11 are header-only Debian packages. The cross build must not see the rest
+# of /usr/include, so it gets a folder holding links to just these two.
+if(CMAKE_CROSSCOMPILING)
+    set(_dir ${CMAKE_BINARY_DIR}/header-only)
+    file(MAKE_DIRECTORY ${_dir})
+    file(CREATE_LINK /usr/include/nlohmann ${_dir}/nlohmann SYMBOLIC)
+    file(CREATE_LINK /usr/include/CLI ${_dir}/CLI SYMBOLIC)
+    add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED GLOBAL)
+    target_include_directories(nlohmann_json::nlohmann_json SYSTEM INTERFACE ${_dir})
+    add_library(CLI11::CLI11 INTERFACE IMPORTED GLOBAL)
+    target_include_directories(CLI11::CLI11 SYSTEM INTERFACE ${_dir})
+else()
+    find_package(nlohmann_json 3 REQUIRED)
+    find_package(CLI11 REQUIRED)
+endif()

@@ -1,0 +1,90 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/os_file.h"
+
+namespace deckwright {
+
+std::unique_ptr<OsFile> OsFile::Open(const std::string& path, OpenMode mode, Sharing,
+                                     std::string* error) {
+    const int flags = (mode == OpenMode::kRead ? O_RDONLY : O_RDWR) | O_CLOEXEC;
+    const int fd = ::open(path.c_str(), flags);
+    if (fd < 0) {
+        if (error) *error = std::strerror(errno);
+        return nullptr;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        if (error) *error = std::strerror(EISDIR);
+        return nullptr;
+    }
+    return std::unique_ptr<OsFile>(new OsFile(path, fd));
+}
+
+OsFile::~OsFile() { ::close(static_cast<int>(handle_)); }
+
+std::uint64_t OsFile::Length() {
+    struct stat st {};
+    if (::fstat(static_cast<int>(handle_), &st) != 0) {
+        RecordError(std::string("cannot get the length: ") + std::strerror(errno));
+        return 0;
+    }
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
+bool OsFile::Seek(std::uint64_t offset) {
+    if (::lseek(static_cast<int>(handle_), static_cast<off_t>(offset), SEEK_SET) < 0) {
+        RecordError("seek to " + std::to_string(offset) + " failed: " + std::strerror(errno));
+        return false;
+    }
+    return true;
+}
+
+std::size_t OsFile::Read(std::span<std::uint8_t> out) {
+    std::size_t done = 0;
+    while (done < out.size()) {
+        const ssize_t n = ::read(static_cast<int>(handle_), out.data() + done, out.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            RecordError(std::string("read failed: ") + std::strerror(errno));
+            break;
+        }
+        if (n == 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
+}
+
+bool OsFile::Write(std::span<const std::uint8_t> data) {
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(static_cast<int>(handle_), data.data() + done, data.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            RecordError(std::string("write failed: ") + std::strerror(errno));
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool OsFile::Flush() {
+    if (::fsync(static_cast<int>(handle_)) != 0) {
+        RecordError(std::string("flush failed: ") + std::strerror(errno));
+        return false;
+    }
+    return true;
+}
+
+std::string FileNameOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace deckwright

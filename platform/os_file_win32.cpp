@@ -1,0 +1,100 @@
+#include <windows.h>
+
+#include "platform/os_file.h"
+#include "platform/utf.h"
+
+namespace deckwright {
+namespace {
+
+std::string SystemMessage(DWORD code) {
+    wchar_t* text = nullptr;
+    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring w = n ? std::wstring(text, n) : L"error " + std::to_wstring(code);
+    if (text) LocalFree(text);
+    while (!w.empty() && (w.back() == L'\n' || w.back() == L'\r' || w.back() == L'.')) w.pop_back();
+    return Narrow(w);
+}
+
+HANDLE H(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
+
+}  // namespace
+
+std::unique_ptr<OsFile> OsFile::Open(const std::string& path, OpenMode mode, Sharing sharing,
+                                     std::string* error) {
+    const DWORD access = mode == OpenMode::kRead ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
+    const DWORD share = sharing == Sharing::kExclusive ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE;
+    HANDLE h = CreateFileW(Widen(path).c_str(), access, share, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        if (error) *error = SystemMessage(GetLastError());
+        return nullptr;
+    }
+    return std::unique_ptr<OsFile>(new OsFile(path, reinterpret_cast<std::intptr_t>(h)));
+}
+
+OsFile::~OsFile() { CloseHandle(H(handle_)); }
+
+std::uint64_t OsFile::Length() {
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(H(handle_), &size)) {
+        RecordError("cannot get the length: " + SystemMessage(GetLastError()));
+        return 0;
+    }
+    return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+bool OsFile::Seek(std::uint64_t offset) {
+    LARGE_INTEGER to{};
+    to.QuadPart = static_cast<LONGLONG>(offset);
+    if (!SetFilePointerEx(H(handle_), to, nullptr, FILE_BEGIN)) {
+        RecordError("seek to " + std::to_string(offset) + " failed: " + SystemMessage(GetLastError()));
+        return false;
+    }
+    return true;
+}
+
+std::size_t OsFile::Read(std::span<std::uint8_t> out) {
+    std::size_t done = 0;
+    while (done < out.size()) {
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(out.size() - done, 1u << 30));
+        DWORD got = 0;
+        if (!ReadFile(H(handle_), out.data() + done, want, &got, nullptr)) {
+            RecordError("read failed: " + SystemMessage(GetLastError()));
+            break;
+        }
+        if (got == 0) break;
+        done += got;
+    }
+    return done;
+}
+
+bool OsFile::Write(std::span<const std::uint8_t> data) {
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(data.size() - done, 1u << 30));
+        DWORD put = 0;
+        if (!WriteFile(H(handle_), data.data() + done, want, &put, nullptr) || put == 0) {
+            RecordError("write failed: " + SystemMessage(GetLastError()));
+            return false;
+        }
+        done += put;
+    }
+    return true;
+}
+
+bool OsFile::Flush() {
+    if (!FlushFileBuffers(H(handle_))) {
+        RecordError("flush failed: " + SystemMessage(GetLastError()));
+        return false;
+    }
+    return true;
+}
+
+std::string FileNameOf(const std::string& path) {
+    const auto slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace deckwright
