@@ -1,11 +1,59 @@
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/check_report.h"
 #include "cli/commands.h"
+#include "engine/compound_file_check.h"
+#include "platform/os_file.h"
 
 namespace deckwright::cli {
+namespace {
 
-// Placeholder until the check command is built.
+struct CheckOptions {
+    bool json = false;
+    std::vector<std::string> files;
+};
+
+// Judges each file as it is; the files are opened read-only and never written.
+int RunCheck(const CheckOptions& options) {
+    int status = kExitOk;
+    nlohmann::json documents = nlohmann::json::array();
+    for (const std::string& path : options.files) {
+        std::string error;
+        CheckResult result;
+        auto file = OsFile::Open(path, OpenMode::kRead, Sharing::kShared, &error);
+        if (!file) {
+            result.problem = "the file could not be opened: " + error;
+        } else {
+            result = CheckCompoundFile(*file);
+        }
+        if (!result.sound) status = kExitSomeFailed;
+        if (options.json) {
+            nlohmann::json doc = CheckToJson(result);
+            doc["file"] = path;
+            documents.push_back(std::move(doc));
+        } else {
+            std::cout << path << ": " << CheckToLine(result) << '\n';
+        }
+    }
+    if (options.json) std::cout << documents.dump(2) << '\n';
+    std::cout.flush();
+    return status;
+}
+
+}  // namespace
+
 void AddCheckCommand(CLI::App& app, int* exit_status) {
-    (void)app;
-    (void)exit_status;
+    auto options = std::make_shared<CheckOptions>();
+    CLI::App* cmd = app.add_subcommand(
+        "check",
+        "Judge whether each file's structure is sound as it stands (the files are only read); "
+        "exit status 0 when every file is sound, 1 otherwise");
+    cmd->add_flag("--json", options->json, "One JSON document (an array, one object per file)");
+    cmd->add_option("FILE", options->files, "Compound files (.ppt) to check")->required();
+    cmd->callback([options, exit_status] { *exit_status = RunCheck(*options); });
 }
 
 }  // namespace deckwright::cli

@@ -1,11 +1,142 @@
+#include "cli/repair_command.h"
+
+#include <iostream>
+
 #include "cli/commands.h"
+#include "engine/repair_worker.h"
+#include "engine/save_worker.h"
+#include "platform/file_operations.h"
+
+#ifdef _WIN32
+#include <io.h>
+#define DECKWRIGHT_ISATTY(fd) _isatty(fd)
+#else
+#include <unistd.h>
+#define DECKWRIGHT_ISATTY(fd) ::isatty(fd)
+#endif
 
 namespace deckwright::cli {
+namespace {
 
-// Placeholder until the repair command is built.
+std::string AsFolder(std::string folder) {
+    if (!folder.empty() && folder.back() != '/' && folder.back() != kPathSeparator) {
+        folder += kPathSeparator;
+    }
+    return folder;
+}
+
+// Remembers the Save As answers, so the result line can say where a file went.
+class SaveHost final : public RunHost {
+  public:
+    explicit SaveHost(TerminalHost& terminal) : terminal_(terminal) {}
+    void ReportProgress(unsigned m, ProgressCode c, std::size_t i) override {
+        terminal_.ReportProgress(m, c, i);
+    }
+    void ShowFailure(std::size_t i, const std::string& text, const std::string& detail) override {
+        terminal_.ShowFailure(i, text, detail);
+    }
+    bool AskOverwrite(std::size_t i, const std::string& destination) override {
+        return terminal_.AskOverwrite(i, destination);
+    }
+    std::optional<std::string> AskSaveAsPath(std::size_t i, const std::string& initial) override {
+        auto chosen = terminal_.AskSaveAsPath(i, initial);
+        if (chosen) chosen_[i] = *chosen;
+        return chosen;
+    }
+    void Pause(std::chrono::milliseconds d) override { terminal_.Pause(d); }
+
+    std::optional<std::string> ChosenPath(std::size_t i) const {
+        const auto it = chosen_.find(i);
+        return it == chosen_.end() ? std::nullopt : std::optional<std::string>(it->second);
+    }
+
+  private:
+    TerminalHost& terminal_;
+    std::map<std::size_t, std::string> chosen_;
+};
+
+}  // namespace
+
+int RunRepair(const RepairOptions& options, const Settings& saved, FileOperations& files,
+              bool interactive, std::istream& answers, std::ostream& out, std::ostream& questions) {
+    const std::string folder = AsFolder(options.out.value_or(saved.save_folder));
+    const std::string suffix = options.suffix.value_or(saved.suffix);
+    const std::size_t count = options.files.size();
+
+    TerminalHost terminal(options.existing, interactive, answers, questions);
+    std::vector<std::string> repair_queue = options.files;
+    RepairWorker(RepairJob{&repair_queue, &terminal, &files, std::chrono::milliseconds(0)});
+
+    std::vector<std::string> reasons(count);
+    std::vector<std::size_t> saving;  // positions in options.files of the repaired ones
+    std::vector<std::string> save_queue;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (terminal.Succeeded(i)) {
+            saving.push_back(i);
+            save_queue.push_back(repair_queue[i]);
+        } else {
+            reasons[i] = terminal.FailureOf(i);
+        }
+    }
+
+    terminal.Reset();
+    SaveHost save_host(terminal);
+    SaveWorker(
+        SaveJob{&save_queue, &save_host, &files, suffix, folder, std::chrono::milliseconds(0)});
+
+    std::vector<std::string> saved_as(count);
+    for (std::size_t k = 0; k < saving.size(); ++k) {
+        const std::size_t i = saving[k];
+        if (terminal.Succeeded(k)) {
+            saved_as[i] = save_host.ChosenPath(k).value_or(
+                folder + MakeSavedFileName(files.FileNameOf(save_queue[k]), suffix));
+        } else {
+            reasons[i] = terminal.FailureOf(k);
+        }
+    }
+
+    int status = kExitOk;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!saved_as[i].empty()) {
+            out << options.files[i] << ": saved as " << saved_as[i] << '\n';
+        } else {
+            out << options.files[i] << ": failed: " << reasons[i] << '\n';
+            status = kExitSomeFailed;
+        }
+    }
+    out.flush();
+    return status;
+}
+
 void AddRepairCommand(CLI::App& app, int* exit_status) {
-    (void)app;
-    (void)exit_status;
+    auto* command = app.add_subcommand(
+        "repair",
+        "Repair presentations: copy each to the temporary folder, rebuild the copy's header and\n"
+        "save it as <folder><name><suffix>.ppt. The files themselves are only read.");
+    auto options = std::make_shared<RepairOptions>();
+    auto out = std::make_shared<std::string>();
+    auto suffix = std::make_shared<std::string>();
+    auto* out_option = command->add_option(
+        "--out", *out, "Folder to save into (default: the saved setting; empty: current folder)");
+    auto* suffix_option = command->add_option(
+        "--suffix", *suffix, "Text added before .ppt in saved names (default: the saved setting)");
+    auto* overwrite =
+        command->add_flag("--overwrite")->description("Replace a saved file that already exists");
+    auto* keep = command->add_flag("--keep-existing")
+                     ->description("Leave a saved file that already exists, and fail that file");
+    overwrite->excludes(keep);
+    command->add_option("FILE", options->files, "Presentations to repair")->required();
+    command->callback([=] {
+        if (out_option->count() > 0) options->out = *out;
+        if (suffix_option->count() > 0) options->suffix = *suffix;
+        if (overwrite->count() > 0) options->existing = ExistingPolicy::kOverwrite;
+        if (keep->count() > 0) options->existing = ExistingPolicy::kKeepExisting;
+        PlatformFileOperations files;
+        const bool interactive = DECKWRIGHT_ISATTY(0) != 0;
+        // The command line uses the saved settings but never changes them.
+        *exit_status =
+            RunRepair(*options, LoadSettings(), files, interactive, std::cin, std::cout, std::cerr);
+    });
 }
 
 }  // namespace deckwright::cli

@@ -13,4 +13,24 @@ namespace deckwright {
 // the caller learns of them from file.Failed() and file.Error().
 int RebuildHeader(RandomAccessFile& file);
 
+// The 512 bytes RebuildHeader would write, computed from one sequential read of the file.
+// Nothing is written.
+std::array<std::uint8_t, SECTOR_SIZE> ComputeRebuiltHeader(RandomAccessFile& file);
+
+// The same rebuild done the plain way: every search reads the whole file again, sector by
+// sector, through one 512-byte buffer. Kept as the reference the fast rebuild is held to.
+int RebuildHeaderLiteral(RandomAccessFile& file);
+std::array<std::uint8_t, SECTOR_SIZE> ComputeRebuiltHeaderLiteral(RandomAccessFile& file);
+
+// The literal sector scans. Sectors are numbered from 0 (file offset (k + 1) * 512); only whole
+// sectors after the header are visited.
+// The first (or with skip_first the second) FAT-like sector whose FatBlockIndex for `block` is
+// `block`; -1 when there is none.
+std::int32_t FindFatSector(RandomAccessFile& file, std::int32_t block, bool skip_first);
+// How many sectors are FAT-like (FAT and mini FAT sectors alike).
+std::uint32_t CountFatSectors(RandomAccessFile& file);
+// The first directory-like sector whose first entry has object type 5 (root storage); -1 when
+// there is none.
+std::int32_t FindRootDirectorySector(RandomAccessFile& file);
+
 }  // namespace deckwright

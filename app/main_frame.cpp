@@ -1,0 +1,114 @@
+#include "app/main_frame.h"
+
+#include <iterator>
+
+#include "platform/win32/shell.h"
+#include "res/resource.h"
+
+namespace deckwright {
+
+namespace {
+
+constexpr UINT kIndicators[] = {ID_SEPARATOR, ID_INDICATOR_CAPS, ID_INDICATOR_NUM,
+                                ID_INDICATOR_SCRL};
+
+struct ButtonCaption {
+    int index;
+    const char* text;
+};
+constexpr ButtonCaption kCaptions[] = {{0, "Add File"},  {1, "Remove"},  {2, "Repair File"},
+                                       {3, "Save File"}, {4, "Setting"}, {5, "Help"}};
+
+constexpr COLORREF kMagenta = RGB(255, 0, 255);
+
+// The toolbar's pictures: 50 x 50 cells of one bitmap, magenta transparent.
+void BuildImageList(CImageList& list, UINT bitmapId) {
+    CBitmap bitmap;
+    bitmap.LoadBitmap(bitmapId);
+    list.Create(50, 50, ILC_COLORDDB | ILC_MASK, 13, 0);
+    list.Add(bitmap, kMagenta);  // copies the pictures; the bitmap goes with this scope
+}
+
+}  // namespace
+
+CMainFrame::CMainFrame() {
+    OnMessage(WM_CREATE, [this](WPARAM, LPARAM) { return static_cast<LRESULT>(OnCreate()); });
+    OnCommand(ID_HELP_CONTENTS, [this] { OnHelpContents(); });
+}
+
+bool CMainFrame::PreCreateWindow(CREATESTRUCTW& cs) {
+    if (!CFrameWnd::PreCreateWindow(cs)) return false;
+    cs.dwExStyle &= ~static_cast<DWORD>(WS_EX_CLIENTEDGE);
+    cs.lpszClass = RegisterWndClass(0);
+    return true;
+}
+
+int CMainFrame::OnCreate() {
+    if (!m_wndView.Create(nullptr, "", WS_CHILD | WS_VISIBLE | WS_BORDER, RECT{}, *this,
+                          AFX_IDW_PANE_FIRST, nullptr)) {
+        return -1;
+    }
+    if (!m_wndToolBar.CreateEx(*this, TBSTYLE_FLAT, WS_CHILD | WS_VISIBLE | CBRS_ALIGN_TOP, RECT{},
+                               AFX_IDW_TOOLBAR) ||
+        !m_wndToolBar.LoadToolBar(IDR_MAINFRAME)) {
+        return -1;
+    }
+    if (!m_wndReBar.Create(*this, RBS_BANDBORDERS,
+                           WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | CBRS_TOP,
+                           AFX_IDW_REBAR)) {
+        return -1;
+    }
+    // Captions and sizes before the band is added, so that the band takes the final size.
+    if (!m_wndStatusBar.Create(*this, WS_CHILD | WS_VISIBLE | CBRS_BOTTOM, AFX_IDW_STATUS_BAR) ||
+        !m_wndStatusBar.SetIndicators(kIndicators, static_cast<int>(std::size(kIndicators)))) {
+        return -1;
+    }
+    m_wndStatusBar.SetPaneText(0, LoadResString(AFX_IDS_IDLEMESSAGE));
+
+    SendMessage(WM_SETICON, ICON_BIG,
+                reinterpret_cast<LPARAM>(
+                    ::LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDR_MAINFRAME))));
+
+    BuildImageList(m_imagesNormal, IDB_TOOLBAR_NORMAL);
+    m_wndToolBar.SendMessage(TB_SETIMAGELIST, 0,
+                             reinterpret_cast<LPARAM>(m_imagesNormal.m_hImageList));
+    BuildImageList(m_imagesHot, IDB_TOOLBAR_HOT);
+    m_wndToolBar.SendMessage(TB_SETHOTIMAGELIST, 0,
+                             reinterpret_cast<LPARAM>(m_imagesHot.m_hImageList));
+    for (const ButtonCaption& c : kCaptions) m_wndToolBar.SetButtonText(c.index, c.text);
+    m_wndToolBar.SetSizes(SIZE{60, 75}, SIZE{52, 52});
+
+    if (!m_wndReBar.AddBar(m_wndToolBar, "", nullptr, RBBS_GRIPPERALWAYS | RBBS_FIXEDBMP)) {
+        return -1;
+    }
+    SetWindowText("Velmora Deckwright Version 5.0.1");
+    m_wndToolBar.SetBarStyle(m_wndToolBar.GetBarStyle() | CBRS_TOOLTIPS | CBRS_FLYBY);
+    return 0;
+}
+
+bool CMainFrame::OnCmdMsg(UINT id, int code) {
+    // The panel first, then the frame's own map, then the application.
+    if (m_wndView.m_hWnd && m_wndView.OnCmdMsg(id, code)) return true;
+    return CFrameWnd::OnCmdMsg(id, code);
+}
+
+void CMainFrame::OnSize(UINT type, int cx, int cy) {
+    CFrameWnd::OnSize(type, cx, cy);
+    // The frame's client size, not the panel's: the panel places its controls from it.
+    if (m_wndView.m_hWnd) m_wndView.LayoutControls(cx, cy);
+}
+
+void CMainFrame::OnSetFocus(HWND) {
+    if (m_wndView.m_hWnd) m_wndView.SetFocus();
+}
+
+void CMainFrame::OnClose() {
+    if (!m_wndView.m_hWnd || m_wndView.CanClose()) CFrameWnd::OnClose();
+}
+
+void CMainFrame::OnHelpContents() {
+    // Beside the program, whatever folder the program was started from.
+    ShellOpen(nullptr, "open", ProgramFolder() + "help.chm", SW_SHOWNORMAL);
+}
+
+}  // namespace deckwright

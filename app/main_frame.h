@@ -1,0 +1,40 @@
+#pragma once
+
+#include "panel/wizard_view.h"
+#include "platform/win32/controls.h"
+#include "platform/win32/frame.h"
+
+namespace deckwright {
+
+// The one top-level window: menu, toolbar in a rebar, status bar, and the panel as client.
+class CMainFrame : public CFrameWnd {
+  public:
+    CMainFrame();
+
+    bool OnCmdMsg(UINT id, int code) override;
+
+    CWizardView& Panel() { return m_wndView; }
+    CToolBar& ToolBar() { return m_wndToolBar; }
+    CStatusBar& StatusBar() { return m_wndStatusBar; }
+    CReBar& ReBar() { return m_wndReBar; }
+
+  protected:
+    bool PreCreateWindow(CREATESTRUCTW& cs) override;
+    void OnSize(UINT type, int cx, int cy) override;
+    void OnSetFocus(HWND lost) override;
+    void OnClose() override;
+
+  private:
+    int OnCreate();
+    void OnHelpContents();
+
+    CStatusBar m_wndStatusBar;
+    CToolBar m_wndToolBar;
+    CReBar m_wndReBar;
+    CWizardView m_wndView;
+    // The toolbar's pictures; it uses them for as long as the frame lives.
+    CImageList m_imagesNormal;
+    CImageList m_imagesHot;
+};
+
+}  // namespace deckwright

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/terminal_host.h"
+#include "engine/file_operations.h"
+#include "platform/settings.h"
+
+namespace deckwright::cli {
+
+struct RepairOptions {
+    std::optional<std::string> out;     // the save folder; the saved setting when absent
+    std::optional<std::string> suffix;  // the suffix; the saved setting when absent
+    ExistingPolicy existing = ExistingPolicy::kAsk;
+    std::vector<std::string> files;
+};
+
+// Repairs and saves options.files, in order, through the same runs as the desktop program, and
+// writes one line per file to out. interactive: whether answers is a terminal to ask on.
+// Returns kExitOk when every file was repaired and saved, else kExitSomeFailed.
+int RunRepair(const RepairOptions& options, const Settings& saved, FileOperations& files,
+              bool interactive, std::istream& answers, std::ostream& out, std::ostream& questions);
+
+}  // namespace deckwright::cli

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "platform/win32/dialog.h"
+#include "platform/win32/gdi.h"
+
+namespace deckwright {
+
+// The modal About box (template IDD_ABOUTBOX): icon, OK, and a painted gradient with the
+// product line inside an outline.
+class CAboutDlg : public CDialog {
+  public:
+    CAboutDlg();
+    // Everything the box paints, on any surface the size of the box (WM_PAINT, WM_PRINTCLIENT).
+    void Paint(CDC& dc);
+};
+
+}  // namespace deckwright

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/compound_file_header.h"
+#include "engine/random_access_file.h"
+
+namespace deckwright {
+
+// One stream the directory tree reaches.
+struct CheckedStream {
+    std::string path;  // UTF-8, storages joined with '/'
+    std::uint64_t size = 0;
+    bool in_mini_stream = false;
+};
+
+// The verdict of the structural check on one compound file.
+struct CheckResult {
+    bool sound = false;
+    // When not sound: the first thing found wrong, where and what (sector, chain, expected
+    // versus found), worded to follow "Unable to repair this file: ".
+    std::string problem;
+    std::uint32_t sector_count = 0;  // sectors that start inside the file
+    std::uint32_t fat_sectors = 0;
+    std::uint32_t difat_sectors = 0;
+    std::uint32_t mini_fat_sectors = 0;
+    std::uint32_t directory_sectors = 0;
+    std::uint32_t sectors_in_use = 0;  // sectors of the directory, mini FAT and streams
+    std::uint32_t leaked_sectors = 0;  // marked in use by the FAT, yet held by nothing
+    std::uint64_t root_modified = 0;   // the root entry's modification time (FILETIME), 0 if unset
+    std::vector<CheckedStream> streams;  // in the order the tree walk meets them
+};
+
+// Judges the file as its own header describes it: DIFAT, FAT, directory chain and tree, mini
+// FAT, every stream's chain, and the two streams a presentation cannot do without. Reads the
+// header and the structure sectors (not the stream contents); never writes. Memory is bounded
+// by the file's length, never by a count the file states.
+CheckResult CheckCompoundFile(RandomAccessFile& file);
+
+// The same judgement with `header` in place of the file's first 512 bytes: how the file would
+// fare with that header, without writing it.
+CheckResult CheckCompoundFile(RandomAccessFile& file, const CompoundFileHeader& header);
+
+// Pieces of the check that the header reconstruction shares.
+namespace cfb {
+
+inline constexpr std::uint32_t kDirEntrySize = 128;
+inline constexpr std::uint32_t kMiniSectorSize = 64;
+inline constexpr std::uint32_t kMiniStreamCutoff = 4096;
+inline constexpr std::uint32_t kDifatEntriesPerSector = kEntriesPerSector - 1;
+inline constexpr std::uint8_t kTypeUnused = 0;
+inline constexpr std::uint8_t kTypeStorage = 1;
+inline constexpr std::uint8_t kTypeStream = 2;
+inline constexpr std::uint8_t kTypeRoot = 5;
+
+// Sectors that start inside a file of `length` bytes (a short last sector counts).
+std::uint32_t SectorCount(std::uint64_t length);
+
+// Reads sector k; bytes past the end of the file read as zero. Returns the bytes delivered.
+std::size_t ReadSector(RandomAccessFile& file, std::uint32_t k, std::uint8_t* out);
+
+struct DirectoryEntry {
+    std::string name;  // UTF-8
+    std::uint8_t type = 0;
+    std::uint32_t left = kNoStream;
+    std::uint32_t right = kNoStream;
+    std::uint32_t child = kNoStream;
+    std::uint32_t start = 0;
+    std::uint64_t size = 0;      // version 3: the low 32 bits only, as readers take it
+    std::uint64_t modified = 0;  // FILETIME
+};
+DirectoryEntry ParseDirectoryEntry(const std::uint8_t* entry);
+
+}  // namespace cfb
+
+}  // namespace deckwright

@@ -1,0 +1,634 @@
+#include "engine/header_reconstruction.h"
+
+#include <algorithm>
+#include <array>
+#include <map>
+#include <set>
+#include <span>
+#include <vector>
+
+#include "engine/little_endian.h"
+
+namespace deckwright {
+
+void CanonicalizeFixedFields(CompoundFileHeader& h) {
+    const CompoundFileHeader canon = CompoundFileHeader::Parse([] {
+        std::array<std::uint8_t, SECTOR_SIZE> b{};
+        std::copy(kCanonicalHeaderPrefix.begin(), kCanonicalHeaderPrefix.end(), b.begin());
+        return b;
+    }());
+    h.header_signature = canon.header_signature;
+    h.header_clsid = canon.header_clsid;
+    h.minor_version = canon.minor_version;
+    h.major_version = canon.major_version;
+    h.byte_order = canon.byte_order;
+    h.sector_shift = canon.sector_shift;
+    h.mini_sector_shift = canon.mini_sector_shift;
+    h.reserved = canon.reserved;
+    h.number_of_directory_sectors = 0;
+    h.transaction_signature_number = 0;
+    h.mini_stream_cutoff_size = cfb::kMiniStreamCutoff;
+}
+
+namespace {
+
+using namespace cfb;
+
+// Bounds on the work one reconstruction may do, whatever the file holds.
+constexpr int kMaxFatAttempts = 24;
+constexpr int kMaxLayoutAttempts = 12;
+constexpr std::size_t kMaxRootCandidates = 1u << 16;
+
+// What the single pass keeps about a sector whose 128 entries could all be FAT entries.
+struct FatCandidate {
+    std::uint32_t sector = 0;
+    std::uint32_t block = kFreeSect;  // the block its successor entries point into; none: kFreeSect
+    std::uint32_t votes = 0;          // how many entries hold 128 * block + i + 1
+    std::array<std::uint64_t, 2> fat_marks{};    // entries holding FATSECT
+    std::array<std::uint64_t, 2> difat_marks{};  // entries holding DIFSECT
+};
+
+bool HasBit(const std::array<std::uint64_t, 2>& bits, std::uint32_t i) {
+    return (bits[i >> 6] >> (i & 63)) & 1;
+}
+
+class Reconstructor {
+  public:
+    Reconstructor(RandomAccessFile& file, const CompoundFileHeader* hint)
+        : file_(file), hint_(hint) {}
+
+    Reconstruction Run() {
+        Reconstruction r;
+        const std::uint64_t length = file_.Length();
+        s_ = SectorCount(length);
+        if (file_.Failed()) return Fail("the file could not be read: " + file_.Error());
+        if (s_ == 0) return Fail("the file holds no sector after its header");
+
+        if (hint_) {
+            CompoundFileHeader h = *hint_;
+            CanonicalizeFixedFields(h);
+            if (Try(h)) return std::move(best_);
+        }
+        // From here on the header as found only breaks ties, and only when it looks like a
+        // header at all: a zeroed or random one would otherwise pull towards sector 0.
+        if (hint_ && !Plausible(*hint_)) hint_ = nullptr;
+        Scan();
+        if (file_.Failed()) return Fail("the file could not be read: " + file_.Error());
+        if (candidates_.empty())
+            return Fail(
+                "no sector of the file looks like a FAT sector, so the sector chains "
+                "cannot be traced");
+
+        // Files saved in place keep whole earlier versions (FAT, directory, mini FAT) in
+        // free sectors, and those check out too. Gather the sound layouts, then pick one.
+        std::vector<std::uint32_t> initial = InitialAssignment();
+        std::set<std::vector<std::uint32_t>> tried;
+        int attempts = 0;
+        auto attempt = [&](std::vector<std::uint32_t> a) {
+            if (attempts >= kMaxFatAttempts || sound_.size() >= kMaxSoundLayouts) return;
+            Settle(a);
+            if (a.empty() || !tried.insert(a).second) return;
+            ++attempts;
+            TryFat(a);
+        };
+        attempt(initial);
+        // Every sector carrying FATSECT marks seeds the FAT it belongs to.
+        for (std::size_t i = 0; i < candidates_.size() && attempts < kMaxFatAttempts; ++i) {
+            const FatCandidate& c = candidates_[i];
+            if (c.votes == 0 || c.block >= initial.size() || (c.fat_marks[0] | c.fat_marks[1]) == 0)
+                continue;
+            std::vector<std::uint32_t> a = initial;
+            a[c.block] = c.sector;
+            for (std::uint32_t k : Claims(a, false)) {
+                const FatCandidate* m = CandidateAt(k);
+                if (m && m->votes > 0 && m->block < a.size()) a[m->block] = k;
+            }
+            attempt(a);
+        }
+        // Stale copies of single FAT sectors: try the other candidates block by block.
+        for (std::uint32_t b = 0; b < initial.size() && attempts < kMaxFatAttempts; ++b) {
+            auto it = by_block_.find(b);
+            if (it == by_block_.end()) continue;
+            for (std::size_t c : it->second) {
+                std::vector<std::uint32_t> a = initial;
+                a[b] = candidates_[c].sector;
+                attempt(a);
+            }
+        }
+        if (!sound_.empty()) {
+            const auto best =
+                std::max_element(sound_.begin(), sound_.end(),
+                                 [](const Layout& x, const Layout& y) { return x.rank < y.rank; });
+            best_.found = true;
+            best_.header = best->header;
+            best_.check = best->check;
+            best_.problem.clear();
+            return std::move(best_);
+        }
+        if (best_.problem.empty())
+            best_.problem = "no header could be found under which the file checks out";
+        best_.found = false;
+        return std::move(best_);
+    }
+
+  private:
+    // A sound layout and what speaks for it: the fewest sectors in use that nothing holds (a
+    // mix of versions, or a wrong mini FAT, leaks), then agreement with the header as found,
+    // then the newest root
+    // entry, then how far into the file its FAT reaches (the newest version describes the
+    // whole file), then the fewest FAT sectors (stale ones past the end check out too), then
+    // how late in the file its structures lie (saving in place appends them).
+    struct Layout {
+        CompoundFileHeader header;
+        CheckResult check;
+        std::array<std::uint64_t, 7> rank{};
+    };
+    static constexpr std::size_t kMaxSoundLayouts = 8;
+
+    Reconstruction Fail(std::string problem) {
+        best_.found = false;
+        best_.problem = std::move(problem);
+        return std::move(best_);
+    }
+
+    bool Plausible(const CompoundFileHeader& h) const {
+        if (h.number_of_fat_sectors == 0 || h.number_of_fat_sectors > s_) return false;
+        for (std::uint32_t j = h.number_of_fat_sectors; j < kHeaderDifatEntries; ++j) {
+            if (h.difat[j] != kFreeSect) return false;
+        }
+        return true;
+    }
+
+    std::uint64_t HintAgreement(const CompoundFileHeader& h) const {
+        if (!hint_) return 0;
+        std::uint64_t n = 0;
+        n += h.first_directory_sector_location == hint_->first_directory_sector_location;
+        n += h.first_mini_fat_sector_location == hint_->first_mini_fat_sector_location;
+        n += h.number_of_fat_sectors == hint_->number_of_fat_sectors;
+        n += h.first_difat_sector_location == hint_->first_difat_sector_location;
+        for (std::uint32_t j = 0; j < kHeaderDifatEntries; ++j) n += h.difat[j] == hint_->difat[j];
+        return n;
+    }
+
+    bool TryLayout(const CompoundFileHeader& h, std::uint64_t extent, std::uint64_t latest) {
+        CheckResult check = CheckCompoundFile(file_, h);
+        if (check.sound) {
+            const std::uint64_t in_use = check.sectors_in_use;
+            const std::uint64_t leaked = check.leaked_sectors;
+            const std::uint64_t modified = check.root_modified;
+            sound_.push_back({h,
+                              std::move(check),
+                              {kFreeSect - leaked, HintAgreement(h), modified, extent,
+                               kFreeSect - h.number_of_fat_sectors, latest, in_use}});
+            return true;
+        }
+        if (best_.problem.empty()) {
+            best_.check = check;
+            best_.problem = check.problem;
+        }
+        return false;
+    }
+
+    bool Try(const CompoundFileHeader& h) {
+        CheckResult check = CheckCompoundFile(file_, h);
+        if (check.sound) {
+            best_.found = true;
+            best_.header = h;
+            best_.check = std::move(check);
+            best_.problem.clear();
+            return true;
+        }
+        if (best_.problem.empty()) {
+            // The first candidate is the most likely one: its fault is the one worth reporting.
+            best_.check = check;
+            best_.problem = check.problem;
+        }
+        return false;
+    }
+
+    // The one pass over the file: a few facts about every sector that could be a FAT sector,
+    // and every sector whose first directory entry is a root entry.
+    void Scan() {
+        shaped_.assign(s_, false);
+        constexpr std::uint32_t kChunk = 256;
+        std::vector<std::uint8_t> buf(static_cast<std::size_t>(kChunk) * SECTOR_SIZE);
+        if (!file_.Seek(SECTOR_SIZE)) return;
+        for (std::uint32_t first = 0; first < s_; first += kChunk) {
+            const std::uint32_t count = std::min(kChunk, s_ - first);
+            const std::size_t want = static_cast<std::size_t>(count) * SECTOR_SIZE;
+            std::size_t got = 0;
+            while (got < want) {
+                const std::size_t n =
+                    file_.Read(std::span<std::uint8_t>(buf.data() + got, want - got));
+                if (n == 0) break;
+                got += n;
+            }
+            std::fill(buf.begin() + static_cast<std::ptrdiff_t>(got), buf.end(), std::uint8_t{0});
+            for (std::uint32_t i = 0; i < count; ++i)
+                Look(first + i, buf.data() + static_cast<std::size_t>(i) * SECTOR_SIZE);
+            if (got < want) break;
+        }
+    }
+
+    void Look(std::uint32_t k, const std::uint8_t* p) {
+        // Root entry: object type 5, a colour, a name of at most 32 units, no siblings.
+        if (p[66] == kTypeRoot && p[67] <= 1 && ReadLE16(p + 64) <= 64 &&
+            ReadLE32(p + 68) == kNoStream && ReadLE32(p + 72) == kNoStream &&
+            roots_.size() < kMaxRootCandidates)
+            roots_.push_back(k);
+
+        std::array<std::uint32_t, kEntriesPerSector> e;
+        for (std::uint32_t i = 0; i < kEntriesPerSector; ++i) {
+            e[i] = ReadLE32(p + 4 * i);
+            if (e[i] >= s_ && e[i] < kDifSect) return;  // neither a sector nor a mark
+        }
+        shaped_[k] = true;
+        FatCandidate c;
+        c.sector = k;
+        std::array<std::uint32_t, kEntriesPerSector> blocks;
+        std::uint32_t n = 0;
+        for (std::uint32_t i = 0; i < kEntriesPerSector; ++i) {
+            const std::uint32_t v = e[i];
+            if (v == kFatSect) c.fat_marks[i >> 6] |= std::uint64_t{1} << (i & 63);
+            if (v == kDifSect) c.difat_marks[i >> 6] |= std::uint64_t{1} << (i & 63);
+            if (v < s_ && v > i && (v - i - 1) % kEntriesPerSector == 0)
+                blocks[n++] = (v - i - 1) / kEntriesPerSector;
+        }
+        std::sort(blocks.begin(), blocks.begin() + n);
+        for (std::uint32_t i = 0; i < n;) {
+            std::uint32_t j = i;
+            while (j < n && blocks[j] == blocks[i]) ++j;
+            if (j - i > c.votes) {
+                c.votes = j - i;
+                c.block = blocks[i];
+            }
+            i = j;
+        }
+        const bool marked =
+            (c.fat_marks[0] | c.fat_marks[1] | c.difat_marks[0] | c.difat_marks[1]) != 0;
+        if (c.votes == 0 && !marked) return;
+        if (c.votes > 0) by_block_[c.block].push_back(candidates_.size());
+        if (c.votes == 0 && HasBit(c.fat_marks, k % kEntriesPerSector))
+            self_marking_[k / kEntriesPerSector].push_back(candidates_.size());
+        index_of_[k] = candidates_.size();
+        candidates_.push_back(c);
+    }
+
+    const FatCandidate* CandidateAt(std::uint32_t sector) const {
+        auto it = index_of_.find(sector);
+        return it == index_of_.end() ? nullptr : &candidates_[it->second];
+    }
+
+    std::uint32_t BlocksNeeded() const { return (s_ + kEntriesPerSector - 1) / kEntriesPerSector; }
+
+    // Per block, the header's own FAT sector when it fits, else the best-supported candidate.
+    std::vector<std::uint32_t> InitialAssignment() {
+        for (auto& [b, list] : by_block_) {
+            std::stable_sort(list.begin(), list.end(), [this](std::size_t x, std::size_t y) {
+                return candidates_[x].votes > candidates_[y].votes;
+            });
+        }
+        std::vector<std::uint32_t> a(BlocksNeeded(), kFreeSect);
+        for (std::uint32_t b = 0; b < a.size(); ++b) {
+            if (hint_ && b < kHeaderDifatEntries) {
+                const std::uint32_t v = hint_->difat[b];
+                if (v < s_ && shaped_[v]) {
+                    const FatCandidate* c = CandidateAt(v);
+                    if (!c || c->votes == 0 || c->block == b) {
+                        a[b] = v;
+                        continue;
+                    }
+                }
+            }
+            auto it = by_block_.find(b);
+            if (it != by_block_.end()) a[b] = candidates_[it->second.front()].sector;
+        }
+        return a;
+    }
+
+    // The sectors the assigned FAT marks with `marks` (FATSECT or DIFSECT).
+    std::set<std::uint32_t> Claims(const std::vector<std::uint32_t>& a, bool difat) const {
+        std::set<std::uint32_t> out;
+        for (std::uint32_t b = 0; b < a.size(); ++b) {
+            const FatCandidate* c = a[b] == kFreeSect ? nullptr : CandidateAt(a[b]);
+            if (!c) continue;
+            const auto& bits = difat ? c->difat_marks : c->fat_marks;
+            for (std::uint32_t i = 0; i < kEntriesPerSector; ++i) {
+                const std::uint64_t k = static_cast<std::uint64_t>(b) * kEntriesPerSector + i;
+                if (HasBit(bits, i) && k < s_) out.insert(static_cast<std::uint32_t>(k));
+            }
+        }
+        return out;
+    }
+
+    // Makes an assignment agree with its own FATSECT marks: a block whose sector the FAT does
+    // not mark gives way to a candidate it does mark, and marked sectors no block holds fill
+    // the empty blocks (and extend the FAT). Clears `a` when some block stays empty.
+    void Settle(std::vector<std::uint32_t>& a) const {
+        for (int round = 0; round < 8; ++round) {
+            const std::set<std::uint32_t> marked = Claims(a, false);
+            std::set<std::uint32_t> used(a.begin(), a.end());
+            auto taken = [&used](std::uint32_t k) { return used.count(k) != 0; };
+            auto place = [&](std::uint32_t b, std::uint32_t k) {
+                used.erase(a[b]);
+                a[b] = k;
+                used.insert(k);
+            };
+            bool changed = false;
+            if (!marked.empty()) {
+                for (std::uint32_t b = 0; b < a.size(); ++b) {
+                    if (a[b] != kFreeSect && marked.count(a[b])) continue;
+                    auto it = by_block_.find(b);
+                    if (it == by_block_.end()) continue;
+                    for (std::size_t c : it->second) {
+                        const std::uint32_t k = candidates_[c].sector;
+                        if (marked.count(k) && !taken(k)) {
+                            place(b, k);
+                            changed = true;
+                            break;
+                        }
+                    }
+                }
+                // A block no successor points into may hold a sector that marks itself
+                // (a FAT sector describing its own block, e.g. one full of FAT sectors).
+                for (std::uint32_t b = 0; b < a.size(); ++b) {
+                    if (a[b] != kFreeSect) continue;
+                    auto it = self_marking_.find(b);
+                    if (it == self_marking_.end()) continue;
+                    for (std::size_t i : it->second) {
+                        const FatCandidate& c = candidates_[i];
+                        if (!taken(c.sector)) {
+                            place(b, c.sector);
+                            changed = true;
+                            break;
+                        }
+                    }
+                }
+                // Writers lay the FAT out in order: a block nothing else claims takes the
+                // sector after the previous block's, when that sector has no successors of its
+                // own (it describes FAT sectors or free space).
+                for (std::uint32_t b = 1; b < a.size(); ++b) {
+                    if (a[b] != kFreeSect || a[b - 1] == kFreeSect) continue;
+                    const std::uint32_t k = a[b - 1] + 1;
+                    if (k >= s_ || !shaped_[k] || taken(k)) continue;
+                    const FatCandidate* c = CandidateAt(k);
+                    if (!c || c->votes == 0) {
+                        place(b, k);
+                        changed = true;
+                    }
+                }
+                std::vector<std::uint32_t> spare;
+                for (std::uint32_t k : marked) {
+                    if (!shaped_[k] || taken(k)) continue;
+                    const FatCandidate* c = CandidateAt(k);
+                    if (c && c->votes > 0 && c->block >= a.size() && c->block < s_) {
+                        a.resize(c->block + 1, kFreeSect);  // a block past the ones needed
+                        place(c->block, k);
+                        changed = true;
+                    } else if (!c || c->votes == 0) {
+                        spare.push_back(k);
+                    }
+                }
+                std::size_t next = 0;
+                // Sectors the FAT marks take the empty blocks and those held by sectors it
+                // marks DIFSECT or neither marks nor backs by successors (a DIFAT sector's run
+                // of FAT sector numbers looks like successors too).
+                const std::set<std::uint32_t> difat_marked = Claims(a, true);
+                auto weak = [&](std::uint32_t b) {
+                    if (a[b] == kFreeSect || difat_marked.count(a[b])) return true;
+                    if (marked.count(a[b])) return false;
+                    const FatCandidate* c = CandidateAt(a[b]);
+                    return !(c && c->votes > 0 && c->block == b);
+                };
+                for (std::uint32_t b = 0; b < a.size() && next < spare.size(); ++b) {
+                    if (weak(b)) {
+                        place(b, spare[next++]);
+                        changed = true;
+                    }
+                }
+                while (next < spare.size() && a.size() < s_) {
+                    a.push_back(spare[next]);
+                    used.insert(spare[next++]);
+                    changed = true;
+                }
+            }
+            if (!changed) break;
+        }
+        if (std::find(a.begin(), a.end(), kFreeSect) != a.end()) a.clear();
+    }
+
+    std::vector<std::uint32_t> LoadFat(const std::vector<std::uint32_t>& fat_sectors) {
+        std::vector<std::uint32_t> fat(fat_sectors.size() * kEntriesPerSector);
+        std::array<std::uint8_t, SECTOR_SIZE> buf{};
+        for (std::size_t j = 0; j < fat_sectors.size(); ++j) {
+            ReadSector(file_, fat_sectors[j], buf.data());
+            for (std::uint32_t i = 0; i < kEntriesPerSector; ++i)
+                fat[j * kEntriesPerSector + i] = ReadLE32(buf.data() + 4 * i);
+        }
+        return fat;
+    }
+
+    // Given the FAT sectors in block order, fills in the rest of the header and checks each
+    // layout the chains allow.
+    bool TryFat(std::vector<std::uint32_t> fat_sectors) {
+        CompoundFileHeader h;
+        CanonicalizeFixedFields(h);
+        h.difat.fill(kFreeSect);
+        h.first_difat_sector_location = kEndOfChain;
+
+        if (fat_sectors.size() > kHeaderDifatEntries) {
+            // Past entry 108 the DIFAT sectors, not our guesses, say which sector holds which
+            // block: find them by their DIFSECT marks and follow their links.
+            const std::set<std::uint32_t> difat = Claims(fat_sectors, true);
+            if (difat.empty()) return false;
+            // The first DIFAT sector starts with FAT sector 109; from there its links lead.
+            std::array<std::uint8_t, SECTOR_SIZE> buf{};
+            std::uint32_t head = kFreeSect;
+            for (std::uint32_t d : difat) {
+                ReadSector(file_, d, buf.data());
+                if (ReadLE32(buf.data()) == fat_sectors[kHeaderDifatEntries]) {
+                    head = d;
+                    break;
+                }
+            }
+            if (head == kFreeSect) {
+                // Else the one no other DIFAT sector links to.
+                std::set<std::uint32_t> linked;
+                for (std::uint32_t d : difat) {
+                    ReadSector(file_, d, buf.data());
+                    linked.insert(ReadLE32(buf.data() + 4 * kDifatEntriesPerSector));
+                }
+                for (std::uint32_t d : difat) {
+                    if (!linked.count(d)) {
+                        head = d;
+                        break;
+                    }
+                }
+            }
+            if (head == kFreeSect) return false;
+            fat_sectors.resize(kHeaderDifatEntries);
+            std::set<std::uint32_t> seen;
+            std::uint32_t d = head, count = 0;
+            bool ended = false;
+            while (!ended && d < s_ && seen.insert(d).second) {
+                ReadSector(file_, d, buf.data());
+                for (std::uint32_t i = 0; i < kDifatEntriesPerSector; ++i) {
+                    const std::uint32_t v = ReadLE32(buf.data() + 4 * i);
+                    if (v == kFreeSect) {
+                        ended = true;
+                        break;
+                    }
+                    fat_sectors.push_back(v);
+                }
+                ++count;
+                d = ReadLE32(buf.data() + 4 * kDifatEntriesPerSector);
+            }
+            h.first_difat_sector_location = head;
+            h.number_of_difat_sectors = count;
+        }
+        h.number_of_fat_sectors = static_cast<std::uint32_t>(fat_sectors.size());
+        for (std::size_t j = 0; j < fat_sectors.size() && j < kHeaderDifatEntries; ++j)
+            h.difat[j] = fat_sectors[j];
+
+        const std::vector<std::uint32_t> fat = LoadFat(fat_sectors);
+        auto entry = [&fat](std::uint32_t k) { return k < fat.size() ? fat[k] : kFreeSect; };
+        auto in_use = [&](std::uint32_t k) {
+            const std::uint32_t v = entry(k);
+            return v == kEndOfChain || v < s_;
+        };
+        std::uint64_t extent = 0;
+        for (std::uint32_t k = 0; k < s_; ++k) {
+            if (entry(k) != kFreeSect) extent = k + 1;
+        }
+        std::vector<bool> has_pred(s_, false);
+        for (std::uint32_t k = 0; k < s_; ++k) {
+            const std::uint32_t v = entry(k);
+            if (v < s_ && v != k) has_pred[v] = true;
+        }
+        // Chains may merge in a hostile file; a budget keeps the walks linear in all.
+        std::uint64_t budget = 4 * static_cast<std::uint64_t>(s_) + 1024;
+        auto chain_length = [&](std::uint32_t start) {
+            std::uint32_t n = 0;
+            for (std::uint32_t cur = start; cur < s_ && n <= s_ && budget > 0; cur = entry(cur)) {
+                ++n;
+                --budget;
+            }
+            return n;
+        };
+
+        // The directory begins with a root entry at the head of a chain in use.
+        std::vector<std::uint32_t> dirs;
+        if (hint_) {
+            const std::uint32_t v = hint_->first_directory_sector_location;
+            if (v < s_ && in_use(v) && !has_pred[v] &&
+                std::find(roots_.begin(), roots_.end(), v) != roots_.end())
+                dirs.push_back(v);
+        }
+        for (std::uint32_t k : roots_) {
+            if (in_use(k) && !has_pred[k] && std::find(dirs.begin(), dirs.end(), k) == dirs.end())
+                dirs.push_back(k);
+        }
+        int layouts = 0;
+        std::array<std::uint8_t, SECTOR_SIZE> buf{};
+        for (std::uint32_t dir : dirs) {
+            // Chains the directory accounts for: its own, the mini stream's, the big streams'.
+            std::set<std::uint32_t> accounted{dir};
+            std::uint64_t mini_bytes = 0;
+            std::uint32_t steps = 0;
+            for (std::uint32_t cur = dir; cur < s_ && steps < s_; cur = entry(cur), ++steps) {
+                ReadSector(file_, cur, buf.data());
+                for (std::uint32_t e = 0; e < 4; ++e) {
+                    const DirectoryEntry d = ParseDirectoryEntry(buf.data() + e * kDirEntrySize);
+                    if (steps == 0 && e == 0) {
+                        mini_bytes = d.size;
+                        if (d.size > 0) accounted.insert(d.start);
+                    } else if (d.type == kTypeStream && d.size >= kMiniStreamCutoff) {
+                        accounted.insert(d.start);
+                    }
+                }
+            }
+            // The mini FAT is the chain left over; none at all when there is no mini stream.
+            const std::uint32_t expected = static_cast<std::uint32_t>(
+                (mini_bytes / kMiniSectorSize + kEntriesPerSector - 1) / kEntriesPerSector);
+            std::vector<std::pair<std::uint32_t, std::uint32_t>> minis;  // (first, length)
+            if (hint_) {
+                const std::uint32_t v = hint_->first_mini_fat_sector_location;
+                if (v < s_ && in_use(v) && !has_pred[v] && !accounted.count(v))
+                    minis.push_back({v, chain_length(v)});
+            }
+            std::vector<std::pair<std::uint32_t, std::uint32_t>> others;
+            for (std::uint32_t k = 0; k < s_; ++k) {
+                if (in_use(k) && !has_pred[k] && !accounted.count(k) &&
+                    (minis.empty() || minis[0].first != k))
+                    others.push_back({k, chain_length(k)});
+            }
+            // A mini FAT's entries all name mini sectors or are marks; rank by that first.
+            const std::uint64_t mini_count = mini_bytes / kMiniSectorSize;
+            std::map<std::uint32_t, std::uint32_t> fit;
+            for (const auto& [k, n] : others) {
+                ReadSector(file_, k, buf.data());
+                std::uint32_t good = 0;
+                for (std::uint32_t i = 0; i < kEntriesPerSector; ++i) {
+                    const std::uint32_t v = ReadLE32(buf.data() + 4 * i);
+                    good += v < mini_count || v == kEndOfChain || v == kFreeSect;
+                }
+                fit[k] = good;
+                if (fit.size() >= 4096) break;  // hostile files: enough is enough
+            }
+            std::stable_sort(others.begin(), others.end(), [&](auto x, auto y) {
+                const std::uint32_t fx = fit.count(x.first) ? fit[x.first] : 0;
+                const std::uint32_t fy = fit.count(y.first) ? fit[y.first] : 0;
+                if (fx != fy) return fx > fy;
+                const auto dx = x.second > expected ? x.second - expected : expected - x.second;
+                const auto dy = y.second > expected ? y.second - expected : expected - y.second;
+                return dx < dy;
+            });
+            if (mini_bytes == 0) minis.insert(minis.begin(), {kEndOfChain, 0});
+            minis.insert(minis.end(), others.begin(), others.end());
+            if (mini_bytes != 0) minis.push_back({kEndOfChain, 0});
+            for (const auto& [first, n] : minis) {
+                if (++layouts > kMaxLayoutAttempts) return false;
+                h.first_directory_sector_location = dir;
+                h.first_mini_fat_sector_location = first;
+                h.number_of_mini_fat_sectors = n;
+                std::uint64_t latest = dir;
+                for (std::uint32_t f : fat_sectors) latest = std::max<std::uint64_t>(latest, f);
+                if (first < s_) latest = std::max<std::uint64_t>(latest, first);
+                if (TryLayout(h, extent, latest)) return true;
+            }
+        }
+        return false;
+    }
+
+    RandomAccessFile& file_;
+    const CompoundFileHeader* hint_;
+    Reconstruction best_;
+    std::uint32_t s_ = 0;
+    std::vector<bool> shaped_;
+    std::vector<FatCandidate> candidates_;
+    std::map<std::uint32_t, std::size_t> index_of_;
+    std::map<std::uint32_t, std::vector<std::size_t>> by_block_;
+    std::map<std::uint32_t, std::vector<std::size_t>> self_marking_;
+    std::vector<std::uint32_t> roots_;
+    std::vector<Layout> sound_;
+};
+
+}  // namespace
+
+Reconstruction ComputeReconstructedHeader(RandomAccessFile& file, const CompoundFileHeader* hint) {
+    return Reconstructor(file, hint).Run();
+}
+
+Reconstruction ReconstructHeader(RandomAccessFile& file, const CompoundFileHeader* hint) {
+    Reconstruction r = ComputeReconstructedHeader(file, hint);
+    if (r.found) {
+        const auto bytes = r.header.Bytes();
+        if (!file.Seek(0) || !file.Write(bytes)) {
+            r.found = false;
+            r.problem = "the repaired header could not be written: " + file.Error();
+        }
+    }
+    return r;
+}
+
+}  // namespace deckwright

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <string>
+
+#include "engine/compound_file_check.h"
+#include "engine/compound_file_header.h"
+#include "engine/random_access_file.h"
+
+namespace deckwright {
+
+// A header worked out from what the sectors guarantee, and how the file fares with it.
+struct Reconstruction {
+    bool found = false;         // a header under which the file checks out sound
+    CompoundFileHeader header;  // when found
+    CheckResult check;          // the check with that header (or with the last one tried)
+    std::string problem;        // when not found: why, in words that follow "Unable to ..."
+};
+
+// Works out the header from the file's own structure: the FAT found by the FATSECT and DIFSECT
+// marks its sectors carry and by the successor pattern of their entries, DIFAT sectors by their
+// links, the directory as the chain that starts with the root entry, the mini FAT as the one
+// chain the directory does not account for, and every count from a chain length. Each
+// candidate is judged by the structural check; the first sound one is taken. `hint` (the
+// header as found, may be null) is tried first and its values are preferred where they check
+// out. Reads the file once from end to end plus the structure sectors; writes nothing.
+Reconstruction ComputeReconstructedHeader(RandomAccessFile& file,
+                                          const CompoundFileHeader* hint = nullptr);
+
+// The same, and when a header is found writes its 512 bytes at offset 0 (nothing else).
+// I/O errors show in file.Failed().
+Reconstruction ReconstructHeader(RandomAccessFile& file, const CompoundFileHeader* hint = nullptr);
+
+// The fixed fields of a version 3 header (bytes 0 to 43, the transaction number and the mini
+// stream cutoff) set to their canonical values.
+void CanonicalizeFixedFields(CompoundFileHeader& header);
+
+}  // namespace deckwright

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "engine/file_operations.h"
+#include "engine/run_host.h"
+
+namespace deckwright {
+
+// What a save run works on: the repair run's final entries (copies' paths or kFailMarker),
+// with its own copies of the two settings so that later changes do not reach the run.
+struct SaveJob {
+    const std::vector<std::string>* queue = nullptr;
+    RunHost* host = nullptr;
+    FileOperations* files = nullptr;
+    std::string suffix;
+    std::string folder;  // used as a plain prefix of every destination path
+    std::chrono::milliseconds pacing{300};
+};
+
+// The saved name of a file: the name up to its last '.', then the suffix, then ".ppt".
+// A name without a '.' keeps nothing of itself.
+std::string MakeSavedFileName(const std::string& name, const std::string& suffix);
+
+// The save run: puts every repaired copy at folder + MakeSavedFileName(...), asking before it
+// replaces anything, and reports each step to job.host. A copy that was not saved stays where
+// it is.
+void SaveWorker(const SaveJob& job);
+
+}  // namespace deckwright

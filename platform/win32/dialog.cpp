@@ -1,0 +1,96 @@
+#include "platform/win32/dialog.h"
+
+#include "platform/utf.h"
+#include "platform/win32/app.h"
+#include "platform/win32/frame.h"
+
+namespace deckwright {
+
+void DDX_Text(CDataExchange* dx, int id, std::string& value) {
+    HWND control = dx->m_pDlgWnd->GetDlgItem(id);
+    if (!control) return;
+    if (dx->m_bSaveAndValidate) {
+        const int n = ::GetWindowTextLengthW(control);
+        std::wstring text(static_cast<std::size_t>(n) + 1, L'\0');
+        const int got = ::GetWindowTextW(control, text.data(), n + 1);
+        text.resize(static_cast<std::size_t>(got > 0 ? got : 0));
+        value = Narrow(text);
+    } else {
+        ::SetWindowTextW(control, Widen(value).c_str());
+    }
+}
+
+void DDX_Check(CDataExchange* dx, int id, int& value) {
+    HWND control = dx->m_pDlgWnd->GetDlgItem(id);
+    if (!control) return;
+    if (dx->m_bSaveAndValidate) {
+        value = static_cast<int>(::SendMessageW(control, BM_GETCHECK, 0, 0));
+    } else {
+        ::SendMessageW(control, BM_SETCHECK, static_cast<WPARAM>(value), 0);
+    }
+}
+
+CDialog::CDialog(UINT templateId, CWnd* parent) : m_nIDTemplate(templateId), m_pParentWnd(parent) {
+    OnCommand(IDOK, [this] { OnOK(); });
+    OnCommand(IDCANCEL, [this] { OnCancel(); });
+}
+
+INT_PTR CDialog::DoModal() {
+    HWND owner = m_pParentWnd ? m_pParentWnd->m_hWnd : nullptr;
+    if (!owner && AfxGetApp() && AfxGetApp()->m_pMainWnd) owner = AfxGetApp()->m_pMainWnd->m_hWnd;
+    return ::DialogBoxParamW(AfxGetResourceHandle(), MAKEINTRESOURCEW(m_nIDTemplate), owner,
+                             &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
+}
+
+void CDialog::EndDialog(INT_PTR result) {
+    ::EndDialog(m_hWnd, result);
+}
+
+bool CDialog::UpdateData(bool saveAndValidate) {
+    CDataExchange dx(*this, saveAndValidate);
+    DoDataExchange(&dx);
+    return true;
+}
+
+bool CDialog::OnInitDialog() {
+    UpdateData(false);
+    return true;
+}
+
+void CDialog::OnOK() {
+    if (UpdateData(true)) EndDialog(IDOK);
+}
+
+void CDialog::OnCancel() {
+    EndDialog(IDCANCEL);
+}
+
+INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp) {
+    if (message == WM_INITDIALOG) {
+        auto* self = reinterpret_cast<CDialog*>(lp);
+        self->Attach(hwnd);
+        try {
+            return self->OnInitDialog() ? TRUE : FALSE;
+        } catch (...) {
+            return TRUE;
+        }
+    }
+    auto* self = static_cast<CDialog*>(FromHandle(hwnd));
+    if (!self) return FALSE;
+    LRESULT result = 0;
+    bool handled = false;
+    try {
+        handled = self->Dispatch(message, wp, lp, &result);
+    } catch (...) {
+        handled = false;
+    }
+    if (message == WM_NCDESTROY) {
+        self->DetachFromHandle();
+        return FALSE;
+    }
+    if (!handled) return FALSE;
+    ::SetWindowLongPtrW(hwnd, DWLP_MSGRESULT, result);
+    return TRUE;
+}
+
+}  // namespace deckwright

@@ -1,0 +1,84 @@
+#include "platform/win32/gdi.h"
+
+#include "platform/utf.h"
+#include "platform/win32/wnd.h"
+
+namespace deckwright {
+
+bool CGdiObject::Attach(HGDIOBJ handle) {
+    DeleteObject();
+    m_hObject = handle;
+    return handle != nullptr;
+}
+
+HGDIOBJ CGdiObject::Detach() {
+    HGDIOBJ h = m_hObject;
+    m_hObject = nullptr;
+    return h;
+}
+
+void CGdiObject::DeleteObject() {
+    if (m_hObject) ::DeleteObject(m_hObject);
+    m_hObject = nullptr;
+}
+
+bool CFont::CreateFont(int height, int width, int escapement, int orientation, int weight,
+                       BYTE italic, BYTE underline, BYTE strikeOut, BYTE charSet, BYTE outPrecision,
+                       BYTE clipPrecision, BYTE quality, BYTE pitchAndFamily,
+                       const std::string& face) {
+    return Attach(::CreateFontW(height, width, escapement, orientation, weight, italic, underline,
+                                strikeOut, charSet, outPrecision, clipPrecision, quality,
+                                pitchAndFamily, Widen(face).c_str()));
+}
+
+bool CBitmap::LoadBitmap(UINT id) {
+    return Attach(::LoadBitmapW(AfxGetResourceHandle(), MAKEINTRESOURCEW(id)));
+}
+
+bool CBitmap::CreateCompatibleBitmap(CDC& dc, int width, int height) {
+    return Attach(::CreateCompatibleBitmap(dc.m_hDC, width, height));
+}
+
+SIZE CBitmap::GetSize() const {
+    BITMAP bm{};
+    if (!m_hObject || !::GetObjectW(m_hObject, sizeof bm, &bm)) return SIZE{0, 0};
+    return SIZE{bm.bmWidth, bm.bmHeight};
+}
+
+CDC::~CDC() {
+    if (owned_ && m_hDC) ::DeleteDC(m_hDC);
+}
+
+bool CDC::CreateCompatibleDC(CDC* target) {
+    if (owned_ && m_hDC) ::DeleteDC(m_hDC);
+    m_hDC = ::CreateCompatibleDC(target ? target->m_hDC : nullptr);
+    owned_ = m_hDC != nullptr;
+    return owned_;
+}
+
+void CDC::FillSolidRect(int x, int y, int width, int height, COLORREF color) {
+    // The class library's way: an opaque ExtTextOut fills without making a brush.
+    const COLORREF old = ::SetBkColor(m_hDC, color);
+    const RECT r{x, y, x + width, y + height};
+    ::ExtTextOutW(m_hDC, 0, 0, ETO_OPAQUE, &r, nullptr, 0, nullptr);
+    ::SetBkColor(m_hDC, old);
+}
+
+int CDC::DrawText(const std::string& text, RECT rect, UINT format) {
+    std::wstring w = Widen(text);
+    return ::DrawTextW(m_hDC, w.c_str(), static_cast<int>(w.size()), &rect, format);
+}
+
+bool CDC::BitBlt(int x, int y, int width, int height, CDC& source, int sx, int sy, DWORD rop) {
+    return ::BitBlt(m_hDC, x, y, width, height, source.m_hDC, sx, sy, rop) != FALSE;
+}
+
+CPaintDC::CPaintDC(HWND hwnd) : hwnd_(hwnd) {
+    m_hDC = ::BeginPaint(hwnd, &m_ps);
+}
+
+CPaintDC::~CPaintDC() {
+    ::EndPaint(hwnd_, &m_ps);
+}
+
+}  // namespace deckwright

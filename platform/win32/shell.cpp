@@ -1,0 +1,51 @@
+#include "platform/win32/shell.h"
+
+#include <shellapi.h>
+
+#include "platform/utf.h"
+
+namespace deckwright {
+
+namespace {
+
+ShellOpenFunction& Replacement() {
+    static ShellOpenFunction function;
+    return function;
+}
+
+}  // namespace
+
+int ShowMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) {
+    return ::MessageBoxW(owner, Widen(text).c_str(), Widen(caption).c_str(), type);
+}
+
+void ShellOpen(HWND owner, const std::string& verb, const std::string& file, int show) {
+    if (Replacement()) {
+        Replacement()(owner, verb, file, show);
+        return;
+    }
+    ::ShellExecuteW(owner, Widen(verb).c_str(), Widen(file).c_str(), nullptr, nullptr, show);
+}
+
+ShellOpenFunction SetShellOpenFunction(ShellOpenFunction function) {
+    ShellOpenFunction previous = std::move(Replacement());
+    Replacement() = std::move(function);
+    return previous;
+}
+
+std::string ProgramFolder() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0) return {};
+        if (n < path.size()) {
+            path.resize(n);
+            break;
+        }
+        path.resize(path.size() * 2);  // long path: try again with more room
+    }
+    const std::size_t slash = path.find_last_of(L"\\/");
+    return Narrow(slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1));
+}
+
+}  // namespace deckwright

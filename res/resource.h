@@ -1,0 +1,36 @@
+// Resource ids of Deckwright.exe, shared by the resource script and the code.
+#pragma once
+
+#include "platform/win32/afx_ids.h"
+
+#define IDR_MAINFRAME 128
+#define IDD_ABOUTBOX 100
+
+#define IDB_TOOLBAR_NORMAL 130
+#define IDB_TOOLBAR_HOT 131
+#define IDB_LOGO 135
+#define IDB_NEXT 136
+#define IDB_NEXT_PRESSED 137
+#define IDB_PREVIOUS 138
+#define IDB_PREVIOUS_PRESSED 139
+#define IDB_FINISHED 140
+#define IDB_FINISHED_PRESSED 141
+
+// Commands of the menu and toolbar.
+#define ID_ADD_FILE 61204
+#define ID_REMOVE_SELECTED 61205
+#define ID_REMOVE_ALL 61206
+#define ID_REPAIR_FILE 61207
+#define ID_SAVE_FILE 61208
+#define ID_SETTINGS 61209
+#define ID_HELP_CONTENTS 61210
+
+// Controls of the panel.
+#define IDC_NEXT 201
+#define IDC_PREVIOUS 202
+#define IDC_FINISHED 203
+#define IDC_SELECT_ALL 204
+
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif

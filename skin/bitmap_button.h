@@ -1,0 +1,30 @@
+#pragma once
+
+#include <windows.h>
+
+#include "platform/win32/controls.h"
+#include "platform/win32/gdi.h"
+
+namespace deckwright {
+
+// A push button that draws nothing but a picture (BS_OWNERDRAW): four image slots, of which
+// the panel fills normal and selected. The slots are released in reverse order.
+class CBitmapButton : public CButton {
+  public:
+    ~CBitmapButton() override;
+    // Resource ids in the order normal, selected, focus, disabled; 0 leaves a slot empty.
+    // True when the normal image loaded.
+    bool LoadBitmaps(UINT normal, UINT selected = 0, UINT focus = 0, UINT disabled = 0);
+    // Draws the image for the state into the button's rectangle of the given surface.
+    void DrawItem(const DRAWITEMSTRUCT& item);
+
+    CBitmap m_bitmap;          // normal
+    CBitmap m_bitmapSel;       // selected (pressed)
+    CBitmap m_bitmapFocus;     // focus
+    CBitmap m_bitmapDisabled;  // disabled
+
+  protected:
+    bool OnChildNotify(UINT message, WPARAM wp, LPARAM lp, LRESULT* result) override;
+};
+
+}  // namespace deckwright

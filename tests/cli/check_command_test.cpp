@@ -1,0 +1,90 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "cli/commands.h"
+#include "tests/support/cfb_writer.h"
+
+namespace deckwright {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CheckRun {
+    int status;
+    std::string out;
+};
+
+CheckRun RunCheck(std::vector<std::string> args) {
+    args.insert(args.begin(), {"deckwright", "check"});
+    std::vector<const char*> argv;
+    for (const auto& a : args) argv.push_back(a.c_str());
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    const int status = cli::RunCommandLine(static_cast<int>(argv.size()), argv.data());
+    std::string out = ::testing::internal::GetCapturedStdout();
+    ::testing::internal::GetCapturedStderr();
+    return {status, std::move(out)};
+}
+
+class CheckCommand : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("deckwright-check-test-" +
+                std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir_);
+        auto good = testing::WriteCompoundFile(testing::PresentationStreams(20000, 9));
+        good_ = Write("good.ppt", good);
+        std::fill_n(good.begin(), 512, std::uint8_t{0});
+        zeroed_ = Write("zeroed.ppt", good);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+    std::string Write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+        const fs::path p = dir_ / name;
+        std::ofstream(p, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+        return p.string();
+    }
+    fs::path dir_;
+    std::string good_, zeroed_;
+};
+
+TEST_F(CheckCommand, ExitStatusSaysWhetherEveryFileIsSound) {
+    EXPECT_EQ(RunCheck({good_}).status, cli::kExitOk);
+    const CheckRun bad = RunCheck({good_, zeroed_});
+    EXPECT_EQ(bad.status, cli::kExitSomeFailed);
+    EXPECT_NE(
+        bad.out.find("zeroed.ppt: NOT sound: the header does not begin with the compound-file "
+                     "signature"),
+        std::string::npos)
+        << bad.out;
+    EXPECT_EQ(RunCheck({(dir_ / "missing.ppt").string()}).status, cli::kExitSomeFailed);
+    EXPECT_EQ(RunCheck({}).status, cli::kExitUsage);
+}
+
+TEST_F(CheckCommand, JsonListsVerdictsAndStreams) {
+    const CheckRun run = RunCheck({"--json", good_, zeroed_});
+    const auto doc = nlohmann::json::parse(run.out);
+    ASSERT_EQ(doc.size(), 2u);
+    EXPECT_TRUE(doc[0]["sound"].get<bool>());
+    EXPECT_TRUE(doc[0]["problem"].is_null());
+    EXPECT_EQ(doc[0]["streams"].size(), 4u);
+    EXPECT_FALSE(doc[1]["sound"].get<bool>());
+    EXPECT_FALSE(doc[1]["problem"].get<std::string>().empty());
+}
+
+TEST_F(CheckCommand, NeverWritesTheFile) {
+    const auto before = fs::last_write_time(zeroed_);
+    const auto size = fs::file_size(zeroed_);
+    RunCheck({zeroed_});
+    EXPECT_EQ(fs::last_write_time(zeroed_), before);
+    EXPECT_EQ(fs::file_size(zeroed_), size);
+}
+
+}  // namespace
+}  // namespace deckwright

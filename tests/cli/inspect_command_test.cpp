@@ -1,0 +1,187 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <nlohmann/json.hpp>
+#include <random>
+
+#include "cli/commands.h"
+#include "engine/header_rebuild.h"
+#include "engine/memory_file.h"
+#include "tests/support/cfb_writer.h"
+
+namespace deckwright {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+struct Result {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+Result RunDeckwright(std::vector<std::string> args) {
+    args.insert(args.begin(), "deckwright");
+    std::vector<const char*> argv;
+    for (const auto& a : args) argv.push_back(a.c_str());
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    const int status = cli::RunCommandLine(static_cast<int>(argv.size()), argv.data());
+    std::string out = ::testing::internal::GetCapturedStdout();
+    std::string err = ::testing::internal::GetCapturedStderr();
+    return Result{status, std::move(out), std::move(err)};
+}
+
+class InspectCommand : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("deckwright-inspect-" + std::to_string(std::random_device{}()));
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string Write(const std::string& name, const Bytes& bytes) {
+        const fs::path p = dir_ / name;
+        std::ofstream(p, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+        return p.string();
+    }
+    static Bytes Read(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    }
+    static std::string Hex(const std::array<std::uint8_t, SECTOR_SIZE>& b) {
+        static const char* d = "0123456789abcdef";
+        std::string s;
+        for (auto x : b) s += {d[x >> 4], d[x & 15]};
+        return s;
+    }
+
+    fs::path dir_;
+};
+
+// A presentation whose header lost its directory location and mini FAT count.
+Bytes DamagedPresentation() {
+    Bytes file = testing::WriteCompoundFile(testing::PresentationStreams(30000, 21));
+    auto h = CompoundFileHeader::Parse(
+        std::span<const std::uint8_t, SECTOR_SIZE>(file.data(), SECTOR_SIZE));
+    h.first_directory_sector_location = 0xFFFFFFFF;
+    h.number_of_mini_fat_sectors = 77;
+    h.header_clsid[3] = 0xAB;
+    h.Serialize(std::span<std::uint8_t, SECTOR_SIZE>(file.data(), SECTOR_SIZE));
+    return file;
+}
+
+TEST_F(InspectCommand, JsonDescribesFoundAndRebuiltHeaders) {
+    const Bytes damaged = DamagedPresentation();
+    const Bytes healthy = testing::WriteCompoundFile(testing::PresentationStreams(5000, 22));
+    const std::string a = Write("damaged.ppt", damaged), b = Write("healthy.ppt", healthy);
+    const Result r = RunDeckwright({"inspect", "--json", a, b});
+    ASSERT_EQ(r.status, cli::kExitOk) << r.err;
+    EXPECT_EQ(r.err, "");
+    const auto doc = nlohmann::json::parse(r.out);
+    ASSERT_TRUE(doc.is_array());
+    ASSERT_EQ(doc.size(), 2u);
+
+    const auto& d = doc[0];
+    EXPECT_EQ(d["file"], a);
+    EXPECT_EQ(d["length"], damaged.size());
+    for (const char* side : {"found", "rebuilt"}) {
+        const auto& h = d[side];
+        ASSERT_TRUE(h.is_object()) << side;
+        EXPECT_EQ(h.size(), 18u) << side;
+        EXPECT_TRUE(h["difat"].is_array());
+        EXPECT_EQ(h["difat"].size(), 109u);
+        EXPECT_TRUE(h["number_of_fat_sectors"].is_number_unsigned());
+    }
+    EXPECT_EQ(d["found"]["header_signature"], "d0cf11e0a1b11ae1");
+    EXPECT_EQ(d["found"]["header_clsid"], "000000ab000000000000000000000000");
+    EXPECT_EQ(d["rebuilt"]["header_clsid"], "00000000000000000000000000000000");
+    EXPECT_EQ(d["found"]["reserved"], "000000000000");
+    EXPECT_EQ(d["found"]["first_directory_sector_location"], 0xFFFFFFFFu);
+    EXPECT_EQ(d["found"]["number_of_mini_fat_sectors"], 77);
+
+    MemoryFile m(damaged);
+    const auto rebuilt = ComputeRebuiltHeader(m);
+    EXPECT_EQ(d["rebuilt_header_hex"], Hex(rebuilt));
+    const auto expected = CompoundFileHeader::Parse(rebuilt);
+    EXPECT_EQ(d["rebuilt"]["first_directory_sector_location"],
+              expected.first_directory_sector_location);
+    EXPECT_EQ(d["rebuilt"]["number_of_mini_fat_sectors"], expected.number_of_mini_fat_sectors);
+    EXPECT_EQ(d["changed"], nlohmann::json({"header_clsid", "first_directory_sector_location",
+                                            "number_of_mini_fat_sectors"}));
+
+    EXPECT_EQ(doc[1]["file"], b);
+    EXPECT_EQ(doc[1]["changed"], nlohmann::json::array());
+    EXPECT_EQ(doc[1]["found"], doc[1]["rebuilt"]);
+}
+
+TEST_F(InspectCommand, TextMarksChangedFields) {
+    const std::string a = Write("damaged.ppt", DamagedPresentation());
+    const Result r = RunDeckwright({"inspect", a});
+    ASSERT_EQ(r.status, cli::kExitOk) << r.err;
+    EXPECT_NE(r.out.find(a), std::string::npos);
+    EXPECT_NE(r.out.find("* first_directory_sector_location"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("  number_of_fat_sectors"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("3 field(s)"), std::string::npos) << r.out;
+}
+
+TEST_F(InspectCommand, UnreadableFilesAreReportedAndTheOthersStillInspected) {
+    const std::string good = Write("good.ppt", DamagedPresentation());
+    const std::string missing = (dir_ / "missing.ppt").string();
+    const std::string folder = dir_.string();
+    const Result r = RunDeckwright({"inspect", "--json", missing, good, folder});
+    EXPECT_EQ(r.status, cli::kExitSomeFailed);
+    EXPECT_NE(r.err.find("deckwright: " + missing + ": "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("deckwright: " + folder + ": "), std::string::npos) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 2) << r.err;
+    const auto doc = nlohmann::json::parse(r.out);
+    ASSERT_EQ(doc.size(), 1u);
+    EXPECT_EQ(doc[0]["file"], good);
+}
+
+TEST_F(InspectCommand, ShortAndEmptyFilesAreInspected) {
+    const std::string empty = Write("empty.ppt", {});
+    const std::string short_file = Write("short.ppt", Bytes(300, 0x41));
+    const Result r = RunDeckwright({"inspect", "--json", empty, short_file});
+    ASSERT_EQ(r.status, cli::kExitOk) << r.err;
+    const auto doc = nlohmann::json::parse(r.out);
+    ASSERT_EQ(doc.size(), 2u);
+    EXPECT_EQ(doc[0]["length"], 0);
+    EXPECT_EQ(doc[0]["found"]["header_signature"], "0000000000000000");
+    EXPECT_EQ(doc[0]["rebuilt"]["header_signature"], "d0cf11e0a1b11ae1");
+    EXPECT_EQ(doc[1]["length"], 300);
+    EXPECT_EQ(Read(empty).size(), 0u);
+    EXPECT_EQ(Read(short_file), Bytes(300, 0x41));
+}
+
+TEST_F(InspectCommand, UsageErrors) {
+    EXPECT_EQ(RunDeckwright({"inspect"}).status, cli::kExitUsage);
+    EXPECT_EQ(RunDeckwright({"inspect", "--jsn", "x.ppt"}).status, cli::kExitUsage);
+}
+
+TEST_F(InspectCommand, InspectedFilesAreNotModified) {
+    const Bytes damaged = DamagedPresentation();
+    const std::string a = Write("damaged.ppt", damaged);
+    // An old time, read back: file systems keep times at their own resolution.
+    fs::last_write_time(a, fs::file_time_type::clock::now() - std::chrono::hours(24));
+    const auto old_time = fs::last_write_time(a);
+    for (const char* format : {"--json", ""}) {
+        std::vector<std::string> args = {"inspect", a};
+        if (*format) args.insert(args.begin() + 1, format);
+        const Result r = RunDeckwright(args);
+        EXPECT_EQ(r.status, cli::kExitOk) << r.err;
+    }
+    EXPECT_EQ(Read(a), damaged);
+    EXPECT_EQ(fs::last_write_time(a), old_time);
+}
+
+}  // namespace
+}  // namespace deckwright

@@ -1,0 +1,57 @@
+#include "engine/repair.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+#include "engine/compound_file_check.h"
+#include "engine/memory_file.h"
+#include "tests/support/cfb_writer.h"
+
+namespace deckwright {
+namespace {
+
+using testing::PresentationStreams;
+using testing::WriteCompoundFile;
+
+TEST(RepairCompoundFile, UndamagedAndDamagedHeadersComeBackSound) {
+    std::mt19937 rng(11);
+    for (std::size_t doc : {5000u, 8000000u}) {
+        const auto good = WriteCompoundFile(PresentationStreams(doc, 4), {false, 2});
+        for (int how = 0; how < 4; ++how) {
+            auto f = good;
+            for (std::size_t i = 0; i < 512 && how > 0; ++i)
+                f[i] = how == 1 ? 0 : how == 2 ? 0xFF : static_cast<std::uint8_t>(rng());
+            MemoryFile m(f);
+            const RepairOutcome o = RepairCompoundFile(m);
+            EXPECT_TRUE(o.sound) << doc << " damage " << how << ": " << o.problem;
+            EXPECT_TRUE(CheckCompoundFile(m).sound);
+            // Only the header is ever written; here it comes back byte for byte.
+            EXPECT_EQ(m.bytes(), good) << doc << " damage " << how;
+        }
+    }
+}
+
+TEST(RepairCompoundFile, ACopyThatStaysBrokenIsNotSoundAndSaysWhy) {
+    auto f = WriteCompoundFile(PresentationStreams(5000, 4));
+    // Wipe every sector: nothing is left to trace.
+    std::fill(f.begin() + 512, f.end(), std::uint8_t{0});
+    MemoryFile m(f);
+    const RepairOutcome o = RepairCompoundFile(m);
+    EXPECT_FALSE(o.sound);
+    EXPECT_FALSE(o.problem.empty());
+    EXPECT_TRUE(
+        std::all_of(m.bytes().begin() + 512, m.bytes().end(), [](auto b) { return b == 0; }));
+}
+
+TEST(RepairCompoundFile, IoFailuresAreReportedNotHidden) {
+    MemoryFile m(WriteCompoundFile(PresentationStreams(5000, 4)));
+    m.FailAllIo(true);
+    const RepairOutcome o = RepairCompoundFile(m);
+    EXPECT_FALSE(o.sound);
+    EXPECT_NE(o.problem.find("simulated I/O error"), std::string::npos) << o.problem;
+}
+
+}  // namespace
+}  // namespace deckwright

@@ -1,0 +1,226 @@
+#include "engine/repair_worker.h"
+
+#include "engine/run_texts.h"
+#include "tests/runs/run_test_support.h"
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include "platform/utf.h"
+#endif
+
+namespace deckwright::testing {
+namespace {
+
+using std::chrono::milliseconds;
+
+constexpr unsigned R = WM_REPAIR_PROGRESS;
+
+class RepairRunTest : public ::testing::Test {
+  protected:
+    std::vector<std::string> Run(std::vector<std::string> queue, milliseconds pacing = {}) {
+        RepairWorker(RepairJob{&queue, &host, &files, pacing});
+        return queue;
+    }
+    // The temporary folder of the runs: a scratch folder, never the user's.
+    std::string Temp() const { return scratch.Folder("temp"); }
+    std::string DeckwrightFolder() { return files.real().DeckwrightFolder(); }
+
+    ScratchDir scratch;
+    FaultyFileOperations files{scratch.Folder("temp")};
+    ScriptedHost host;
+};
+
+TEST_F(RepairRunTest, EmptyQueueReportsOnlyTheEnd) {
+    EXPECT_TRUE(Run({}).empty());
+    EXPECT_EQ(host.events, (std::vector<ProgressEvent>{{R, ProgressCode::kRunOver, 0}}));
+    EXPECT_TRUE(host.failures.empty());
+    EXPECT_TRUE(host.pauses.empty());
+}
+
+TEST_F(RepairRunTest, ThreeItemsWithAMissingMiddleOne) {
+    const Bytes first = SamplePresentation(1, true), third = SamplePresentation(3);
+    const std::string a = scratch.File("in/first.ppt", first);
+    const std::string missing = scratch.Path("in/gone.ppt");
+    const std::string c = scratch.File("in/third.ppt", third);
+
+    std::vector<std::string> entries_when_reported;
+    std::vector<std::string> queue{a, missing, c};
+    host.on_progress = [&](ProgressCode code, std::size_t i) {
+        // Entry i holds its final value whenever the host hears that the item ended.
+        if (code == ProgressCode::kItemFailed || code == ProgressCode::kItemSucceeded) {
+            entries_when_reported.push_back(queue[i]);
+        }
+    };
+    RepairWorker(RepairJob{&queue, &host, &files, milliseconds(0)});
+
+    EXPECT_EQ(host.events, (std::vector<ProgressEvent>{{R, ProgressCode::kRepairBegins, 0},
+                                                       {R, ProgressCode::kItemSucceeded, 0},
+                                                       {R, ProgressCode::kRepairBegins, 1},
+                                                       {R, ProgressCode::kItemFailed, 1},
+                                                       {R, ProgressCode::kRepairBegins, 2},
+                                                       {R, ProgressCode::kItemSucceeded, 2},
+                                                       {R, ProgressCode::kRunOver, 0}}));
+    ASSERT_EQ(queue.size(), 3u);
+    EXPECT_EQ(queue[1], "FAIL");
+    EXPECT_EQ(entries_when_reported, queue);
+    ASSERT_EQ(host.failures.size(), 1u);
+    EXPECT_EQ(host.failures[0].index, 1u);
+    EXPECT_EQ(host.failures[0].text, "Uable to Open File ");
+    // The failure box comes before the failure code.
+    EXPECT_EQ(host.log[3], "failure");
+    EXPECT_EQ(host.log[4], "progress 3");
+
+    // Each copy keeps its source's name, sits in a folder of its own under Deckwright, and
+    // holds exactly what the repair step makes of the source.
+    const Bytes* sources[] = {&first, nullptr, &third};
+    for (std::size_t i : {0u, 2u}) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(files.FileNameOf(queue[i]), files.FileNameOf(i == 0 ? a : c));
+        EXPECT_EQ(queue[i].rfind(DeckwrightFolder(), 0), 0u) << queue[i];
+        Bytes expected;
+        ASSERT_TRUE(RepairInMemory(*sources[i], &expected).sound);
+        EXPECT_EQ(ReadBytes(queue[i]), expected);
+    }
+    EXPECT_NE(PathOf(queue[0]).parent_path(), PathOf(queue[2]).parent_path());
+}
+
+TEST_F(RepairRunTest, SourcesWithTheSameNameGetCopiesOfTheirOwn) {
+    const Bytes one = SamplePresentation(4), two = SamplePresentation(5, true);
+    const std::string a = scratch.File("left/Deck.ppt", one);
+    const std::string b = scratch.File("right/Deck.ppt", two);
+    const auto queue = Run({a, b});
+
+    ASSERT_NE(queue[0], "FAIL");
+    ASSERT_NE(queue[1], "FAIL");
+    EXPECT_NE(queue[0], queue[1]);
+    EXPECT_EQ(files.FileNameOf(queue[0]), "Deck.ppt");
+    EXPECT_EQ(files.FileNameOf(queue[1]), "Deck.ppt");
+    Bytes expected_one, expected_two;
+    RepairInMemory(one, &expected_one);
+    RepairInMemory(two, &expected_two);
+    EXPECT_EQ(ReadBytes(queue[0]), expected_one);
+    EXPECT_EQ(ReadBytes(queue[1]), expected_two);
+}
+
+TEST_F(RepairRunTest, SourcesAreOnlyRead) {
+    const std::string a = scratch.File("in/a.ppt", SamplePresentation(6, true));
+    const std::string b = scratch.File("in/b.ppt", SamplePresentation(7));
+    const Bytes before_a = ReadBytes(a), before_b = ReadBytes(b);
+    const auto time_a = fs::last_write_time(PathOf(a));
+    const auto time_b = fs::last_write_time(PathOf(b));
+
+    Run({a, b, a});
+
+    EXPECT_EQ(ReadBytes(a), before_a);
+    EXPECT_EQ(ReadBytes(b), before_b);
+    EXPECT_EQ(fs::last_write_time(PathOf(a)), time_a);
+    EXPECT_EQ(fs::last_write_time(PathOf(b)), time_b);
+}
+
+TEST_F(RepairRunTest, PacingIsTwoPausesPerRepairedItemOnly) {
+    const std::string a = scratch.File("in/a.ppt", SamplePresentation(8));
+    Run({a, scratch.Path("in/missing.ppt")}, milliseconds(300));
+    EXPECT_EQ(host.pauses, (std::vector<milliseconds>{milliseconds(300), milliseconds(300)}));
+    // One pause before the success is reported, one after.
+    EXPECT_EQ(host.log[0], "progress 1");
+    EXPECT_EQ(host.log[1], "pause");
+    EXPECT_EQ(host.log[2], "progress 4");
+    EXPECT_EQ(host.log[3], "pause");
+}
+
+TEST_F(RepairRunTest, NonAsciiNamesWork) {
+    const std::string a =
+        scratch.File("in/Pr\xC3\xA4sentation M\xC3\xA4rz \xE2\x82\xAC.ppt", SamplePresentation(9));
+    const auto queue = Run({a});
+    ASSERT_NE(queue[0], "FAIL") << (host.failures.empty() ? "" : host.failures[0].detail);
+    EXPECT_EQ(files.FileNameOf(queue[0]), "Pr\xC3\xA4sentation M\xC3\xA4rz \xE2\x82\xAC.ppt");
+    EXPECT_TRUE(Exists(queue[0]));
+}
+
+// Every failure of the run: the box text, "FAIL", code 3, and no temporary copy left behind.
+class RepairFailureTest : public RepairRunTest {
+  protected:
+    // text_prefix: the box text, or its start when what follows comes from the repair step.
+    void ExpectFailedAlone(const std::vector<std::string>& queue, const std::string& text,
+                           bool text_prefix = false) {
+        EXPECT_EQ(queue, std::vector<std::string>{"FAIL"});
+        EXPECT_EQ(host.events, (std::vector<ProgressEvent>{{R, ProgressCode::kRepairBegins, 0},
+                                                           {R, ProgressCode::kItemFailed, 0},
+                                                           {R, ProgressCode::kRunOver, 0}}));
+        ASSERT_EQ(host.failures.size(), 1u);
+        if (text_prefix) {
+            EXPECT_EQ(host.failures[0].text.rfind(text, 0), 0u) << host.failures[0].text;
+            EXPECT_GT(host.failures[0].text.size(), text.size()) << "no reason given";
+        } else {
+            EXPECT_EQ(host.failures[0].text, text);
+            EXPECT_FALSE(host.failures[0].detail.empty());
+        }
+        EXPECT_TRUE(FilesBelow(DeckwrightFolder()).empty());
+        EXPECT_EQ(FoldersBelow(DeckwrightFolder()), 0u) << "an item folder was left behind";
+    }
+};
+
+TEST_F(RepairFailureTest, CopyFails) {
+    files.fail_copy = true;
+    const auto queue = Run({scratch.File("in/a.ppt", SamplePresentation(10))});
+    ExpectFailedAlone(queue, "Uable to Load File in memory");
+}
+
+TEST_F(RepairFailureTest, TemporaryFolderUnusable) {
+    // The temporary folder's path leads through a plain file: nothing can be made there.
+    const std::string blocker = scratch.File("blocker", {1, 2, 3});
+    FaultyFileOperations blocked(blocker + static_cast<char>(fs::path::preferred_separator) + "t");
+    std::vector<std::string> queue{scratch.File("in/a.ppt", SamplePresentation(11))};
+    RepairWorker(RepairJob{&queue, &host, &blocked, milliseconds(0)});
+    EXPECT_EQ(queue, std::vector<std::string>{"FAIL"});
+    ASSERT_EQ(host.failures.size(), 1u);
+    EXPECT_EQ(host.failures[0].text, "Uable to Load File in memory");
+}
+
+TEST_F(RepairFailureTest, CopyCannotBeOpenedForWriting) {
+    files.fail_open_read_write = true;
+    const auto queue = Run({scratch.File("in/a.ppt", SamplePresentation(12))});
+    ExpectFailedAlone(queue, "Uable to Open File ");
+}
+
+TEST_F(RepairFailureTest, WritingTheCopyFails) {
+    files.fail_writes_of_copy = true;
+    const auto queue = Run({scratch.File("in/a.ppt", SamplePresentation(13, true))});
+    ExpectFailedAlone(queue, std::string(kRepairFailedText), true);
+}
+
+TEST_F(RepairFailureTest, ACopyTheRepairCannotMakeSoundIsNotOffered) {
+    // Not a compound file at all: text where sectors should be.
+    Bytes text(5000);
+    for (std::size_t i = 0; i < text.size(); ++i) text[i] = static_cast<std::uint8_t>('a' + i % 26);
+    Bytes repaired;
+    const RepairOutcome expected = RepairInMemory(text, &repaired);
+    const auto queue = Run({scratch.File("in/notes.ppt", text)});
+    if (expected.sound) {
+        EXPECT_EQ(ReadBytes(queue[0]), repaired);
+    } else {
+        ExpectFailedAlone(queue, std::string(kRepairFailedText), true);
+        EXPECT_EQ(host.failures[0].text, std::string(kRepairFailedText) + expected.problem);
+    }
+}
+
+TEST_F(RepairFailureTest, MissingSource) {
+    const auto queue = Run({scratch.Path("in/nothing-here.ppt")});
+    ExpectFailedAlone(queue, "Uable to Open File ");
+}
+
+#ifdef _WIN32
+TEST_F(RepairFailureTest, SourceHeldOpenWithoutSharing) {
+    const std::string a = scratch.File("in/locked.ppt", SamplePresentation(14));
+    HANDLE lock = CreateFileW(Widen(a).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+    const auto queue = Run({a});
+    CloseHandle(lock);
+    ExpectFailedAlone(queue, "Uable to Open File ");
+}
+#endif
+
+}  // namespace
+}  // namespace deckwright::testing
