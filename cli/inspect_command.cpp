@@ -2,9 +2,12 @@
 #include <string>
 #include <vector>
 
+#include "cli/check_report.h"
 #include "cli/commands.h"
 #include "cli/header_report.h"
+#include "engine/compound_file_check.h"
 #include "engine/header_rebuild.h"
+#include "engine/header_reconstruction.h"
 #include "engine/sector_scan.h"
 #include "platform/os_file.h"
 
@@ -16,13 +19,17 @@ struct InspectOptions {
     std::vector<std::string> files;
 };
 
-// What one file's header looks like now and what the rebuild would make of it. Reads the file
-// only: it is opened read-only and nothing is written.
+// What one file's header looks like now, what the rebuild and the reconstruction would make of
+// it, and how the file fares under each. Reads the file only: it is opened read-only and the
+// candidate headers are judged in memory.
 struct Inspection {
     std::uint64_t length = 0;
     CompoundFileHeader found;
     CompoundFileHeader rebuilt;
     std::array<std::uint8_t, SECTOR_SIZE> rebuilt_bytes{};
+    CheckResult found_check;
+    CheckResult rebuilt_check;
+    Reconstruction reconstruction;
 };
 
 bool Inspect(const std::string& path, Inspection* out, std::string* error) {
@@ -38,7 +45,20 @@ bool Inspect(const std::string& path, Inspection* out, std::string* error) {
     }
     out->found = CompoundFileHeader::Parse(found);
     out->rebuilt = CompoundFileHeader::Parse(out->rebuilt_bytes);
+    out->found_check = CheckCompoundFile(*file, out->found);
+    out->rebuilt_check = CheckCompoundFile(*file, out->rebuilt);
+    out->reconstruction = ComputeReconstructedHeader(*file, &out->found);
+    if (file->Failed()) {
+        *error = file->Error();
+        return false;
+    }
     return true;
+}
+
+// The reconstruction's verdict: the check under the header it found, or why none was found.
+nlohmann::json ReconstructionCheckToJson(const Reconstruction& rec) {
+    if (rec.found) return CheckToJson(rec.check);
+    return {{"sound", false}, {"problem", rec.problem}};
 }
 
 int RunInspect(const InspectOptions& options) {
@@ -62,6 +82,11 @@ int RunInspect(const InspectOptions& options) {
             doc["changed"] = changed;
             doc["rebuilt_header_hex"] =
                 HexBytes(inspection.rebuilt_bytes.data(), inspection.rebuilt_bytes.size());
+            const Reconstruction& rec = inspection.reconstruction;
+            doc["reconstructed"] = rec.found ? HeaderToJson(rec.header) : nlohmann::json(nullptr);
+            doc["check"] = {{"found", CheckToJson(inspection.found_check)},
+                            {"rebuilt", CheckToJson(inspection.rebuilt_check)},
+                            {"reconstructed", ReconstructionCheckToJson(rec)}};
             documents.push_back(std::move(doc));
         } else {
             std::cout << path << " (" << inspection.length << " bytes)\n";
@@ -69,8 +94,15 @@ int RunInspect(const InspectOptions& options) {
             std::cout << (changed.empty()
                               ? "  the rebuild would change nothing\n"
                               : "  the rebuild would change " + std::to_string(changed.size()) +
-                                    " field(s), marked *\n")
-                      << '\n';
+                                    " field(s), marked *\n");
+            const Reconstruction& rec = inspection.reconstruction;
+            std::cout << "  check as found:         " << CheckToLine(inspection.found_check) << '\n'
+                      << "  check as rebuilt:       " << CheckToLine(inspection.rebuilt_check)
+                      << '\n'
+                      << "  check as reconstructed: "
+                      << (rec.found ? CheckToLine(rec.check)
+                                    : "no sound header found: " + rec.problem)
+                      << "\n\n";
         }
     }
     if (options.json) std::cout << documents.dump(2) << '\n';
@@ -82,10 +114,10 @@ int RunInspect(const InspectOptions& options) {
 
 void AddInspectCommand(CLI::App& app, int* exit_status) {
     auto options = std::make_shared<InspectOptions>();
-    CLI::App* cmd =
-        app.add_subcommand("inspect",
-                           "Show each file's header as found and as the rebuild would write it "
-                           "(the files are only read)");
+    CLI::App* cmd = app.add_subcommand(
+        "inspect",
+        "Show each file's header as found, as the rebuild and the reconstruction would "
+        "write it, and the check's verdict on each (the files are only read)");
     cmd->add_flag("--json", options->json, "One JSON document (an array, one object per file)");
     cmd->add_option("FILE", options->files, "Compound files (.ppt) to inspect")->required();
     cmd->callback([options, exit_status] { *exit_status = RunInspect(*options); });

@@ -429,7 +429,8 @@ class Checker {
         const std::uint32_t nmf = h_.number_of_mini_fat_sectors;
         const std::uint32_t first = h_.first_mini_fat_sector_location;
         if (nmf == 0) {
-            if (first != kEndOfChain && first != kFreeSect)
+            // 7-Zip refuses FREESECT here, unlike for the first DIFAT sector.
+            if (first != kEndOfChain)
                 return Problem("the header counts no mini FAT sectors but names " +
                                DescribeValue(first) + " as the first (expected ENDOFCHAIN)");
         } else {

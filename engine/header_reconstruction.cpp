@@ -38,6 +38,17 @@ using namespace cfb;
 constexpr int kMaxFatAttempts = 24;
 constexpr int kMaxLayoutAttempts = 12;
 constexpr std::size_t kMaxRootCandidates = 1u << 16;
+constexpr std::size_t kMaxDifatShaped = 1u << 20;
+constexpr std::size_t kMaxDifatVerified = 4096;
+constexpr std::size_t kMaxDifatHeads = 4;
+
+// A sector laid out like a DIFAT sector, as the scan meets it.
+struct DifatShaped {
+    std::uint32_t sector = 0;
+    std::uint32_t first = 0;   // the FAT sector it lists first
+    std::uint32_t link = 0;    // entry 127: the next DIFAT sector
+    std::uint32_t listed = 0;  // sector numbers before the FREESECT tail
+};
 
 // What the single pass keeps about a sector whose 128 entries could all be FAT entries.
 struct FatCandidate {
@@ -79,6 +90,10 @@ class Reconstructor {
                 "no sector of the file looks like a FAT sector, so the sector chains "
                 "cannot be traced");
 
+        // A FAT too big for the header: its DIFAT chain says outright which sector holds
+        // every block from 109 on, so that chain is looked for first.
+        if (TryDifatChains()) return Best();
+
         // Files saved in place keep whole earlier versions (FAT, directory, mini FAT) in
         // free sectors, and those check out too. Gather the sound layouts, then pick one.
         std::vector<std::uint32_t> initial = InitialAssignment();
@@ -115,16 +130,7 @@ class Reconstructor {
                 attempt(a);
             }
         }
-        if (!sound_.empty()) {
-            const auto best =
-                std::max_element(sound_.begin(), sound_.end(),
-                                 [](const Layout& x, const Layout& y) { return x.rank < y.rank; });
-            best_.found = true;
-            best_.header = best->header;
-            best_.check = best->check;
-            best_.problem.clear();
-            return std::move(best_);
-        }
+        if (!sound_.empty()) return Best();
         if (best_.problem.empty())
             best_.problem = "no header could be found under which the file checks out";
         best_.found = false;
@@ -144,6 +150,114 @@ class Reconstructor {
         std::array<std::uint64_t, 7> rank{};
     };
     static constexpr std::size_t kMaxSoundLayouts = 8;
+
+    Reconstruction Best() {
+        const auto best =
+            std::max_element(sound_.begin(), sound_.end(),
+                             [](const Layout& x, const Layout& y) { return x.rank < y.rank; });
+        best_.found = true;
+        best_.header = best->header;
+        best_.check = best->check;
+        best_.problem.clear();
+        return std::move(best_);
+    }
+
+    // DIFAT chains: sectors shaped like DIFAT sectors whose every entry names a FAT candidate,
+    // linked through their last entry, from a head no other links to. Blocks 0 to 108 then go
+    // to the candidates their successors point into, and the gaps (FAT sectors full of marks)
+    // to the sectors the chosen FAT marks FATSECT, in order. True when a layout checks out.
+    bool TryDifatChains() {
+        std::map<std::uint32_t, DifatShaped> verified;
+        std::array<std::uint8_t, SECTOR_SIZE> buf{};
+        for (const DifatShaped& d : difat_shaped_) {
+            if (verified.size() >= kMaxDifatVerified) break;
+            if (!CandidateAt(d.first)) continue;
+            ReadSector(file_, d.sector, buf.data());
+            bool all = true;
+            for (std::uint32_t i = 0; i < d.listed && all; ++i)
+                all = CandidateAt(ReadLE32(buf.data() + 4 * i)) != nullptr;
+            if (all) verified[d.sector] = d;
+        }
+        if (verified.empty()) return false;
+        std::set<std::uint32_t> linked;
+        for (const auto& [k, d] : verified) linked.insert(d.link);
+        std::vector<std::uint32_t> heads;
+        if (hint_ && verified.count(hint_->first_difat_sector_location))
+            heads.push_back(hint_->first_difat_sector_location);
+        for (const auto& [k, d] : verified) {
+            if (!linked.count(k) && (heads.empty() || heads[0] != k)) heads.push_back(k);
+        }
+        if (heads.size() > kMaxDifatHeads) heads.resize(kMaxDifatHeads);
+
+        const std::vector<std::uint32_t> initial = InitialAssignment();
+        for (std::uint32_t head : heads) {
+            std::vector<std::uint32_t> listed;
+            std::set<std::uint32_t> chain;
+            bool ok = true;
+            for (std::uint32_t d = head;;) {
+                auto it = verified.find(d);
+                if (it == verified.end() || !chain.insert(d).second) {
+                    ok = false;
+                    break;
+                }
+                ReadSector(file_, d, buf.data());
+                for (std::uint32_t i = 0; i < it->second.listed; ++i)
+                    listed.push_back(ReadLE32(buf.data() + 4 * i));
+                if (it->second.listed < kDifatEntriesPerSector) break;
+                d = it->second.link;
+                if (d == kEndOfChain || d == kFreeSect) break;
+            }
+            if (!ok) continue;
+            std::vector<std::uint32_t> a(kHeaderDifatEntries, kFreeSect);
+            a.insert(a.end(), listed.begin(), listed.end());
+            std::set<std::uint32_t> used(listed.begin(), listed.end());
+            used.insert(chain.begin(), chain.end());
+            for (std::uint32_t b = 0; b < kHeaderDifatEntries && b < initial.size(); ++b) {
+                if (initial[b] != kFreeSect && !used.count(initial[b])) {
+                    a[b] = initial[b];
+                    used.insert(initial[b]);
+                }
+            }
+            // A sector the FAT does not mark FATSECT where it lies gives way (a mini FAT or
+            // directory sector can look like successors of block 0); the gaps take, in order,
+            // the sectors the FAT marks FATSECT and those made of marks alone (FAT sectors
+            // describing blocks full of FAT sectors, which no successor points into).
+            for (int round = 0; round < 8; ++round) {
+                bool changed = false;
+                for (std::uint32_t b = 0; b < kHeaderDifatEntries; ++b) {
+                    const std::uint32_t k = a[b];
+                    if (k == kFreeSect || k / kEntriesPerSector >= a.size()) continue;
+                    const FatCandidate* owner = CandidateAt(a[k / kEntriesPerSector]);
+                    if (owner && (owner->fat_marks[0] | owner->fat_marks[1]) != 0 &&
+                        !HasBit(owner->fat_marks, k % kEntriesPerSector)) {
+                        used.erase(k);
+                        a[b] = kFreeSect;
+                        changed = true;
+                    }
+                }
+                std::set<std::uint32_t> spare = Claims(a, false);
+                spare.insert(marks_only_.begin(), marks_only_.end());
+                auto next = spare.begin();
+                for (std::uint32_t b = 0; b < kHeaderDifatEntries; ++b) {
+                    if (a[b] != kFreeSect) continue;
+                    while (next != spare.end() && used.count(*next)) ++next;
+                    if (next == spare.end()) break;
+                    a[b] = *next;
+                    used.insert(*next++);
+                    changed = true;
+                }
+                if (!changed) break;
+            }
+            if (std::find(a.begin(), a.end(), kFreeSect) != a.end()) continue;
+            CompoundFileHeader h;
+            CanonicalizeFixedFields(h);
+            h.difat.fill(kFreeSect);
+            h.first_difat_sector_location = head;
+            h.number_of_difat_sectors = static_cast<std::uint32_t>(chain.size());
+            TryLayouts(h, a);
+        }
+        return !sound_.empty();
+    }
 
     Reconstruction Fail(std::string problem) {
         best_.found = false;
@@ -175,7 +289,11 @@ class Reconstructor {
         if (check.sound) {
             const std::uint64_t in_use = check.sectors_in_use;
             const std::uint64_t leaked = check.leaked_sectors;
-            const std::uint64_t modified = check.root_modified;
+            // A time past the year 2270 is not a time but leftover bytes (stale roots carry
+            // them); it must not pass for the newest version.
+            constexpr std::uint64_t kYear2270 = 0x02F0'0000'0000'0000ull;
+            const std::uint64_t modified =
+                check.root_modified < kYear2270 ? check.root_modified : 0;
             sound_.push_back({h,
                               std::move(check),
                               {kFreeSect - leaked, HintAgreement(h), modified, extent,
@@ -243,6 +361,16 @@ class Reconstructor {
             if (e[i] >= s_ && e[i] < kDifSect) return;  // neither a sector nor a mark
         }
         shaped_[k] = true;
+        // A DIFAT sector: a run of sector numbers, then only FREESECT, then its link.
+        std::uint32_t listed = 0;
+        while (listed < kDifatEntriesPerSector && e[listed] < s_) ++listed;
+        bool free_tail = true;
+        for (std::uint32_t i = listed; i < kDifatEntriesPerSector; ++i)
+            free_tail &= e[i] == kFreeSect;
+        const std::uint32_t link = e[kDifatEntriesPerSector];
+        if (listed > 0 && free_tail && (link < s_ || link == kEndOfChain || link == kFreeSect) &&
+            difat_shaped_.size() < kMaxDifatShaped)
+            difat_shaped_.push_back({k, e[0], link, listed});
         FatCandidate c;
         c.sector = k;
         std::array<std::uint32_t, kEntriesPerSector> blocks;
@@ -268,6 +396,9 @@ class Reconstructor {
             (c.fat_marks[0] | c.fat_marks[1] | c.difat_marks[0] | c.difat_marks[1]) != 0;
         if (c.votes == 0 && !marked) return;
         if (c.votes > 0) by_block_[c.block].push_back(candidates_.size());
+        if (c.votes == 0 && (c.fat_marks[0] | c.fat_marks[1]) != 0 &&
+            marks_only_.size() < kMaxRootCandidates)
+            marks_only_.push_back(k);
         if (c.votes == 0 && HasBit(c.fat_marks, k % kEntriesPerSector))
             self_marking_[k / kEntriesPerSector].push_back(candidates_.size());
         index_of_[k] = candidates_.size();
@@ -486,6 +617,12 @@ class Reconstructor {
             h.first_difat_sector_location = head;
             h.number_of_difat_sectors = count;
         }
+        return TryLayouts(h, fat_sectors);
+    }
+
+    // Given the whole FAT sector list and the DIFAT fields of `h`, finds the directory and the
+    // mini FAT and checks each layout they allow.
+    bool TryLayouts(CompoundFileHeader h, const std::vector<std::uint32_t>& fat_sectors) {
         h.number_of_fat_sectors = static_cast<std::uint32_t>(fat_sectors.size());
         for (std::size_t j = 0; j < fat_sectors.size() && j < kHeaderDifatEntries; ++j)
             h.difat[j] = fat_sectors[j];
@@ -610,6 +747,8 @@ class Reconstructor {
     std::map<std::uint32_t, std::vector<std::size_t>> by_block_;
     std::map<std::uint32_t, std::vector<std::size_t>> self_marking_;
     std::vector<std::uint32_t> roots_;
+    std::vector<DifatShaped> difat_shaped_;
+    std::vector<std::uint32_t> marks_only_;  // candidates with FATSECT marks and no successors
     std::vector<Layout> sound_;
 };
 

@@ -229,6 +229,9 @@ def main():
     ap.add_argument("--runs", type=int, default=1, help="runs per class and file")
     ap.add_argument("--libreoffice", type=int, default=0,
                     help="judge with LibreOffice too: at most this many non-identical repairs")
+    ap.add_argument("--big", type=int, default=0,
+                    help="synthetic files of 20, 40, ... MB (several DIFAT sectors)")
+    ap.add_argument("--verbose", action="store_true", help="list every run not recovered")
     ap.add_argument("--classes", default=",".join(CLASSES))
     args = ap.parse_args()
 
@@ -242,6 +245,11 @@ def main():
         path = os.path.join(work, "synthetic_%d.ppt" % i)
         write_synthetic(path, 7_500_000 + i * 2_300_000, args.seed * 100 + i)
         originals.append(path)
+    for i in range(args.big):
+        path = os.path.join(work, "synthetic_big_%d.ppt" % i)
+        write_synthetic(path, (20 + 20 * i) * 1_000_000, args.seed * 100 + 50 + i)
+        originals.append(path)
+    nsynth = args.synthetic + args.big
 
     lo = LibreOffice(work) if args.libreoffice else None
     base = {}
@@ -254,7 +262,8 @@ def main():
     rng = random.Random(args.seed)
     classes = args.classes.split(",")
     table = {c: {"runs": 0, "recovered": 0, "reported_ok": 0, "olefile": 0, "7z": 0, "lo": 0,
-                 "lo_judged": 0, "false_success": 0} for c in classes}
+                 "lo_judged": 0, "false_success": 0, "refused": 0} for c in classes}
+    failures = []
     lo_budget = args.libreoffice
     out_dir = os.path.join(work, "out")
     os.makedirs(out_dir)
@@ -274,9 +283,19 @@ def main():
                 r = subprocess.run([args.deckwright, "repair", "--out", out_dir, "--suffix", "_r",
                                     "--overwrite", src], stdout=subprocess.DEVNULL,
                                    stderr=subprocess.DEVNULL)
-                row["runs"] += 1
                 ok = r.returncode == 0 and os.path.exists(repaired)
+                # A file that was never a presentation (no "PowerPoint Document" stream, e.g.
+                # PowerPoint 4.0) must be refused: counted apart, outside the percentages.
+                if b["streams"] is not None and "PowerPoint Document" not in b["streams"]:
+                    if ok:
+                        row["false_success"] += 1
+                        failures.append((cls, path, "not a presentation, yet reported repaired"))
+                    else:
+                        row["refused"] += 1
+                    continue
+                row["runs"] += 1
                 if not ok:
+                    failures.append((cls, path, "not repaired"))
                     continue
                 row["reported_ok"] += 1
                 with open(repaired, "rb") as f:
@@ -299,19 +318,29 @@ def main():
                 rec = ole_ok and z_ok and lo_ok and b["streams"] is not None
                 row["recovered"] += rec
                 row["false_success"] += not rec
+                if not rec:
+                    failures.append((cls, path, "reported repaired: olefile %s, 7z %s, LO %s" %
+                                     (ole_ok, z_ok, lo_ok)))
 
-    print("files: %d (%d corpus, %d synthetic above 7 MB), seed %d, runs per file %d" %
-          (len(originals), len(originals) - args.synthetic, args.synthetic, args.seed, args.runs))
+    print("files: %d (%d corpus, %d synthetic above 7 MB, %d of them above 15 MB), seed %d, "
+          "runs per file %d" % (len(originals), len(originals) - nsynth, nsynth, args.big,
+                                args.seed, args.runs))
     print("LibreOffice: %s" % ("persistent headless profile, originals all judged, at most %d "
                                "non-identical repairs judged" % args.libreoffice if lo else "not run"))
-    print("%-16s %5s %10s %10s %8s %6s %6s %6s %8s" % ("class", "runs", "recovered", "reported",
-                                                       "olefile", "7z", "LO", "LO-run", "false-OK"))
+    print("%-16s %5s %10s %10s %8s %6s %6s %6s %8s %8s" % (
+        "class", "runs", "recovered", "reported", "olefile", "7z", "LO", "LO-run", "false-OK",
+        "refused"))
     for cls in classes:
         r = table[cls]
         pct = lambda v: "%.1f%%" % (100.0 * v / r["runs"]) if r["runs"] else "-"
-        print("%-16s %5d %10s %10s %8s %6s %6s %6d %8d" % (
+        print("%-16s %5d %10s %10s %8s %6s %6s %6d %8d %8d" % (
             cls, r["runs"], pct(r["recovered"]), pct(r["reported_ok"]), pct(r["olefile"]),
-            pct(r["7z"]), pct(r["lo"]), r["lo_judged"], r["false_success"]))
+            pct(r["7z"]), pct(r["lo"]), r["lo_judged"], r["false_success"], r["refused"]))
+    print("runs: presentations only; refused: files without \"PowerPoint Document\" (not "
+          "presentations) correctly refused")
+    if args.verbose:
+        for cls, path, why in failures:
+            print("  %-16s %s: %s" % (cls, os.path.basename(path), why))
     shutil.rmtree(work, ignore_errors=True)
 
 

@@ -123,6 +123,45 @@ TEST_F(InspectCommand, JsonDescribesFoundAndRebuiltHeaders) {
     EXPECT_EQ(doc[1]["found"], doc[1]["rebuilt"]);
 }
 
+TEST_F(InspectCommand, JsonJudgesTheHeaderAsFoundRebuiltAndReconstructed) {
+    const Bytes healthy = testing::WriteCompoundFile(testing::PresentationStreams(30000, 23));
+    const std::string damaged = Write("damaged.ppt", DamagedPresentation());
+    Bytes zeroed = healthy;
+    std::fill_n(zeroed.begin(), SECTOR_SIZE, 0);
+    const std::string blank = Write("zeroed.ppt", zeroed);
+    const std::string junk = Write("junk.ppt", Bytes(4096, 0x5A));
+    const Result r = RunDeckwright({"inspect", "--json", damaged, blank, junk});
+    ASSERT_EQ(r.status, cli::kExitOk) << r.err;
+    const auto doc = nlohmann::json::parse(r.out);
+    ASSERT_EQ(doc.size(), 3u);
+
+    // The damaged directory pointer makes the file unsound as found; the reconstruction gives
+    // back exactly the header the file was written with.
+    const auto& d = doc[0];
+    EXPECT_EQ(d["check"]["found"]["sound"], false);
+    EXPECT_TRUE(d["check"]["found"]["problem"].is_string());
+    EXPECT_EQ(d["check"]["reconstructed"]["sound"], true);
+    EXPECT_TRUE(d["check"]["reconstructed"]["problem"].is_null());
+    EXPECT_TRUE(d["check"]["rebuilt"]["sound"].is_boolean());
+    const auto original = CompoundFileHeader::Parse(
+        std::span<const std::uint8_t, SECTOR_SIZE>(healthy.data(), SECTOR_SIZE));
+    EXPECT_EQ(d["reconstructed"]["first_directory_sector_location"],
+              original.first_directory_sector_location);
+    EXPECT_EQ(d["reconstructed"]["number_of_mini_fat_sectors"],
+              original.number_of_mini_fat_sectors);
+
+    // A zeroed header: the file is not sound as found, but its streams come back.
+    EXPECT_EQ(doc[1]["check"]["found"]["sound"], false);
+    EXPECT_EQ(doc[1]["check"]["reconstructed"]["sound"], true);
+    EXPECT_EQ(doc[1]["check"]["reconstructed"]["streams"].size(), 4u);
+    EXPECT_EQ(doc[1]["reconstructed"]["number_of_fat_sectors"], original.number_of_fat_sectors);
+
+    // Nothing to reconstruct from: no header, and a reason.
+    EXPECT_TRUE(doc[2]["reconstructed"].is_null());
+    EXPECT_EQ(doc[2]["check"]["reconstructed"]["sound"], false);
+    EXPECT_TRUE(doc[2]["check"]["reconstructed"]["problem"].is_string());
+}
+
 TEST_F(InspectCommand, TextMarksChangedFields) {
     const std::string a = Write("damaged.ppt", DamagedPresentation());
     const Result r = RunDeckwright({"inspect", a});
@@ -131,6 +170,8 @@ TEST_F(InspectCommand, TextMarksChangedFields) {
     EXPECT_NE(r.out.find("* first_directory_sector_location"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("  number_of_fat_sectors"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("3 field(s)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("check as found:         NOT sound: "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("check as reconstructed: sound (4 streams)"), std::string::npos) << r.out;
 }
 
 TEST_F(InspectCommand, UnreadableFilesAreReportedAndTheOthersStillInspected) {

@@ -119,6 +119,25 @@ TEST(CompoundFileCheck, DirectoryTreeFaults) {
     EXPECT_NE(r.problem.find("\"Current User\""), std::string::npos) << r.problem;
 }
 
+// With no mini FAT, readers differ: 7-Zip refuses a first mini FAT sector of FREESECT, while
+// FREESECT as the first DIFAT sector passes everywhere.
+TEST(CompoundFileCheck, EmptyMiniFatMustEndAtOnce) {
+    auto streams = PresentationStreams(20000, 1);
+    streams.resize(2);
+    streams[1].data.resize(5000);  // "Current User" out of the mini stream: no mini FAT at all
+    auto f = WriteCompoundFile(streams);
+    ASSERT_EQ(HeaderOf(f).number_of_mini_fat_sectors, 0u);
+    ASSERT_TRUE(Check(f).sound) << Check(f).problem;
+    auto g = f;
+    WriteLE32(g.data() + CompoundFileHeader::kFirstDifatSectorOffset, kFreeSect);
+    EXPECT_TRUE(Check(g).sound) << Check(g).problem;
+    g = f;
+    WriteLE32(g.data() + CompoundFileHeader::kFirstMiniFatSectorOffset, kFreeSect);
+    const auto r = Check(g);
+    EXPECT_FALSE(r.sound);
+    EXPECT_NE(r.problem.find("expected ENDOFCHAIN"), std::string::npos) << r.problem;
+}
+
 TEST(CompoundFileCheck, ShortAndUnreadableFiles) {
     EXPECT_FALSE(Check(std::vector<std::uint8_t>(600, 0)).sound);
     EXPECT_FALSE(Check({}).sound);
