@@ -105,6 +105,7 @@ void Finish(benchmark::State& state, std::uint64_t bytes_read) {
 }
 
 void BM_PlainRead512MB(benchmark::State& state) {
+    Bench();  // written and warmed outside the timed loop
     std::vector<std::uint8_t> buf(128 * 1024);
     std::uint64_t read = 0;
     for (auto _ : state) {

@@ -95,23 +95,6 @@ int RenameNoReplace(const std::string& from, const std::string& to) {
 
 }  // namespace
 
-std::unique_ptr<RandomAccessFile> PlatformFileOperations::OpenForReading(const std::string& path,
-                                                                         std::string* error) {
-    return OsFile::Open(path, OpenMode::kRead, Sharing::kExclusive, error);
-}
-
-std::unique_ptr<RandomAccessFile> PlatformFileOperations::OpenForReadWrite(const std::string& path,
-                                                                           std::string* error) {
-    return OsFile::Open(path, OpenMode::kReadWrite, Sharing::kShared, error);
-}
-
-bool PlatformFileOperations::Flush(RandomAccessFile& file, std::string* error) {
-    auto& os_file = static_cast<OsFile&>(file);  // this object made it
-    if (os_file.Flush()) return true;
-    *error = os_file.Error();
-    return false;
-}
-
 bool PlatformFileOperations::CopyReplacing(const std::string& from, const std::string& to,
                                            std::string* error) {
     if (SameFile(from, to)) {

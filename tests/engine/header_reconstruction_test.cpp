@@ -84,7 +84,8 @@ TEST(HeaderReconstruction, BigFilesWithSeveralDifatSectors) {
             const auto good = WriteCompoundFile(BigPresentation(mb << 20), {fat_first, 2});
             const CompoundFileHeader want = HeaderOf(good);
             ASSERT_GE(want.number_of_difat_sectors, 2u);
-            for (int how = 0; how < 3; ++how) {
+            // The 40 MB files only zeroed, to keep the run short under the sanitizers.
+            for (int how = 0; how < (mb == 20 ? 3 : 1); ++how) {
                 auto f = good;
                 if (how == 0) {
                     std::fill_n(f.begin(), SECTOR_SIZE, std::uint8_t{0});
