@@ -8,7 +8,7 @@ packages=(
     googletest libgtest-dev libbenchmark-dev
     nlohmann-json3-dev libcli11-dev
     g++-mingw-w64-x86-64                          # the Windows program
-    wine wine64 fonts-wine fonts-liberation xvfb xauth xdotool imagemagick
+    wine wine64 fonts-wine fonts-liberation xvfb xauth x11-utils xdotool imagemagick
     fp-utils                                      # chmcmd, for help.chm
     python3 python3-olefile 7zip                  # outside judges of repaired files
 )

@@ -8,7 +8,6 @@ action=$1
 build=$(cd "$2" && pwd)
 state=$build/wine
 export WINEPREFIX=$state/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-display=:${DECKWRIGHT_DISPLAY:-97}
 
 detached() { setsid "$@" </dev/null >/dev/null 2>&1 & }
 
@@ -16,11 +15,30 @@ case $action in
 start)
     mkdir -p "$state"
     if ! [ -e "$state/xvfb.pid" ] || ! kill -0 "$(cat "$state/xvfb.pid")" 2>/dev/null; then
-        setsid Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+        # Xvfb picks a free display number itself unless one is named, so a display left
+        # running by someone else never gets in the way.
+        rm -f "$state/display" "$state/displayfd"
+        if [ -n "${DECKWRIGHT_DISPLAY:-}" ]; then
+            setsid Xvfb ":$DECKWRIGHT_DISPLAY" -screen 0 1280x1024x24 -nolisten tcp \
+                </dev/null >/dev/null 2>&1 &
+            echo ":$DECKWRIGHT_DISPLAY" >"$state/display"
+        else
+            setsid Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp \
+                3>"$state/displayfd" </dev/null >/dev/null 2>&1 &
+        fi
         echo $! >"$state/xvfb.pid"
-        sleep 1
+        for _ in $(seq 100); do
+            [ -z "${DECKWRIGHT_DISPLAY:-}" ] && [ -s "$state/displayfd" ] &&
+                echo ":$(tr -dc 0-9 <"$state/displayfd")" >"$state/display"
+            [ -s "$state/display" ] && xdpyinfo -display "$(cat "$state/display")" >/dev/null 2>&1 && break
+            sleep 0.1
+        done
+        if ! kill -0 "$(cat "$state/xvfb.pid")" 2>/dev/null; then
+            echo "wine-env.sh: Xvfb did not start" >&2
+            exit 1
+        fi
     fi
-    echo "$display" >"$state/display"
+    display=$(cat "$state/display")
     export DISPLAY=$display
     if ! [ -f "$state/prefix-ready" ]; then
         wineboot -i </dev/null >/dev/null 2>&1
