@@ -63,10 +63,102 @@ bool HasBit(const std::array<std::uint64_t, 2>& bits, std::uint32_t i) {
     return (bits[i >> 6] >> (i & 63)) & 1;
 }
 
+// The file as seen after the scan: reads of whole sectors the scan kept come from memory, the
+// rest go to the file. The layouts tried read the same FAT sectors over and over, and each
+// read of the file is a system call pair. Errors of the file show here as they happen.
+class KeptSectorsFile final : public RandomAccessFile {
+  public:
+    explicit KeptSectorsFile(RandomAccessFile& file) : file_(file) { Sync(); }
+
+    // Room for about `sectors` kept sectors, so that growing does not copy them all again.
+    void Expect(std::size_t sectors) {
+        sectors = std::min(sectors, kMaxKept);
+        numbers_.reserve(sectors);
+        bytes_.reserve(sectors * SECTOR_SIZE);
+    }
+
+    // `sector` (numbered after the header) as read by the scan; numbers must ascend.
+    void Keep(std::uint32_t sector, const std::uint8_t* bytes) {
+        if (numbers_.size() >= kMaxKept) return;
+        numbers_.push_back(sector);
+        bytes_.insert(bytes_.end(), bytes, bytes + SECTOR_SIZE);
+    }
+
+    std::uint64_t Length() override {
+        const std::uint64_t n = file_.Length();
+        Sync();
+        return n;
+    }
+    // The file is only moved when a read or write goes to it.
+    bool Seek(std::uint64_t offset) override {
+        pos_ = offset;
+        stale_ = true;
+        return true;
+    }
+    std::size_t Read(std::span<std::uint8_t> out) override {
+        if (const std::uint8_t* kept = Find(pos_, out.size())) {
+            std::copy(kept, kept + out.size(), out.begin());
+            pos_ += out.size();
+            // The file's own position stays behind; the next read from it seeks first.
+            stale_ = true;
+            return out.size();
+        }
+        if (stale_ && !file_.Seek(pos_)) {
+            Sync();
+            return 0;
+        }
+        stale_ = false;
+        const std::size_t n = file_.Read(out);
+        pos_ += n;
+        Sync();
+        return n;
+    }
+    bool Write(std::span<const std::uint8_t> data) override {
+        numbers_.clear();  // nothing written may be served stale
+        bytes_.clear();
+        if (stale_ && !file_.Seek(pos_)) {
+            Sync();
+            return false;
+        }
+        stale_ = false;
+        const bool ok = file_.Write(data);
+        pos_ += data.size();
+        Sync();
+        return ok;
+    }
+
+  private:
+    // Enough for the FAT of a file of 4 GiB several times over; past it reads go to the file.
+    static constexpr std::size_t kMaxKept = std::size_t{1} << 16;
+
+    void Sync() {
+        if (file_.Failed()) RecordError(file_.Error());
+    }
+    // The kept bytes for [pos, pos + size) when that is a run of whole kept sectors (numbers
+    // ascend without repeats, so a run of them is a run of slots).
+    const std::uint8_t* Find(std::uint64_t pos, std::size_t size) const {
+        if (size == 0 || size % SECTOR_SIZE != 0 || pos % SECTOR_SIZE != 0 || pos < SECTOR_SIZE)
+            return nullptr;
+        const std::uint64_t sector = pos / SECTOR_SIZE - 1;
+        const std::size_t n = size / SECTOR_SIZE;
+        const auto it = std::lower_bound(numbers_.begin(), numbers_.end(), sector);
+        if (it == numbers_.end() || *it != sector ||
+            static_cast<std::size_t>(numbers_.end() - it) < n || *(it + (n - 1)) != sector + n - 1)
+            return nullptr;
+        return bytes_.data() + static_cast<std::size_t>(it - numbers_.begin()) * SECTOR_SIZE;
+    }
+
+    RandomAccessFile& file_;
+    std::vector<std::uint32_t> numbers_;
+    std::vector<std::uint8_t> bytes_;
+    std::uint64_t pos_ = 0;
+    bool stale_ = true;  // where the file stands is not known at first
+};
+
 class Reconstructor {
   public:
     Reconstructor(RandomAccessFile& file, const CompoundFileHeader* hint)
-        : file_(file), hint_(hint) {}
+        : kept_(file), file_(kept_), hint_(hint) {}
 
     Reconstruction Run() {
         Reconstruction r;
@@ -328,7 +420,9 @@ class Reconstructor {
     // and every sector whose first directory entry is a root entry.
     void Scan() {
         shaped_.assign(s_, false);
-        constexpr std::uint32_t kChunk = 256;
+        // An intact file has a FAT sector per 128 sectors, plus the directory and mini FAT.
+        kept_.Expect(BlocksNeeded() + 64);
+        constexpr std::uint32_t kChunk = 2048;  // 1 MiB per read
         std::vector<std::uint8_t> buf(static_cast<std::size_t>(kChunk) * SECTOR_SIZE);
         if (!file_.Seek(SECTOR_SIZE)) return;
         for (std::uint32_t first = 0; first < s_; first += kChunk) {
@@ -348,17 +442,25 @@ class Reconstructor {
         }
     }
 
+    // Sectors that may be read again later are kept in memory (up to a bound).
     void Look(std::uint32_t k, const std::uint8_t* p) {
         // Root entry: object type 5, a colour, a name of at most 32 units, no siblings.
+        bool keep = false;
         if (p[66] == kTypeRoot && p[67] <= 1 && ReadLE16(p + 64) <= 64 &&
             ReadLE32(p + 68) == kNoStream && ReadLE32(p + 72) == kNoStream &&
-            roots_.size() < kMaxRootCandidates)
+            roots_.size() < kMaxRootCandidates) {
             roots_.push_back(k);
+            keep = true;
+        }
+        if (LookForFat(k, p) || keep) kept_.Keep(k, p);
+    }
 
+    // True when the sector is DIFAT-shaped or a FAT candidate.
+    bool LookForFat(std::uint32_t k, const std::uint8_t* p) {
         std::array<std::uint32_t, kEntriesPerSector> e;
         for (std::uint32_t i = 0; i < kEntriesPerSector; ++i) {
             e[i] = ReadLE32(p + 4 * i);
-            if (e[i] >= s_ && e[i] < kDifSect) return;  // neither a sector nor a mark
+            if (e[i] >= s_ && e[i] < kDifSect) return false;  // neither a sector nor a mark
         }
         shaped_[k] = true;
         // A DIFAT sector: a run of sector numbers, then only FREESECT, then its link.
@@ -368,8 +470,9 @@ class Reconstructor {
         for (std::uint32_t i = listed; i < kDifatEntriesPerSector; ++i)
             free_tail &= e[i] == kFreeSect;
         const std::uint32_t link = e[kDifatEntriesPerSector];
-        if (listed > 0 && free_tail && (link < s_ || link == kEndOfChain || link == kFreeSect) &&
-            difat_shaped_.size() < kMaxDifatShaped)
+        const bool difat_like =
+            listed > 0 && free_tail && (link < s_ || link == kEndOfChain || link == kFreeSect);
+        if (difat_like && difat_shaped_.size() < kMaxDifatShaped)
             difat_shaped_.push_back({k, e[0], link, listed});
         FatCandidate c;
         c.sector = k;
@@ -394,20 +497,22 @@ class Reconstructor {
         }
         const bool marked =
             (c.fat_marks[0] | c.fat_marks[1] | c.difat_marks[0] | c.difat_marks[1]) != 0;
-        if (c.votes == 0 && !marked) return;
+        if (c.votes == 0 && !marked) return difat_like;
         if (c.votes > 0) by_block_[c.block].push_back(candidates_.size());
         if (c.votes == 0 && (c.fat_marks[0] | c.fat_marks[1]) != 0 &&
             marks_only_.size() < kMaxRootCandidates)
             marks_only_.push_back(k);
         if (c.votes == 0 && HasBit(c.fat_marks, k % kEntriesPerSector))
             self_marking_[k / kEntriesPerSector].push_back(candidates_.size());
-        index_of_[k] = candidates_.size();
-        candidates_.push_back(c);
+        candidates_.push_back(c);  // in ascending sector order, as the scan goes
+        return true;
     }
 
     const FatCandidate* CandidateAt(std::uint32_t sector) const {
-        auto it = index_of_.find(sector);
-        return it == index_of_.end() ? nullptr : &candidates_[it->second];
+        const auto it =
+            std::lower_bound(candidates_.begin(), candidates_.end(), sector,
+                             [](const FatCandidate& c, std::uint32_t k) { return c.sector < k; });
+        return it == candidates_.end() || it->sector != sector ? nullptr : &*it;
     }
 
     std::uint32_t BlocksNeeded() const { return (s_ + kEntriesPerSector - 1) / kEntriesPerSector; }
@@ -737,13 +842,13 @@ class Reconstructor {
         return false;
     }
 
-    RandomAccessFile& file_;
+    KeptSectorsFile kept_;
+    RandomAccessFile& file_;  // kept_: every read goes through it
     const CompoundFileHeader* hint_;
     Reconstruction best_;
     std::uint32_t s_ = 0;
     std::vector<bool> shaped_;
     std::vector<FatCandidate> candidates_;
-    std::map<std::uint32_t, std::size_t> index_of_;
     std::map<std::uint32_t, std::vector<std::size_t>> by_block_;
     std::map<std::uint32_t, std::vector<std::size_t>> self_marking_;
     std::vector<std::uint32_t> roots_;
