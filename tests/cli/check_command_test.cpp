@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/commands.h"
+#include "tests/cli/run_command.h"
 #include "tests/support/cfb_writer.h"
 
 namespace deckwright {
@@ -12,21 +13,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct CheckRun {
-    int status;
-    std::string out;
-};
-
-CheckRun RunCheck(std::vector<std::string> args) {
-    args.insert(args.begin(), {"deckwright", "check"});
-    std::vector<const char*> argv;
-    for (const auto& a : args) argv.push_back(a.c_str());
-    ::testing::internal::CaptureStdout();
-    ::testing::internal::CaptureStderr();
-    const int status = cli::RunCommandLine(static_cast<int>(argv.size()), argv.data());
-    std::string out = ::testing::internal::GetCapturedStdout();
-    ::testing::internal::GetCapturedStderr();
-    return {status, std::move(out)};
+testing::CommandRun RunCheck(std::vector<std::string> args) {
+    args.insert(args.begin(), "check");
+    return testing::RunDeckwright(std::move(args));
 }
 
 class CheckCommand : public ::testing::Test {
@@ -56,7 +45,7 @@ class CheckCommand : public ::testing::Test {
 
 TEST_F(CheckCommand, ExitStatusSaysWhetherEveryFileIsSound) {
     EXPECT_EQ(RunCheck({good_}).status, cli::kExitOk);
-    const CheckRun bad = RunCheck({good_, zeroed_});
+    const testing::CommandRun bad = RunCheck({good_, zeroed_});
     EXPECT_EQ(bad.status, cli::kExitSomeFailed);
     EXPECT_NE(
         bad.out.find("zeroed.ppt: NOT sound: the header does not begin with the compound-file "
@@ -68,7 +57,7 @@ TEST_F(CheckCommand, ExitStatusSaysWhetherEveryFileIsSound) {
 }
 
 TEST_F(CheckCommand, JsonListsVerdictsAndStreams) {
-    const CheckRun run = RunCheck({"--json", good_, zeroed_});
+    const testing::CommandRun run = RunCheck({"--json", good_, zeroed_});
     const auto doc = nlohmann::json::parse(run.out);
     ASSERT_EQ(doc.size(), 2u);
     EXPECT_TRUE(doc[0]["sound"].get<bool>());

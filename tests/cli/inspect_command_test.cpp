@@ -11,6 +11,7 @@
 #include "cli/commands.h"
 #include "engine/header_rebuild.h"
 #include "engine/memory_file.h"
+#include "tests/cli/run_command.h"
 #include "tests/support/cfb_writer.h"
 
 namespace deckwright {
@@ -19,23 +20,8 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
-struct Result {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-Result RunDeckwright(std::vector<std::string> args) {
-    args.insert(args.begin(), "deckwright");
-    std::vector<const char*> argv;
-    for (const auto& a : args) argv.push_back(a.c_str());
-    ::testing::internal::CaptureStdout();
-    ::testing::internal::CaptureStderr();
-    const int status = cli::RunCommandLine(static_cast<int>(argv.size()), argv.data());
-    std::string out = ::testing::internal::GetCapturedStdout();
-    std::string err = ::testing::internal::GetCapturedStderr();
-    return Result{status, std::move(out), std::move(err)};
-}
+using Result = testing::CommandRun;
+using testing::RunDeckwright;
 
 class InspectCommand : public ::testing::Test {
   protected:

@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "cli/commands.h"
+#include "tests/cli/run_command.h"
 #include "tests/runs/run_test_support.h"
 
 namespace deckwright::testing {
@@ -48,12 +49,9 @@ class RepairCommandTest : public ::testing::Test {
   protected:
     // Runs "deckwright repair ARGS..." in-process, with the temporary folder in the scratch.
     CommandResult Command(std::vector<std::string> args) {
-        args.insert(args.begin(), {"deckwright", "repair"});
-        std::vector<const char*> argv;
-        for (const auto& a : args) argv.push_back(a.c_str());
-        ::testing::internal::CaptureStdout();
-        const int status = cli::RunCommandLine(static_cast<int>(argv.size()), argv.data());
-        return {status, ::testing::internal::GetCapturedStdout()};
+        args.insert(args.begin(), "repair");
+        const testing::CommandRun run = testing::RunDeckwright(std::move(args));
+        return {run.status, run.out};
     }
     // Runs the command's body with scripted terminal answers.
     CommandResult Run(const cli::RepairOptions& options, const Settings& saved, bool interactive,
