@@ -136,7 +136,15 @@ bool EqualsIgnoringCase(const std::string& a, const char* b) {
 
 class Checker {
   public:
-    Checker(RandomAccessFile& file, const CompoundFileHeader& h) : file_(file), h_(h) {}
+    Checker(RandomAccessFile& file, const CompoundFileHeader& h, CheckScratch* scratch)
+        : file_(file),
+          h_(h),
+          owner_(scratch ? scratch->owner : own_owner_),
+          fat_store_(scratch ? scratch->fat : own_fat_),
+          known_fat_sectors_(scratch ? scratch->known_fat_sectors : nullptr),
+          known_fat_(scratch ? scratch->known_fat : nullptr) {
+        owner_.clear();  // a reused table holds the last check's claims
+    }
 
     CheckResult Run() {
         const std::uint64_t length = file_.Length();
@@ -283,7 +291,6 @@ class Checker {
                                ") links on to " + DescribeValue(d) + " instead of ENDOFCHAIN");
         }
 
-        fat_.resize(static_cast<std::size_t>(nfat) * kEntriesPerSector);
         // Claim first, then read: the FAT sectors up to a clash are read in runs of adjacent
         // sectors, one read each, as a sector-at-a-time loop costs a system call pair apiece.
         std::uint32_t claimed = 0;
@@ -292,8 +299,18 @@ class Checker {
             if (owner_[f] != kOwnerNone) break;
             owner_[f] = kOwnerFat;
         }
-        ReadRuns(std::span<const std::uint32_t>(fat_sectors_.data(), claimed),
-                 reinterpret_cast<std::uint8_t*>(fat_.data()));
+        const std::size_t entries = static_cast<std::size_t>(nfat) * kEntriesPerSector;
+        if (claimed == nfat && known_fat_ && known_fat_sectors_ &&
+            *known_fat_sectors_ == fat_sectors_ && known_fat_->size() == entries) {
+            fat_ = std::span<const std::uint32_t>(*known_fat_);  // the caller read these already
+        } else {
+            fat_store_.resize(entries);
+            ReadRuns(std::span<const std::uint32_t>(fat_sectors_.data(), claimed),
+                     reinterpret_cast<std::uint8_t*>(fat_store_.data()));
+            std::fill(fat_store_.begin() + static_cast<std::ptrdiff_t>(claimed) * kEntriesPerSector,
+                      fat_store_.end(), std::uint32_t{0});
+            fat_ = std::span<const std::uint32_t>(fat_store_);
+        }
         if (claimed < nfat) {
             const std::uint32_t f = fat_sectors_[claimed];
             return Problem("sector " + Num(f) + " is listed as FAT sector " + Num(claimed) +
@@ -581,8 +598,13 @@ class Checker {
     std::uint32_t s_ = 0;
     std::vector<std::uint32_t> fat_sectors_;
     std::vector<std::uint32_t> difat_sectors_;
-    std::vector<std::uint32_t> fat_;
-    std::vector<std::uint32_t> owner_;
+    std::vector<std::uint32_t> own_owner_;  // when no scratch is given
+    std::vector<std::uint32_t> own_fat_;
+    std::vector<std::uint32_t>& owner_;
+    std::vector<std::uint32_t>& fat_store_;
+    const std::vector<std::uint32_t>* known_fat_sectors_;
+    const std::vector<std::uint32_t>* known_fat_;
+    std::span<const std::uint32_t> fat_;
     std::vector<DirectoryEntry> entries_;
     std::vector<std::string> names_;
     std::vector<std::string> paths_;
@@ -596,7 +618,12 @@ class Checker {
 }  // namespace
 
 CheckResult CheckCompoundFile(RandomAccessFile& file, const CompoundFileHeader& header) {
-    return Checker(file, header).Run();
+    return Checker(file, header, nullptr).Run();
+}
+
+CheckResult cfb::CheckCompoundFileWith(RandomAccessFile& file, const CompoundFileHeader& header,
+                                       CheckScratch& scratch) {
+    return Checker(file, header, &scratch).Run();
 }
 
 CheckResult CheckCompoundFile(RandomAccessFile& file) {

@@ -73,6 +73,21 @@ struct DirectoryEntry {
 };
 DirectoryEntry ParseDirectoryEntry(const std::uint8_t* entry);
 
+// Room for the check's big tables, for a caller that checks many headers of one file: they
+// are then allocated (and their pages faulted in) once. When `known_fat` is set, it holds the
+// FAT the caller read from `known_fat_sectors` (in block order) of the same, unchanged file;
+// a header listing exactly those sectors uses it instead of reading them again.
+struct CheckScratch {
+    std::vector<std::uint32_t> owner;
+    std::vector<std::uint32_t> fat;
+    const std::vector<std::uint32_t>* known_fat_sectors = nullptr;
+    const std::vector<std::uint32_t>* known_fat = nullptr;
+};
+
+// CheckCompoundFile(file, header), working in `scratch`.
+CheckResult CheckCompoundFileWith(RandomAccessFile& file, const CompoundFileHeader& header,
+                                  CheckScratch& scratch);
+
 }  // namespace cfb
 
 }  // namespace deckwright

@@ -376,8 +376,14 @@ class Reconstructor {
         return n;
     }
 
-    bool TryLayout(const CompoundFileHeader& h, std::uint64_t extent, std::uint64_t latest) {
-        CheckResult check = CheckCompoundFile(file_, h);
+    // `fat_sectors` are the ones fat_ was loaded from; the check takes fat_ when they match.
+    bool TryLayout(const CompoundFileHeader& h, const std::vector<std::uint32_t>& fat_sectors,
+                   std::uint64_t extent, std::uint64_t latest) {
+        scratch_.known_fat_sectors = &fat_sectors;
+        scratch_.known_fat = &fat_;
+        CheckResult check = CheckCompoundFileWith(file_, h, scratch_);
+        scratch_.known_fat_sectors = nullptr;
+        scratch_.known_fat = nullptr;
         if (check.sound) {
             const std::uint64_t in_use = check.sectors_in_use;
             const std::uint64_t leaked = check.leaked_sectors;
@@ -400,7 +406,7 @@ class Reconstructor {
     }
 
     bool Try(const CompoundFileHeader& h) {
-        CheckResult check = CheckCompoundFile(file_, h);
+        CheckResult check = CheckCompoundFileWith(file_, h, scratch_);
         if (check.sound) {
             best_.found = true;
             best_.header = h;
@@ -653,15 +659,16 @@ class Reconstructor {
         if (std::find(a.begin(), a.end(), kFreeSect) != a.end()) a.clear();
     }
 
-    std::vector<std::uint32_t> LoadFat(const std::vector<std::uint32_t>& fat_sectors) {
-        std::vector<std::uint32_t> fat(fat_sectors.size() * kEntriesPerSector);
+    // Into fat_, reused from layout to layout: a fresh FAT of a big file is thousands of pages
+    // to fault in each time.
+    void LoadFat(const std::vector<std::uint32_t>& fat_sectors) {
+        fat_.resize(fat_sectors.size() * kEntriesPerSector);
         std::array<std::uint8_t, SECTOR_SIZE> buf{};
         for (std::size_t j = 0; j < fat_sectors.size(); ++j) {
             ReadSector(file_, fat_sectors[j], buf.data());
             for (std::uint32_t i = 0; i < kEntriesPerSector; ++i)
-                fat[j * kEntriesPerSector + i] = ReadLE32(buf.data() + 4 * i);
+                fat_[j * kEntriesPerSector + i] = ReadLE32(buf.data() + 4 * i);
         }
-        return fat;
     }
 
     // Given the FAT sectors in block order, fills in the rest of the header and checks each
@@ -732,7 +739,8 @@ class Reconstructor {
         for (std::size_t j = 0; j < fat_sectors.size() && j < kHeaderDifatEntries; ++j)
             h.difat[j] = fat_sectors[j];
 
-        const std::vector<std::uint32_t> fat = LoadFat(fat_sectors);
+        LoadFat(fat_sectors);
+        const std::vector<std::uint32_t>& fat = fat_;
         auto entry = [&fat](std::uint32_t k) { return k < fat.size() ? fat[k] : kFreeSect; };
         auto in_use = [&](std::uint32_t k) {
             const std::uint32_t v = entry(k);
@@ -836,7 +844,7 @@ class Reconstructor {
                 std::uint64_t latest = dir;
                 for (std::uint32_t f : fat_sectors) latest = std::max<std::uint64_t>(latest, f);
                 if (first < s_) latest = std::max<std::uint64_t>(latest, first);
-                if (TryLayout(h, extent, latest)) return true;
+                if (TryLayout(h, fat_sectors, extent, latest)) return true;
             }
         }
         return false;
@@ -855,6 +863,8 @@ class Reconstructor {
     std::vector<DifatShaped> difat_shaped_;
     std::vector<std::uint32_t> marks_only_;  // candidates with FATSECT marks and no successors
     std::vector<Layout> sound_;
+    std::vector<std::uint32_t> fat_;  // the FAT of the layout being tried
+    CheckScratch scratch_;            // the checks' tables, allocated once
 };
 
 }  // namespace
