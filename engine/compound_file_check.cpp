@@ -19,9 +19,12 @@ std::uint32_t SectorCount(std::uint64_t length) {
     return n > kMaxRegularSect ? kMaxRegularSect : static_cast<std::uint32_t>(n);
 }
 
-std::size_t ReadSector(RandomAccessFile& file, std::uint32_t k, std::uint8_t* out) {
+namespace {
+
+// Reads the 512 bytes at offset; what no read delivered is zero.
+std::size_t ReadBlockAt(RandomAccessFile& file, std::uint64_t offset, std::uint8_t* out) {
     std::size_t got = 0;
-    if (file.Seek((static_cast<std::uint64_t>(k) + 1) * SECTOR_SIZE)) {
+    if (file.Seek(offset)) {
         while (got < SECTOR_SIZE) {
             const std::size_t n = file.Read(std::span<std::uint8_t>(out + got, SECTOR_SIZE - got));
             if (n == 0) break;
@@ -30,6 +33,16 @@ std::size_t ReadSector(RandomAccessFile& file, std::uint32_t k, std::uint8_t* ou
     }
     std::fill(out + got, out + SECTOR_SIZE, std::uint8_t{0});
     return got;
+}
+
+}  // namespace
+
+std::size_t ReadSector(RandomAccessFile& file, std::uint32_t k, std::uint8_t* out) {
+    return ReadBlockAt(file, (static_cast<std::uint64_t>(k) + 1) * SECTOR_SIZE, out);
+}
+
+std::size_t ReadHeaderBytes(RandomAccessFile& file, std::uint8_t* out) {
+    return ReadBlockAt(file, 0, out);
 }
 
 namespace {
@@ -628,15 +641,7 @@ CheckResult cfb::CheckCompoundFileWith(RandomAccessFile& file, const CompoundFil
 
 CheckResult CheckCompoundFile(RandomAccessFile& file) {
     std::array<std::uint8_t, SECTOR_SIZE> bytes{};
-    std::size_t got = 0;
-    if (file.Seek(0)) {
-        while (got < SECTOR_SIZE) {
-            const std::size_t n =
-                file.Read(std::span<std::uint8_t>(bytes.data() + got, SECTOR_SIZE - got));
-            if (n == 0) break;
-            got += n;
-        }
-    }
+    const std::size_t got = cfb::ReadHeaderBytes(file, bytes.data());
     if (file.Failed()) {
         CheckResult r;
         r.problem = "the file could not be read: " + file.Error();

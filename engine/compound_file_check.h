@@ -60,6 +60,8 @@ std::uint32_t SectorCount(std::uint64_t length);
 
 // Reads sector k; bytes past the end of the file read as zero. Returns the bytes delivered.
 std::size_t ReadSector(RandomAccessFile& file, std::uint32_t k, std::uint8_t* out);
+// Reads the 512 header bytes the same way. Returns the bytes delivered.
+std::size_t ReadHeaderBytes(RandomAccessFile& file, std::uint8_t* out);
 
 struct DirectoryEntry {
     std::string name;  // UTF-8

@@ -30,15 +30,7 @@ bool SameLayout(const CompoundFileHeader& a, const CompoundFileHeader& b) {
 // file's structure, with the header as found as a hint, and that one wins when they differ.
 RepairOutcome RepairCompoundFile(RandomAccessFile& file) {
     std::array<std::uint8_t, SECTOR_SIZE> original{};
-    std::size_t got = 0;
-    if (file.Seek(0)) {
-        while (got < SECTOR_SIZE) {
-            const std::size_t n =
-                file.Read(std::span<std::uint8_t>(original.data() + got, SECTOR_SIZE - got));
-            if (n == 0) break;
-            got += n;
-        }
-    }
+    cfb::ReadHeaderBytes(file, original.data());
     if (file.Failed()) return IoFailure(file);
 
     RebuildHeader(file);

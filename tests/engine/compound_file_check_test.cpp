@@ -14,13 +14,10 @@
 namespace deckwright {
 namespace {
 
+using testing::HeaderOf;
 using testing::PresentationStreams;
 using testing::WriteCompoundFile;
 
-CompoundFileHeader HeaderOf(const std::vector<std::uint8_t>& f) {
-    return CompoundFileHeader::Parse(
-        std::span<const std::uint8_t, SECTOR_SIZE>(f.data(), SECTOR_SIZE));
-}
 void SetHeader(std::vector<std::uint8_t>& f, const CompoundFileHeader& h) {
     h.Serialize(std::span<std::uint8_t, SECTOR_SIZE>(f.data(), SECTOR_SIZE));
 }

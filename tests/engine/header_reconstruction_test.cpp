@@ -15,13 +15,9 @@
 namespace deckwright {
 namespace {
 
+using testing::HeaderOf;
 using testing::PresentationStreams;
 using testing::WriteCompoundFile;
-
-CompoundFileHeader HeaderOf(const std::vector<std::uint8_t>& f) {
-    return CompoundFileHeader::Parse(
-        std::span<const std::uint8_t, SECTOR_SIZE>(f.data(), SECTOR_SIZE));
-}
 
 // The fields that decide where every chain is; a reconstruction must give these back.
 void ExpectSameLayout(const CompoundFileHeader& want, const CompoundFileHeader& got,

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/compound_file_header.h"
+
 namespace deckwright::testing {
 
 // A test-only writer of valid version 3 compound files, so that tests can make files of any
@@ -27,6 +29,12 @@ std::vector<std::uint8_t> WriteCompoundFile(const std::vector<StreamSpec>& strea
 
 // The streams of a small presentation: "PowerPoint Document" of about document_bytes,
 // "Current User", and the two property-set streams, with contents drawn from seed.
+// The header of a whole file held in memory (at least 512 bytes).
+inline CompoundFileHeader HeaderOf(const std::vector<std::uint8_t>& file) {
+    return CompoundFileHeader::Parse(
+        std::span<const std::uint8_t, SECTOR_SIZE>(file.data(), SECTOR_SIZE));
+}
+
 std::vector<StreamSpec> PresentationStreams(std::size_t document_bytes, std::uint32_t seed);
 
 }  // namespace deckwright::testing
