@@ -45,6 +45,41 @@ std::size_t ReadHeaderBytes(RandomAccessFile& file, std::uint8_t* out) {
     return ReadBlockAt(file, 0, out);
 }
 
+std::uint32_t* EntryBuffer::Resize(std::size_t n) {
+    if (n > capacity_) {
+        data_ = std::make_unique_for_overwrite<std::uint32_t[]>(n);
+        capacity_ = n;
+    }
+    size_ = n;
+    return data_.get();
+}
+
+void ReadSectorRuns(RandomAccessFile& file, std::span<const std::uint32_t> sectors,
+                    std::uint32_t* out) {
+    constexpr std::size_t kMaxRun = 2048;  // 1 MiB per read
+    auto* const bytes = reinterpret_cast<std::uint8_t*>(out);
+    for (std::size_t i = 0; i < sectors.size();) {
+        std::size_t n = 1;
+        while (i + n < sectors.size() && n < kMaxRun && sectors[i + n] == sectors[i] + n) ++n;
+        std::uint8_t* dst = bytes + i * SECTOR_SIZE;
+        const std::size_t want = n * SECTOR_SIZE;
+        std::size_t got = 0;
+        if (file.Seek((static_cast<std::uint64_t>(sectors[i]) + 1) * SECTOR_SIZE)) {
+            while (got < want) {
+                const std::size_t r = file.Read(std::span<std::uint8_t>(dst + got, want - got));
+                if (r == 0) break;
+                got += r;
+            }
+        }
+        std::fill(dst + got, dst + want, std::uint8_t{0});
+        i += n;
+    }
+    if constexpr (std::endian::native != std::endian::little) {
+        for (std::size_t i = 0; i < sectors.size() * kEntriesPerSector; ++i)
+            out[i] = ReadLE32(bytes + 4 * i);
+    }
+}
+
 namespace {
 
 void AppendUtf8(std::string& out, std::uint32_t c) {
@@ -152,11 +187,10 @@ class Checker {
     Checker(RandomAccessFile& file, const CompoundFileHeader& h, CheckScratch* scratch)
         : file_(file),
           h_(h),
-          owner_(scratch ? scratch->owner : own_owner_),
+          claimed_(scratch ? scratch->claimed : own_claimed_),
           fat_store_(scratch ? scratch->fat : own_fat_),
-          known_fat_sectors_(scratch ? scratch->known_fat_sectors : nullptr),
-          known_fat_(scratch ? scratch->known_fat : nullptr) {
-        owner_.clear();  // a reused table holds the last check's claims
+          fat_store_sectors_(scratch ? scratch->fat_sectors : own_fat_sectors_) {
+        claimed_.clear();  // a reused table holds the last check's claims
     }
 
     CheckResult Run() {
@@ -173,12 +207,16 @@ class Checker {
             return std::move(result_);
         if (file_.Failed()) return Fail("the file could not be read: " + file_.Error());
         result_.sound = true;
-        result_.sectors_in_use = static_cast<std::uint32_t>(std::count_if(
-            owner_.begin(), owner_.end(), [](std::uint32_t o) { return o >= kOwnerDirectory; }));
-        for (std::uint32_t k = 0; k < s_; ++k) {
-            const std::uint32_t v = FatEntry(k);
-            if (owner_[k] == kOwnerNone && (v <= kMaxRegularSect || v == kEndOfChain))
-                ++result_.leaked_sectors;
+        // Leaked: in use by the FAT, claimed by nothing. A word at a time, as in a sound file
+        // nearly every sector is claimed.
+        for (std::size_t w = 0; w < claimed_.size(); ++w) {
+            for (std::uint64_t unclaimed = ~claimed_[w]; unclaimed != 0;
+                 unclaimed &= unclaimed - 1) {
+                const std::uint64_t k = w * 64 + static_cast<unsigned>(std::countr_zero(unclaimed));
+                if (k >= s_) break;
+                const std::uint32_t v = FatEntry(static_cast<std::uint32_t>(k));
+                if (v <= kMaxRegularSect || v == kEndOfChain) ++result_.leaked_sectors;
+            }
         }
         return std::move(result_);
     }
@@ -191,6 +229,7 @@ class Checker {
         }
         result_.sound = false;
         result_.problem = std::move(problem);
+        result_.sectors_in_use = 0;  // counted only for a sound file
         return false;
     }
     CheckResult Fail(std::string problem) {
@@ -236,6 +275,24 @@ class Checker {
     }
 
     bool InFile(std::uint32_t k) const { return k < s_; }
+    bool Claimed(std::uint32_t k) const { return (claimed_[k >> 6] >> (k & 63)) & 1; }
+    void Claim(std::uint32_t k) { claimed_[k >> 6] |= std::uint64_t{1} << (k & 63); }
+
+    // Who holds a claimed sector. Only a problem report asks, so it is worked out again from
+    // the lists and chains claimed so far instead of being stored for every sector.
+    std::uint32_t OwnerOf(std::uint32_t k) const {
+        if (std::find(difat_sectors_.begin(), difat_sectors_.end(), k) != difat_sectors_.end())
+            return kOwnerDifat;
+        const auto fat_end = fat_sectors_.begin() + static_cast<std::ptrdiff_t>(fat_claimed_);
+        if (std::find(fat_sectors_.begin(), fat_end, k) != fat_end) return kOwnerFat;
+        for (const Walk& w : walks_) {
+            std::uint32_t cur = w.start;
+            for (std::uint32_t n = 0; n < w.length; ++n, cur = FatEntry(cur)) {
+                if (cur == k) return w.owner;
+            }
+        }
+        return kOwnerNone;
+    }
 
     // The FAT sector list from the header's DIFAT array and the DIFAT sectors, then the FAT.
     bool LoadFat() {
@@ -258,7 +315,7 @@ class Checker {
         }
         fat_sectors_.assign(h_.difat.begin(), h_.difat.begin() + in_header);
 
-        owner_.assign(s_, kOwnerNone);
+        claimed_.assign((static_cast<std::size_t>(s_) + 63) / 64, 0);
         const std::uint32_t ndif = h_.number_of_difat_sectors;
         const std::uint32_t needed =
             nfat > kHeaderDifatEntries
@@ -278,9 +335,9 @@ class Checker {
             if (!InFile(d))
                 return Problem("the DIFAT chain names " + DescribeValue(d) + " as " + where +
                                ", outside the " + Num(s_) + " sectors of the file");
-            if (owner_[d] != kOwnerNone)
+            if (Claimed(d))
                 return Problem("the DIFAT chain comes back to sector " + Num(d) + " at " + where);
-            owner_[d] = kOwnerDifat;
+            Claim(d);
             difat_sectors_.push_back(d);
             ReadSector(file_, d, buf.data());
             for (std::uint32_t e = 0; e < kDifatEntriesPerSector; ++e) {
@@ -309,61 +366,33 @@ class Checker {
         std::uint32_t claimed = 0;
         for (; claimed < nfat; ++claimed) {
             const std::uint32_t f = fat_sectors_[claimed];
-            if (owner_[f] != kOwnerNone) break;
-            owner_[f] = kOwnerFat;
+            if (Claimed(f)) break;
+            Claim(f);
         }
+        fat_claimed_ = claimed;
         const std::size_t entries = static_cast<std::size_t>(nfat) * kEntriesPerSector;
-        if (claimed == nfat && known_fat_ && known_fat_sectors_ &&
-            *known_fat_sectors_ == fat_sectors_ && known_fat_->size() == entries) {
-            fat_ = std::span<const std::uint32_t>(*known_fat_);  // the caller read these already
-        } else {
-            fat_store_.resize(entries);
-            ReadRuns(std::span<const std::uint32_t>(fat_sectors_.data(), claimed),
-                     reinterpret_cast<std::uint8_t*>(fat_store_.data()));
-            std::fill(fat_store_.begin() + static_cast<std::ptrdiff_t>(claimed) * kEntriesPerSector,
-                      fat_store_.end(), std::uint32_t{0});
-            fat_ = std::span<const std::uint32_t>(fat_store_);
+        if (claimed < nfat || fat_store_sectors_ != fat_sectors_ || fat_store_.size() != entries) {
+            std::uint32_t* out = fat_store_.Resize(entries);
+            ReadSectorRuns(file_, std::span<const std::uint32_t>(fat_sectors_.data(), claimed),
+                           out);
+            std::fill(out + static_cast<std::size_t>(claimed) * kEntriesPerSector, out + entries,
+                      std::uint32_t{0});
+            // Only a whole FAT is worth keeping for the next check.
+            if (claimed == nfat && !file_.Failed())
+                fat_store_sectors_ = fat_sectors_;
+            else
+                fat_store_sectors_.clear();
         }
+        fat_ = fat_store_.View();
         if (claimed < nfat) {
             const std::uint32_t f = fat_sectors_[claimed];
             return Problem("sector " + Num(f) + " is listed as FAT sector " + Num(claimed) +
-                           " but already belongs to " + OwnerName(owner_[f]));
+                           " but already belongs to " + OwnerName(OwnerOf(f)));
         }
         result_.fat_sectors = nfat;
         result_.difat_sectors = ndif;
         if (file_.Failed()) return Problem("the file could not be read: " + file_.Error());
         return true;
-    }
-
-    // Reads the sectors into consecutive 512-byte slots of `out`, as ReadSector would, with
-    // one seek and one read per run of adjacent sectors. The slots become little-endian
-    // entries in place.
-    void ReadRuns(std::span<const std::uint32_t> sectors, std::uint8_t* out) {
-        constexpr std::size_t kMaxRun = 2048;  // 1 MiB per read
-        for (std::size_t i = 0; i < sectors.size();) {
-            std::size_t n = 1;
-            while (i + n < sectors.size() && n < kMaxRun && sectors[i + n] == sectors[i] + n) ++n;
-            std::uint8_t* dst = out + i * SECTOR_SIZE;
-            const std::size_t want = n * SECTOR_SIZE;
-            std::size_t got = 0;
-            if (file_.Seek((static_cast<std::uint64_t>(sectors[i]) + 1) * SECTOR_SIZE)) {
-                while (got < want) {
-                    const std::size_t r =
-                        file_.Read(std::span<std::uint8_t>(dst + got, want - got));
-                    if (r == 0) break;
-                    got += r;
-                }
-            }
-            std::fill(dst + got, dst + want, std::uint8_t{0});
-            i += n;
-        }
-        if constexpr (std::endian::native != std::endian::little) {
-            for (std::size_t i = 0; i < sectors.size() * kEntriesPerSector; ++i) {
-                std::uint8_t* p = out + 4 * i;
-                const std::uint32_t v = ReadLE32(p);
-                std::memcpy(p, &v, 4);
-            }
-        }
     }
 
     std::uint32_t FatEntry(std::uint32_t k) const { return k < fat_.size() ? fat_[k] : kFreeSect; }
@@ -372,14 +401,23 @@ class Checker {
     // required: some writers leave their FAT sectors marked free or even as a short chain, and
     // readers accept that as long as no stream runs through them (the ownership map sees to it).
     bool CheckFatMarks() {
+        // Only the FAT and DIFAT sectors are claimed so far.
+        std::vector<std::uint32_t> difat = difat_sectors_;
+        std::sort(difat.begin(), difat.end());
+        auto is_difat = [&difat](std::size_t k) {
+            return std::binary_search(difat.begin(), difat.end(), static_cast<std::uint32_t>(k));
+        };
         const std::size_t limit = std::min<std::size_t>(fat_.size(), s_);
         for (std::size_t k = 0; k < limit; ++k) {
-            if (fat_[k] == kFatSect && owner_[k] != kOwnerFat)
+            const std::uint32_t v = fat_[k];
+            if (v != kFatSect && v != kDifSect) continue;
+            const auto sector = static_cast<std::uint32_t>(k);
+            if (v == kFatSect && (!Claimed(sector) || is_difat(k)))
                 return Problem("sector " + Num(k) +
                                " is marked FATSECT in the FAT, but the header does not list it "
                                "among its " +
                                Num(fat_sectors_.size()) + " FAT sectors");
-            if (fat_[k] == kDifSect && owner_[k] != kOwnerDifat)
+            if (v == kDifSect && !is_difat(k))
                 return Problem("sector " + Num(k) +
                                " is marked DIFSECT in the FAT, but is not in the DIFAT chain of " +
                                Num(difat_sectors_.size()) + " sectors");
@@ -392,19 +430,24 @@ class Checker {
     bool WalkChain(std::uint32_t start, std::uint32_t owner, const std::string& what,
                    std::uint32_t expected, std::vector<std::uint32_t>* sectors = nullptr) {
         std::uint32_t cur = start, length = 0;
+        walks_.push_back({start, owner, 0});
         while (cur != kEndOfChain) {
             if (!InFile(cur))
                 return Problem(what + " names " + DescribeValue(cur) + " as its sector " +
                                Num(length) + ", outside the " + Num(s_) + " sectors of the file");
-            if (owner_[cur] == owner)
-                return Problem(what + " loops back to sector " + Num(cur) + " after " +
-                               Num(length) + " sectors");
-            if (owner_[cur] != kOwnerNone)
+            if (Claimed(cur)) {
+                const std::uint32_t holder = OwnerOf(cur);
+                if (holder == owner)
+                    return Problem(what + " loops back to sector " + Num(cur) + " after " +
+                                   Num(length) + " sectors");
                 return Problem(what + " runs into sector " + Num(cur) + ", which belongs to " +
-                               OwnerName(owner_[cur]));
-            owner_[cur] = owner;
+                               OwnerName(holder));
+            }
+            Claim(cur);
+            if (owner >= kOwnerDirectory) ++result_.sectors_in_use;
             if (sectors) sectors->push_back(cur);
             ++length;
+            ++walks_.back().length;
             const std::uint32_t next = FatEntry(cur);
             if (next != kEndOfChain && next > kMaxRegularSect)
                 return Problem(what + " breaks off at sector " + Num(cur) +
@@ -611,12 +654,20 @@ class Checker {
     std::uint32_t s_ = 0;
     std::vector<std::uint32_t> fat_sectors_;
     std::vector<std::uint32_t> difat_sectors_;
-    std::vector<std::uint32_t> own_owner_;  // when no scratch is given
-    std::vector<std::uint32_t> own_fat_;
-    std::vector<std::uint32_t>& owner_;
-    std::vector<std::uint32_t>& fat_store_;
-    const std::vector<std::uint32_t>* known_fat_sectors_;
-    const std::vector<std::uint32_t>* known_fat_;
+    std::uint32_t fat_claimed_ = 0;  // the FAT sectors listed before the first clash
+    // The chains claimed so far, to tell who holds a sector when a problem names it.
+    struct Walk {
+        std::uint32_t start;
+        std::uint32_t owner;
+        std::uint32_t length;
+    };
+    std::vector<Walk> walks_;
+    std::vector<std::uint64_t> own_claimed_;  // when no scratch is given
+    EntryBuffer own_fat_;
+    std::vector<std::uint32_t> own_fat_sectors_;
+    std::vector<std::uint64_t>& claimed_;
+    EntryBuffer& fat_store_;
+    std::vector<std::uint32_t>& fat_store_sectors_;  // what fat_store_ holds
     std::span<const std::uint32_t> fat_;
     std::vector<DirectoryEntry> entries_;
     std::vector<std::string> names_;
@@ -639,7 +690,9 @@ CheckResult cfb::CheckCompoundFileWith(RandomAccessFile& file, const CompoundFil
     return Checker(file, header, &scratch).Run();
 }
 
-CheckResult CheckCompoundFile(RandomAccessFile& file) {
+namespace {
+
+CheckResult CheckFromHeaderBytes(RandomAccessFile& file, CheckScratch* scratch) {
     std::array<std::uint8_t, SECTOR_SIZE> bytes{};
     const std::size_t got = cfb::ReadHeaderBytes(file, bytes.data());
     if (file.Failed()) {
@@ -653,7 +706,17 @@ CheckResult CheckCompoundFile(RandomAccessFile& file) {
                     " bytes long, too short for a compound file (at least 1024 bytes)";
         return r;
     }
-    return CheckCompoundFile(file, CompoundFileHeader::Parse(bytes));
+    return Checker(file, CompoundFileHeader::Parse(bytes), scratch).Run();
+}
+
+}  // namespace
+
+CheckResult CheckCompoundFile(RandomAccessFile& file) {
+    return CheckFromHeaderBytes(file, nullptr);
+}
+
+CheckResult cfb::CheckCompoundFileWith(RandomAccessFile& file, CheckScratch& scratch) {
+    return CheckFromHeaderBytes(file, &scratch);
 }
 
 }  // namespace deckwright

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -75,20 +77,43 @@ struct DirectoryEntry {
 };
 DirectoryEntry ParseDirectoryEntry(const std::uint8_t* entry);
 
-// Room for the check's big tables, for a caller that checks many headers of one file: they
-// are then allocated (and their pages faulted in) once. When `known_fat` is set, it holds the
-// FAT the caller read from `known_fat_sectors` (in block order) of the same, unchanged file;
-// a header listing exactly those sectors uses it instead of reading them again.
-struct CheckScratch {
-    std::vector<std::uint32_t> owner;
-    std::vector<std::uint32_t> fat;
-    const std::vector<std::uint32_t>* known_fat_sectors = nullptr;
-    const std::vector<std::uint32_t>* known_fat = nullptr;
+// Room for 32-bit entries that are always written before they are read. Growing it does not
+// zero it: on a big file each fresh page costs a fault, and a zeroing pass would fault them all
+// in only for the read that follows to overwrite them.
+class EntryBuffer {
+  public:
+    // Makes room for n entries; what they hold is unspecified until written.
+    std::uint32_t* Resize(std::size_t n);
+    std::span<const std::uint32_t> View() const { return {data_.get(), size_}; }
+    std::size_t size() const { return size_; }
+
+  private:
+    std::unique_ptr<std::uint32_t[]> data_;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
 };
 
-// CheckCompoundFile(file, header), working in `scratch`.
+// Reads the sectors into consecutive 512-byte slots of `out`, as ReadSector would, with one
+// seek and one read per run of adjacent sectors (a sector at a time costs a system call pair
+// apiece). The slots then hold little-endian entries in host order.
+void ReadSectorRuns(RandomAccessFile& file, std::span<const std::uint32_t> sectors,
+                    std::uint32_t* out);
+
+// Room for the check's tables, for a caller that checks many headers of one file, or checks
+// a file and then reconstructs its header: they are then allocated (and their pages faulted
+// in) once, and a FAT already read is not read again. A scratch serves one file, whose sectors
+// do not change while it is in use (writing the header is fine).
+struct CheckScratch {
+    std::vector<std::uint64_t> claimed;  // a bit per sector
+    EntryBuffer fat;
+    // The sectors `fat` was read from, in block order; empty when it holds nothing.
+    std::vector<std::uint32_t> fat_sectors;
+};
+
+// CheckCompoundFile(file, header) and CheckCompoundFile(file), working in `scratch`.
 CheckResult CheckCompoundFileWith(RandomAccessFile& file, const CompoundFileHeader& header,
                                   CheckScratch& scratch);
+CheckResult CheckCompoundFileWith(RandomAccessFile& file, CheckScratch& scratch);
 
 }  // namespace cfb
 

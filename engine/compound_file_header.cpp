@@ -7,15 +7,15 @@
 namespace deckwright {
 
 const std::array<std::uint8_t, CompoundFileHeader::kCanonicalPrefixSize> kCanonicalHeaderPrefix = {
-    0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1,  // signature
-    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,  // CLSID
-    0x3E, 0x00,                                      // minor version
-    0x03, 0x00,                                      // major version 3
-    0xFE, 0xFF,                                      // byte order
-    0x09, 0x00,                                      // sector shift: 512-byte sectors
-    0x06, 0x00,                                      // mini sector shift: 64-byte mini sectors
-    0, 0, 0, 0, 0, 0,                                // reserved
-    0, 0, 0, 0,                                      // number of directory sectors (0 in v3)
+    0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1,                          // signature
+    0,    0,    0,    0,    0,    0,    0,    0,    0, 0, 0, 0, 0, 0, 0, 0,  // CLSID
+    0x3E, 0x00,                                                              // minor version
+    0x03, 0x00,                                                              // major version 3
+    0xFE, 0xFF,                                                              // byte order
+    0x09, 0x00,                       // sector shift: 512-byte sectors
+    0x06, 0x00,                       // mini sector shift: 64-byte mini sectors
+    0,    0,    0,    0,    0,    0,  // reserved
+    0,    0,    0,    0,              // number of directory sectors (0 in v3)
 };
 
 CompoundFileHeader CompoundFileHeader::Parse(std::span<const std::uint8_t, SECTOR_SIZE> b) {

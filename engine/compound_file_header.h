@@ -13,12 +13,12 @@ inline constexpr std::uint32_t kEntriesPerSector = SECTOR_SIZE / 4;  // 128 FAT 
 inline constexpr std::uint32_t kHeaderDifatEntries = 109;
 
 // Special sector numbers (as unsigned 32-bit values).
-inline constexpr std::uint32_t kFreeSect = 0xFFFFFFFF;     // FREESECT, also "nothing found"
-inline constexpr std::uint32_t kEndOfChain = 0xFFFFFFFE;   // ENDOFCHAIN
-inline constexpr std::uint32_t kFatSect = 0xFFFFFFFD;      // FATSECT
-inline constexpr std::uint32_t kDifSect = 0xFFFFFFFC;      // DIFSECT
+inline constexpr std::uint32_t kFreeSect = 0xFFFFFFFF;    // FREESECT, also "nothing found"
+inline constexpr std::uint32_t kEndOfChain = 0xFFFFFFFE;  // ENDOFCHAIN
+inline constexpr std::uint32_t kFatSect = 0xFFFFFFFD;     // FATSECT
+inline constexpr std::uint32_t kDifSect = 0xFFFFFFFC;     // DIFSECT
 inline constexpr std::uint32_t kMaxRegularSect = 0xFFFFFFFA;
-inline constexpr std::uint32_t kNoStream = 0xFFFFFFFF;     // NOSTREAM in directory links
+inline constexpr std::uint32_t kNoStream = 0xFFFFFFFF;  // NOSTREAM in directory links
 
 using Sector = std::span<const std::uint8_t, SECTOR_SIZE>;
 

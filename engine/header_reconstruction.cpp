@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <map>
 #include <set>
 #include <span>
 #include <vector>
 
 #include "engine/little_endian.h"
+#include "engine/ordered_read.h"
 
 namespace deckwright {
 
@@ -40,6 +42,7 @@ constexpr int kMaxLayoutAttempts = 12;
 constexpr std::size_t kMaxRootCandidates = 1u << 16;
 constexpr std::size_t kMaxDifatShaped = 1u << 20;
 constexpr std::size_t kMaxDifatVerified = 4096;
+constexpr std::size_t kMaxDifatReads = 1u << 16;  // sectors read to verify them
 constexpr std::size_t kMaxDifatHeads = 4;
 
 // A sector laid out like a DIFAT sector, as the scan meets it.
@@ -63,18 +66,18 @@ bool HasBit(const std::array<std::uint64_t, 2>& bits, std::uint32_t i) {
     return (bits[i >> 6] >> (i & 63)) & 1;
 }
 
-// The file as seen after the scan: reads of whole sectors the scan kept come from memory, the
-// rest go to the file. The layouts tried read the same FAT sectors over and over, and each
-// read of the file is a system call pair. Errors of the file show here as they happen.
+// The file as seen after the scan: reads of whole sectors the scan kept (those holding a root
+// entry, which the layouts tried read over and over) come from memory, the rest go to the
+// file; each read of the file is a system call pair. Errors of the file show here as they
+// happen.
 class KeptSectorsFile final : public RandomAccessFile {
   public:
     explicit KeptSectorsFile(RandomAccessFile& file) : file_(file) { Sync(); }
 
-    // Room for about `sectors` kept sectors, so that growing does not copy them all again.
-    void Expect(std::size_t sectors) {
-        sectors = std::min(sectors, kMaxKept);
-        numbers_.reserve(sectors);
-        bytes_.reserve(sectors * SECTOR_SIZE);
+    // After the file was read or moved directly: where it stands is no longer known.
+    void Resync() {
+        stale_ = true;
+        Sync();
     }
 
     // `sector` (numbered after the header) as read by the scan; numbers must ascend.
@@ -128,8 +131,8 @@ class KeptSectorsFile final : public RandomAccessFile {
     }
 
   private:
-    // Enough for the FAT of a file of 4 GiB several times over; past it reads go to the file.
-    static constexpr std::size_t kMaxKept = std::size_t{1} << 16;
+    // As many as there may be root candidates (32 MiB at most); past it reads go to the file.
+    static constexpr std::size_t kMaxKept = kMaxRootCandidates;
 
     void Sync() {
         if (file_.Failed()) RecordError(file_.Error());
@@ -157,8 +160,12 @@ class KeptSectorsFile final : public RandomAccessFile {
 
 class Reconstructor {
   public:
-    Reconstructor(RandomAccessFile& file, const CompoundFileHeader* hint)
-        : kept_(file), file_(kept_), hint_(hint) {}
+    Reconstructor(RandomAccessFile& file, const CompoundFileHeader* hint, CheckScratch* scratch)
+        : raw_(file),
+          kept_(file),
+          file_(kept_),
+          hint_(hint),
+          scratch_(scratch ? *scratch : own_scratch_) {}
 
     Reconstruction Run() {
         Reconstruction r;
@@ -261,9 +268,11 @@ class Reconstructor {
     bool TryDifatChains() {
         std::map<std::uint32_t, DifatShaped> verified;
         std::array<std::uint8_t, SECTOR_SIZE> buf{};
+        std::size_t reads = 0;
         for (const DifatShaped& d : difat_shaped_) {
-            if (verified.size() >= kMaxDifatVerified) break;
+            if (verified.size() >= kMaxDifatVerified || reads >= kMaxDifatReads) break;
             if (!CandidateAt(d.first)) continue;
+            ++reads;
             ReadSector(file_, d.sector, buf.data());
             bool all = true;
             for (std::uint32_t i = 0; i < d.listed && all; ++i)
@@ -376,14 +385,9 @@ class Reconstructor {
         return n;
     }
 
-    // `fat_sectors` are the ones fat_ was loaded from; the check takes fat_ when they match.
-    bool TryLayout(const CompoundFileHeader& h, const std::vector<std::uint32_t>& fat_sectors,
-                   std::uint64_t extent, std::uint64_t latest) {
-        scratch_.known_fat_sectors = &fat_sectors;
-        scratch_.known_fat = &fat_;
+    // The check takes the FAT already loaded into the scratch when `h` lists the same sectors.
+    bool TryLayout(const CompoundFileHeader& h, std::uint64_t extent, std::uint64_t latest) {
         CheckResult check = CheckCompoundFileWith(file_, h, scratch_);
-        scratch_.known_fat_sectors = nullptr;
-        scratch_.known_fat = nullptr;
         if (check.sound) {
             const std::uint64_t in_use = check.sectors_in_use;
             const std::uint64_t leaked = check.leaked_sectors;
@@ -423,50 +427,43 @@ class Reconstructor {
     }
 
     // The one pass over the file: a few facts about every sector that could be a FAT sector,
-    // and every sector whose first directory entry is a root entry.
+    // and every sector whose first directory entry is a root entry. It reads the file itself,
+    // not through kept_, which it fills as it goes.
     void Scan() {
         shaped_.assign(s_, false);
-        // An intact file has a FAT sector per 128 sectors, plus the directory and mini FAT.
-        kept_.Expect(BlocksNeeded() + 64);
-        constexpr std::uint32_t kChunk = 2048;  // 1 MiB per read
-        std::vector<std::uint8_t> buf(static_cast<std::size_t>(kChunk) * SECTOR_SIZE);
-        if (!file_.Seek(SECTOR_SIZE)) return;
-        for (std::uint32_t first = 0; first < s_; first += kChunk) {
-            const std::uint32_t count = std::min(kChunk, s_ - first);
-            const std::size_t want = static_cast<std::size_t>(count) * SECTOR_SIZE;
-            std::size_t got = 0;
-            while (got < want) {
-                const std::size_t n =
-                    file_.Read(std::span<std::uint8_t>(buf.data() + got, want - got));
-                if (n == 0) break;
-                got += n;
-            }
-            std::fill(buf.begin() + static_cast<std::ptrdiff_t>(got), buf.end(), std::uint8_t{0});
-            for (std::uint32_t i = 0; i < count; ++i)
-                Look(first + i, buf.data() + static_cast<std::size_t>(i) * SECTOR_SIZE);
-            if (got < want) break;
-        }
+        // Fits the cache, and measured as fast as any size; no helper thread, as each sector
+        // gets only a glance.
+        constexpr std::size_t kChunk = std::size_t{512} << 10;
+        const std::uint64_t limit = (static_cast<std::uint64_t>(s_) + 1) * SECTOR_SIZE;
+        ReadInOrder(raw_, SECTOR_SIZE, limit, kChunk, ReadAhead::kNone, [this](const FileChunk& c) {
+            const auto first = static_cast<std::uint32_t>(c.pos / SECTOR_SIZE - 1);
+            const std::size_t count = c.bytes.size() / SECTOR_SIZE;
+            for (std::size_t i = 0; i < count; ++i)
+                Look(first + static_cast<std::uint32_t>(i), c.bytes.data() + i * SECTOR_SIZE);
+        });
+        kept_.Resync();
     }
 
-    // Sectors that may be read again later are kept in memory (up to a bound).
     void Look(std::uint32_t k, const std::uint8_t* p) {
-        // Root entry: object type 5, a colour, a name of at most 32 units, no siblings.
-        bool keep = false;
+        // Root entry: object type 5, a colour, a name of at most 32 units, no siblings. Its
+        // sector is kept in memory (up to a bound): every layout tried reads it again. (FAT
+        // and DIFAT candidates are not: they are many, each read only by the few layouts that
+        // list them, and a FAT is read in runs.)
         if (p[66] == kTypeRoot && p[67] <= 1 && ReadLE16(p + 64) <= 64 &&
             ReadLE32(p + 68) == kNoStream && ReadLE32(p + 72) == kNoStream &&
             roots_.size() < kMaxRootCandidates) {
             roots_.push_back(k);
-            keep = true;
+            kept_.Keep(k, p);
         }
-        if (LookForFat(k, p) || keep) kept_.Keep(k, p);
+        LookForFat(k, p);
     }
 
-    // True when the sector is DIFAT-shaped or a FAT candidate.
-    bool LookForFat(std::uint32_t k, const std::uint8_t* p) {
+    // Notes what makes the sector a FAT or DIFAT candidate.
+    void LookForFat(std::uint32_t k, const std::uint8_t* p) {
         std::array<std::uint32_t, kEntriesPerSector> e;
         for (std::uint32_t i = 0; i < kEntriesPerSector; ++i) {
             e[i] = ReadLE32(p + 4 * i);
-            if (e[i] >= s_ && e[i] < kDifSect) return false;  // neither a sector nor a mark
+            if (e[i] >= s_ && e[i] < kDifSect) return;  // neither a sector nor a mark
         }
         shaped_[k] = true;
         // A DIFAT sector: a run of sector numbers, then only FREESECT, then its link.
@@ -503,7 +500,7 @@ class Reconstructor {
         }
         const bool marked =
             (c.fat_marks[0] | c.fat_marks[1] | c.difat_marks[0] | c.difat_marks[1]) != 0;
-        if (c.votes == 0 && !marked) return difat_like;
+        if (c.votes == 0 && !marked) return;
         if (c.votes > 0) by_block_[c.block].push_back(candidates_.size());
         if (c.votes == 0 && (c.fat_marks[0] | c.fat_marks[1]) != 0 &&
             marks_only_.size() < kMaxRootCandidates)
@@ -511,7 +508,6 @@ class Reconstructor {
         if (c.votes == 0 && HasBit(c.fat_marks, k % kEntriesPerSector))
             self_marking_[k / kEntriesPerSector].push_back(candidates_.size());
         candidates_.push_back(c);  // in ascending sector order, as the scan goes
-        return true;
     }
 
     const FatCandidate* CandidateAt(std::uint32_t sector) const {
@@ -659,16 +655,15 @@ class Reconstructor {
         if (std::find(a.begin(), a.end(), kFreeSect) != a.end()) a.clear();
     }
 
-    // Into fat_, reused from layout to layout: a fresh FAT of a big file is thousands of pages
-    // to fault in each time.
-    void LoadFat(const std::vector<std::uint32_t>& fat_sectors) {
-        fat_.resize(fat_sectors.size() * kEntriesPerSector);
-        std::array<std::uint8_t, SECTOR_SIZE> buf{};
-        for (std::size_t j = 0; j < fat_sectors.size(); ++j) {
-            ReadSector(file_, fat_sectors[j], buf.data());
-            for (std::uint32_t i = 0; i < kEntriesPerSector; ++i)
-                fat_[j * kEntriesPerSector + i] = ReadLE32(buf.data() + 4 * i);
+    // Into the scratch, where the checks find it; reused from layout to layout, as a fresh FAT
+    // of a big file is thousands of pages to fault in. Not read again when it is there already.
+    std::span<const std::uint32_t> LoadFat(const std::vector<std::uint32_t>& fat_sectors) {
+        const std::size_t entries = fat_sectors.size() * kEntriesPerSector;
+        if (scratch_.fat_sectors != fat_sectors || scratch_.fat.size() != entries) {
+            ReadSectorRuns(file_, fat_sectors, scratch_.fat.Resize(entries));
+            scratch_.fat_sectors = fat_sectors;
         }
+        return scratch_.fat.View();
     }
 
     // Given the FAT sectors in block order, fills in the rest of the header and checks each
@@ -739,22 +734,32 @@ class Reconstructor {
         for (std::size_t j = 0; j < fat_sectors.size() && j < kHeaderDifatEntries; ++j)
             h.difat[j] = fat_sectors[j];
 
-        LoadFat(fat_sectors);
-        const std::vector<std::uint32_t>& fat = fat_;
+        std::span<const std::uint32_t> fat = LoadFat(fat_sectors);
         auto entry = [&fat](std::uint32_t k) { return k < fat.size() ? fat[k] : kFreeSect; };
-        auto in_use = [&](std::uint32_t k) {
-            const std::uint32_t v = entry(k);
-            return v == kEndOfChain || v < s_;
-        };
+        // One pass over the FAT: how far into the file it reaches, and the sectors that head
+        // a chain (in use, and no other entry leads to them), in ascending order.
+        const std::size_t words = (static_cast<std::size_t>(s_) + 63) / 64;
+        in_use_bits_.assign(words, 0);
+        has_pred_bits_.assign(words, 0);
         std::uint64_t extent = 0;
-        for (std::uint32_t k = 0; k < s_; ++k) {
-            if (entry(k) != kFreeSect) extent = k + 1;
+        const std::uint32_t reach =
+            static_cast<std::uint32_t>(std::min<std::size_t>(fat.size(), s_));
+        for (std::uint32_t k = 0; k < reach; ++k) {
+            const std::uint32_t v = fat[k];
+            if (v == kFreeSect) continue;
+            extent = k + 1;
+            if (v == kEndOfChain || v < s_) in_use_bits_[k >> 6] |= std::uint64_t{1} << (k & 63);
+            if (v < s_ && v != k) has_pred_bits_[v >> 6] |= std::uint64_t{1} << (v & 63);
         }
-        std::vector<bool> has_pred(s_, false);
-        for (std::uint32_t k = 0; k < s_; ++k) {
-            const std::uint32_t v = entry(k);
-            if (v < s_ && v != k) has_pred[v] = true;
+        std::vector<std::uint32_t> heads;
+        for (std::size_t w = 0; w < words; ++w) {
+            for (std::uint64_t bits = in_use_bits_[w] & ~has_pred_bits_[w]; bits != 0;
+                 bits &= bits - 1)
+                heads.push_back(static_cast<std::uint32_t>(w * 64) + std::countr_zero(bits));
         }
+        auto is_head = [&heads](std::uint32_t k) {
+            return std::binary_search(heads.begin(), heads.end(), k);
+        };
         // Chains may merge in a hostile file; a budget keeps the walks linear in all.
         std::uint64_t budget = 4 * static_cast<std::uint64_t>(s_) + 1024;
         auto chain_length = [&](std::uint32_t start) {
@@ -770,12 +775,11 @@ class Reconstructor {
         std::vector<std::uint32_t> dirs;
         if (hint_) {
             const std::uint32_t v = hint_->first_directory_sector_location;
-            if (v < s_ && in_use(v) && !has_pred[v] &&
-                std::find(roots_.begin(), roots_.end(), v) != roots_.end())
+            if (is_head(v) && std::find(roots_.begin(), roots_.end(), v) != roots_.end())
                 dirs.push_back(v);
         }
         for (std::uint32_t k : roots_) {
-            if (in_use(k) && !has_pred[k] && std::find(dirs.begin(), dirs.end(), k) == dirs.end())
+            if (is_head(k) && std::find(dirs.begin(), dirs.end(), k) == dirs.end())
                 dirs.push_back(k);
         }
         int layouts = 0;
@@ -803,13 +807,11 @@ class Reconstructor {
             std::vector<std::pair<std::uint32_t, std::uint32_t>> minis;  // (first, length)
             if (hint_) {
                 const std::uint32_t v = hint_->first_mini_fat_sector_location;
-                if (v < s_ && in_use(v) && !has_pred[v] && !accounted.count(v))
-                    minis.push_back({v, chain_length(v)});
+                if (is_head(v) && !accounted.count(v)) minis.push_back({v, chain_length(v)});
             }
             std::vector<std::pair<std::uint32_t, std::uint32_t>> others;
-            for (std::uint32_t k = 0; k < s_; ++k) {
-                if (in_use(k) && !has_pred[k] && !accounted.count(k) &&
-                    (minis.empty() || minis[0].first != k))
+            for (std::uint32_t k : heads) {
+                if (!accounted.count(k) && (minis.empty() || minis[0].first != k))
                     others.push_back({k, chain_length(k)});
             }
             // A mini FAT's entries all name mini sectors or are marks; rank by that first.
@@ -844,14 +846,17 @@ class Reconstructor {
                 std::uint64_t latest = dir;
                 for (std::uint32_t f : fat_sectors) latest = std::max<std::uint64_t>(latest, f);
                 if (first < s_) latest = std::max<std::uint64_t>(latest, first);
-                if (TryLayout(h, fat_sectors, extent, latest)) return true;
+                if (TryLayout(h, extent, latest)) return true;
+                // A check that read another FAT into the scratch took this one's place.
+                fat = LoadFat(fat_sectors);
             }
         }
         return false;
     }
 
+    RandomAccessFile& raw_;  // read directly by the scan only
     KeptSectorsFile kept_;
-    RandomAccessFile& file_;  // kept_: every read goes through it
+    RandomAccessFile& file_;  // kept_: every other read goes through it
     const CompoundFileHeader* hint_;
     Reconstruction best_;
     std::uint32_t s_ = 0;
@@ -863,18 +868,22 @@ class Reconstructor {
     std::vector<DifatShaped> difat_shaped_;
     std::vector<std::uint32_t> marks_only_;  // candidates with FATSECT marks and no successors
     std::vector<Layout> sound_;
-    std::vector<std::uint32_t> fat_;  // the FAT of the layout being tried
-    CheckScratch scratch_;            // the checks' tables, allocated once
+    std::vector<std::uint64_t> in_use_bits_;    // TryLayouts' tables, a bit per sector,
+    std::vector<std::uint64_t> has_pred_bits_;  // kept from call to call
+    CheckScratch own_scratch_;                  // when the caller gives none
+    CheckScratch& scratch_;  // the checks' tables and the FAT being tried, allocated once
 };
 
 }  // namespace
 
-Reconstruction ComputeReconstructedHeader(RandomAccessFile& file, const CompoundFileHeader* hint) {
-    return Reconstructor(file, hint).Run();
+Reconstruction ComputeReconstructedHeader(RandomAccessFile& file, const CompoundFileHeader* hint,
+                                          CheckScratch* scratch) {
+    return Reconstructor(file, hint, scratch).Run();
 }
 
-Reconstruction ReconstructHeader(RandomAccessFile& file, const CompoundFileHeader* hint) {
-    Reconstruction r = ComputeReconstructedHeader(file, hint);
+Reconstruction ReconstructHeader(RandomAccessFile& file, const CompoundFileHeader* hint,
+                                 CheckScratch* scratch) {
+    Reconstruction r = ComputeReconstructedHeader(file, hint, scratch);
     if (r.found) {
         const auto bytes = r.header.Bytes();
         if (!file.Seek(0) || !file.Write(bytes)) {

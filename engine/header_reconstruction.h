@@ -23,12 +23,16 @@ struct Reconstruction {
 // candidate is judged by the structural check; the first sound one is taken. `hint` (the
 // header as found, may be null) is tried first and its values are preferred where they check
 // out. Reads the file once from end to end plus the structure sectors; writes nothing.
+// `scratch` (may be null) is the room a caller's checks of the same file use, so that they
+// and this share their tables and the FAT they read.
 Reconstruction ComputeReconstructedHeader(RandomAccessFile& file,
-                                          const CompoundFileHeader* hint = nullptr);
+                                          const CompoundFileHeader* hint = nullptr,
+                                          cfb::CheckScratch* scratch = nullptr);
 
 // The same, and when a header is found writes its 512 bytes at offset 0 (nothing else).
 // I/O errors show in file.Failed().
-Reconstruction ReconstructHeader(RandomAccessFile& file, const CompoundFileHeader* hint = nullptr);
+Reconstruction ReconstructHeader(RandomAccessFile& file, const CompoundFileHeader* hint = nullptr,
+                                 cfb::CheckScratch* scratch = nullptr);
 
 // The fixed fields of a version 3 header (bytes 0 to 43, the transaction number and the mini
 // stream cutoff) set to their canonical values.

@@ -20,8 +20,8 @@ std::size_t MemoryFile::Read(std::span<std::uint8_t> out) {
         return 0;
     }
     if (position_ >= bytes_.size()) return 0;
-    const std::size_t n = static_cast<std::size_t>(
-        std::min<std::uint64_t>(out.size(), bytes_.size() - position_));
+    const std::size_t n =
+        static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), bytes_.size() - position_));
     std::memcpy(out.data(), bytes_.data() + position_, n);
     position_ += n;
     return n;

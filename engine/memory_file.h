@@ -10,7 +10,7 @@ namespace deckwright {
 // A RandomAccessFile over a byte vector: for tests, the fuzzers and in-memory judgements.
 // Writes past the end grow the buffer, as they would grow a real file.
 class MemoryFile final : public RandomAccessFile {
-public:
+  public:
     MemoryFile() = default;
     explicit MemoryFile(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
 
@@ -25,7 +25,7 @@ public:
     // Test hook: from now on every read and write fails, as a vanished disk would.
     void FailAllIo(bool fail) { fail_all_ = fail; }
 
-private:
+  private:
     std::vector<std::uint8_t> bytes_;
     std::uint64_t position_ = 0;
     bool fail_all_ = false;

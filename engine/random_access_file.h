@@ -11,7 +11,7 @@ namespace deckwright {
 // buffer in tests. The first operating-system error is kept (sticky), so code written against
 // "a read that comes up short is not an error" can still tell its caller that I/O failed.
 class RandomAccessFile {
-public:
+  public:
     virtual ~RandomAccessFile() = default;
 
     // Length in bytes; 0 (and an error recorded) when it cannot be obtained.
@@ -28,12 +28,12 @@ public:
     // What went wrong first, in words ("read failed at offset 1024: Input/output error").
     const std::string& Error() const { return error_; }
 
-protected:
+  protected:
     void RecordError(std::string what) {
         if (error_.empty()) error_ = std::move(what);
     }
 
-private:
+  private:
     std::string error_;
 };
 

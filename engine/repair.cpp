@@ -35,11 +35,14 @@ RepairOutcome RepairCompoundFile(RandomAccessFile& file) {
 
     RebuildHeader(file);
     if (file.Failed()) return IoFailure(file);
-    CheckResult rebuilt = CheckCompoundFile(file);
+    // The checks and the reconstruction share their tables and the FAT they read: only the
+    // header changes from one to the next.
+    cfb::CheckScratch scratch;
+    CheckResult rebuilt = cfb::CheckCompoundFileWith(file, scratch);
     if (file.Failed()) return IoFailure(file);
 
     const CompoundFileHeader hint = CompoundFileHeader::Parse(original);
-    const Reconstruction reconstruction = ComputeReconstructedHeader(file, &hint);
+    const Reconstruction reconstruction = ComputeReconstructedHeader(file, &hint, &scratch);
     if (file.Failed()) return IoFailure(file);
     if (!reconstruction.found) {
         if (rebuilt.sound) return {true, {}};
@@ -53,7 +56,7 @@ RepairOutcome RepairCompoundFile(RandomAccessFile& file) {
     }
     const auto bytes = reconstruction.header.Bytes();
     if (!file.Seek(0) || !file.Write(bytes)) return IoFailure(file);
-    const CheckResult final_check = CheckCompoundFile(file);
+    const CheckResult final_check = cfb::CheckCompoundFileWith(file, scratch);
     if (file.Failed()) return IoFailure(file);
     if (!final_check.sound) return {false, final_check.problem};
     return {true, {}};

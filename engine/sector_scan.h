@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/compound_file_header.h"
+#include "engine/ordered_read.h"
 #include "engine/random_access_file.h"
 #include "engine/sector_classifiers.h"
 
@@ -26,7 +27,7 @@ class SectorSurvey {
 
     // The pass reads the file in chunks of kReadChunk bytes into kReadBuffers buffers.
     static constexpr std::size_t kReadChunk = std::size_t{1} << 20;
-    static constexpr std::size_t kReadBuffers = 2;
+    static constexpr std::size_t kReadBuffers = kReadAheadBuffers;
 
     static SectorSurvey Run(RandomAccessFile& file, const SectorChooser& choose);
 

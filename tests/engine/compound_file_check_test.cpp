@@ -135,6 +135,38 @@ TEST(CompoundFileCheck, EmptyMiniFatMustEndAtOnce) {
     EXPECT_NE(r.problem.find("expected ENDOFCHAIN"), std::string::npos) << r.problem;
 }
 
+// One scratch serves every header tried on a file; a FAT read for one header must never be
+// taken for another's, and each verdict must be the one a fresh check gives.
+TEST(CompoundFileCheck, AScratchServesManyHeadersOfOneFile) {
+    const auto f = WriteCompoundFile(PresentationStreams(300000, 2));
+    const CompoundFileHeader sound = HeaderOf(f);
+    std::vector<CompoundFileHeader> headers{sound};
+    for (std::uint32_t k : {sound.first_directory_sector_location, 7u, 0u}) {
+        CompoundFileHeader h = sound;
+        h.difat[0] = k;  // the same number of FAT sectors, read from elsewhere
+        headers.push_back(h);
+    }
+    CompoundFileHeader longer = sound;  // a longer FAT list, then the sound one again
+    longer.number_of_fat_sectors += 1;
+    longer.difat[sound.number_of_fat_sectors] = sound.first_directory_sector_location;
+    headers.push_back(longer);
+    headers.push_back(sound);
+
+    MemoryFile m(f);
+    cfb::CheckScratch scratch;
+    for (std::size_t i = 0; i < headers.size(); ++i) {
+        MemoryFile fresh_file(f);
+        const CheckResult fresh = CheckCompoundFile(fresh_file, headers[i]);
+        const CheckResult shared = cfb::CheckCompoundFileWith(m, headers[i], scratch);
+        EXPECT_EQ(shared.sound, fresh.sound) << i;
+        EXPECT_EQ(shared.problem, fresh.problem) << i;
+        EXPECT_EQ(shared.leaked_sectors, fresh.leaked_sectors) << i;
+        EXPECT_EQ(shared.sectors_in_use, fresh.sectors_in_use) << i;
+    }
+    EXPECT_TRUE(cfb::CheckCompoundFileWith(m, scratch).sound);
+    EXPECT_FALSE(cfb::CheckCompoundFileWith(m, headers[1], scratch).sound);
+}
+
 TEST(CompoundFileCheck, ShortAndUnreadableFiles) {
     EXPECT_FALSE(Check(std::vector<std::uint8_t>(600, 0)).sound);
     EXPECT_FALSE(Check({}).sound);

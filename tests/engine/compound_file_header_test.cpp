@@ -23,8 +23,10 @@ TEST(CompoundFileHeader, ParseAndSerializeKeepEveryByte) {
 
 TEST(CompoundFileHeader, WriterProducesCanonicalPrefixAndConsistentCounts) {
     const auto file = testing::WriteCompoundFile(testing::PresentationStreams(100000, 1));
-    const auto h = CompoundFileHeader::Parse(std::span<const std::uint8_t, SECTOR_SIZE>(file.data(), SECTOR_SIZE));
-    EXPECT_TRUE(std::equal(kCanonicalHeaderPrefix.begin(), kCanonicalHeaderPrefix.end(), file.begin()));
+    const auto h = CompoundFileHeader::Parse(
+        std::span<const std::uint8_t, SECTOR_SIZE>(file.data(), SECTOR_SIZE));
+    EXPECT_TRUE(
+        std::equal(kCanonicalHeaderPrefix.begin(), kCanonicalHeaderPrefix.end(), file.begin()));
     EXPECT_EQ(file.size() % SECTOR_SIZE, 0u);
     EXPECT_EQ(h.number_of_fat_sectors, (file.size() / SECTOR_SIZE - 1 + 127) / 128);
     EXPECT_EQ(h.first_difat_sector_location, kEndOfChain);
@@ -33,7 +35,8 @@ TEST(CompoundFileHeader, WriterProducesCanonicalPrefixAndConsistentCounts) {
 TEST(CompoundFileHeader, LargeWrittenFilesUseDifatSectors) {
     // 110 FAT sectors describe 14080 sectors: about 7 MB.
     const auto file = testing::WriteCompoundFile(testing::PresentationStreams(7'500'000, 2));
-    const auto h = CompoundFileHeader::Parse(std::span<const std::uint8_t, SECTOR_SIZE>(file.data(), SECTOR_SIZE));
+    const auto h = CompoundFileHeader::Parse(
+        std::span<const std::uint8_t, SECTOR_SIZE>(file.data(), SECTOR_SIZE));
     EXPECT_GT(h.number_of_fat_sectors, kHeaderDifatEntries);
     EXPECT_EQ(h.number_of_difat_sectors, 1u);
     EXPECT_NE(h.first_difat_sector_location, kEndOfChain);

@@ -106,6 +106,26 @@ TEST(HeaderReconstruction, BigFilesWithSeveralDifatSectors) {
     }
 }
 
+// The repair step checks the copy and then reconstructs its header in one scratch: the FAT the
+// check read must not lead the reconstruction astray, sound or not.
+TEST(HeaderReconstruction, SharesTheCheckScratch) {
+    std::mt19937 rng(11);
+    const auto good = WriteCompoundFile(PresentationStreams(8000000, 5), {false, 3});
+    for (int how = -1; how < 3; ++how) {
+        auto f = good;
+        if (how >= 0) Damage(f, how, rng);
+        MemoryFile fresh_file(f);
+        const Reconstruction fresh = ComputeReconstructedHeader(fresh_file, nullptr);
+        MemoryFile m(f);
+        cfb::CheckScratch scratch;
+        cfb::CheckCompoundFileWith(m, scratch);
+        const Reconstruction shared = ComputeReconstructedHeader(m, nullptr, &scratch);
+        ASSERT_TRUE(shared.found) << how << ": " << shared.problem;
+        EXPECT_EQ(shared.header.Bytes(), fresh.header.Bytes()) << how;
+        ExpectSameLayout(HeaderOf(good), shared.header, std::to_string(how));
+    }
+}
+
 TEST(HeaderReconstruction, WritesOnlyTheHeader) {
     const auto good = WriteCompoundFile(PresentationStreams(70000, 2));
     auto f = good;

@@ -1,0 +1,132 @@
+#include "engine/ordered_read.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace deckwright {
+namespace {
+
+struct Buffer {
+    // Not zeroed when made: every byte handed on is read or zeroed first, and a zeroing pass
+    // would only fault in the fresh pages ahead of the read.
+    explicit Buffer(std::size_t n)
+        : bytes(std::make_unique_for_overwrite<std::uint8_t[]>(n)), size(n) {}
+    std::unique_ptr<std::uint8_t[]> bytes;
+    std::size_t size;
+    std::uint64_t pos = 0;
+    std::size_t want = 0;
+    std::size_t got = 0;
+    bool full = false;  // read and not yet consumed
+};
+
+// Reads the next chunk at the file's position. False once nothing more will come.
+bool Fill(RandomAccessFile& file, Buffer& b, std::uint64_t limit) {
+    b.want = static_cast<std::size_t>(std::min<std::uint64_t>(b.size, limit - b.pos));
+    b.got = file.Read(std::span<std::uint8_t>(b.bytes.get(), b.want));
+    std::fill(b.bytes.get() + b.got, b.bytes.get() + b.want, std::uint8_t{0});
+    return b.got == b.want && b.pos + b.want < limit;
+}
+
+void Hand(const Buffer& b, const std::function<void(const FileChunk&)>& consume) {
+    consume({std::span<const std::uint8_t>(b.bytes.get(), b.want), b.pos, b.got});
+}
+
+void ReadInTurn(RandomAccessFile& file, std::uint64_t begin, std::uint64_t limit,
+                std::size_t chunk_size, const std::function<void(const FileChunk&)>& consume) {
+    Buffer b(static_cast<std::size_t>(std::min<std::uint64_t>(chunk_size, limit - begin)));
+    if (!file.Seek(begin)) return;
+    for (b.pos = begin;; b.pos += b.want) {
+        const bool more = Fill(file, b, limit);
+        Hand(b, consume);
+        if (!more) return;
+    }
+}
+
+}  // namespace
+
+void ReadInOrder(RandomAccessFile& file, std::uint64_t begin, std::uint64_t limit,
+                 std::size_t chunk_size, ReadAhead read_ahead,
+                 const std::function<void(const FileChunk&)>& consume) {
+    if (begin >= limit) return;
+    if (read_ahead == ReadAhead::kNone || limit - begin <= chunk_size) {
+        ReadInTurn(file, begin, limit, chunk_size, consume);
+        return;
+    }
+    std::vector<Buffer> buffers;
+    for (std::size_t k = 0; k < kReadAheadBuffers; ++k) {
+        buffers.emplace_back(chunk_size);
+        buffers[k].pos = begin + k * chunk_size;  // fixed up front: the reader needs no counter
+    }
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool stop = false, reader_done = false;
+
+    auto read_all = [&] {
+        bool more = file.Seek(begin);
+        for (std::size_t k = 0; more; k = (k + 1) % buffers.size()) {
+            Buffer& b = buffers[k];
+            {
+                std::unique_lock lock(mutex);
+                changed.wait(lock, [&] { return !b.full || stop; });
+                if (stop) break;
+            }
+            more = Fill(file, b, limit);
+            {
+                std::lock_guard lock(mutex);
+                b.full = true;
+            }
+            changed.notify_all();
+        }
+        {
+            std::lock_guard lock(mutex);
+            reader_done = true;
+        }
+        changed.notify_all();
+    };
+
+    std::thread reader;
+    try {
+        reader = std::thread(read_all);
+    } catch (const std::system_error&) {
+        ReadInTurn(file, begin, limit, chunk_size, consume);  // no thread to be had
+        return;
+    }
+    // Joined on every way out, a throwing consumer included.
+    struct Joiner {
+        std::thread& t;
+        std::mutex& m;
+        std::condition_variable& cv;
+        bool& stop;
+        ~Joiner() {
+            {
+                std::lock_guard lock(m);
+                stop = true;
+            }
+            cv.notify_all();
+            t.join();
+        }
+    } joiner{reader, mutex, changed, stop};
+
+    for (std::size_t k = 0;; k = (k + 1) % buffers.size()) {
+        Buffer& b = buffers[k];
+        {
+            std::unique_lock lock(mutex);
+            changed.wait(lock, [&] { return b.full || reader_done; });
+            if (!b.full) return;
+        }
+        Hand(b, consume);
+        {
+            std::lock_guard lock(mutex);
+            b.full = false;
+            b.pos += buffers.size() * chunk_size;
+        }
+        changed.notify_all();
+    }
+}
+
+}  // namespace deckwright
