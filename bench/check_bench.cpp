@@ -6,6 +6,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -69,12 +70,19 @@ class CountingFile final : public RandomAccessFile {
         bytes_ += n;
         return n;
     }
+    bool CanReadAt() const override { return f_.CanReadAt(); }
+    std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> out,
+                       std::string* error) override {
+        const std::size_t n = f_.ReadAt(offset, out, error);
+        bytes_ += n;
+        return n;
+    }
     bool Write(std::span<const std::uint8_t> data) override { return f_.Write(data); }
     std::uint64_t bytes() const { return bytes_; }
 
   private:
     OsFile& f_;
-    std::uint64_t bytes_ = 0;
+    std::atomic<std::uint64_t> bytes_ = 0;  // the halves of a pass are read side by side
 };
 
 std::unique_ptr<OsFile> Open(benchmark::State& state, OpenMode mode = OpenMode::kRead) {

@@ -82,7 +82,7 @@ DirectoryEntry ParseDirectoryEntry(const std::uint8_t* entry);
 // in only for the read that follows to overwrite them.
 class EntryBuffer {
   public:
-    // Makes room for n entries; what they hold is unspecified until written.
+    // Makes room for n entries, which hold leftover values until written.
     std::uint32_t* Resize(std::size_t n);
     std::span<const std::uint32_t> View() const { return {data_.get(), size_}; }
     std::size_t size() const { return size_; }

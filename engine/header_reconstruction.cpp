@@ -66,6 +66,44 @@ bool HasBit(const std::array<std::uint64_t, 2>& bits, std::uint32_t i) {
     return (bits[i >> 6] >> (i & 63)) & 1;
 }
 
+// What the scan learns from a run of sectors. The two halves of a pass read side by side each
+// gather their own; the second is then appended to the first, which gives what one pass in
+// order would have gathered (the bounds keep the first so many, as they do in order).
+struct ScanFacts {
+    std::vector<FatCandidate> candidates;                            // ascending
+    std::map<std::uint32_t, std::vector<std::size_t>> by_block;      // into candidates
+    std::map<std::uint32_t, std::vector<std::size_t>> self_marking;  // into candidates
+    std::vector<std::uint32_t> roots;      // sectors starting with a root entry
+    std::vector<std::uint8_t> root_bytes;  // their contents, 512 bytes each
+    std::vector<DifatShaped> difat_shaped;
+    std::vector<std::uint32_t> marks_only;  // candidates with FATSECT marks and no successors
+
+    void Append(ScanFacts&& later) {
+        const std::size_t offset = candidates.size();
+        candidates.insert(candidates.end(), later.candidates.begin(), later.candidates.end());
+        for (const auto& [block, list] : later.by_block) {
+            for (std::size_t i : list) by_block[block].push_back(offset + i);
+        }
+        for (const auto& [block, list] : later.self_marking) {
+            for (std::size_t i : list) self_marking[block].push_back(offset + i);
+        }
+        for (std::size_t i = 0; i < later.roots.size() && roots.size() < kMaxRootCandidates; ++i) {
+            roots.push_back(later.roots[i]);
+            const auto from =
+                later.root_bytes.begin() + static_cast<std::ptrdiff_t>(i * SECTOR_SIZE);
+            root_bytes.insert(root_bytes.end(), from, from + SECTOR_SIZE);
+        }
+        for (const DifatShaped& d : later.difat_shaped) {
+            if (difat_shaped.size() >= kMaxDifatShaped) break;
+            difat_shaped.push_back(d);
+        }
+        for (std::uint32_t k : later.marks_only) {
+            if (marks_only.size() >= kMaxRootCandidates) break;
+            marks_only.push_back(k);
+        }
+    }
+};
+
 // The file as seen after the scan: reads of whole sectors the scan kept (those holding a root
 // entry, which the layouts tried read over and over) come from memory, the rest go to the
 // file; each read of the file is a system call pair. Errors of the file show here as they
@@ -184,7 +222,7 @@ class Reconstructor {
         if (hint_ && !Plausible(*hint_)) hint_ = nullptr;
         Scan();
         if (file_.Failed()) return Fail("the file could not be read: " + file_.Error());
-        if (candidates_.empty())
+        if (facts_.candidates.empty())
             return Fail(
                 "no sector of the file looks like a FAT sector, so the sector chains "
                 "cannot be traced");
@@ -207,8 +245,8 @@ class Reconstructor {
         };
         attempt(initial);
         // Every sector carrying FATSECT marks seeds the FAT it belongs to.
-        for (std::size_t i = 0; i < candidates_.size() && attempts < kMaxFatAttempts; ++i) {
-            const FatCandidate& c = candidates_[i];
+        for (std::size_t i = 0; i < facts_.candidates.size() && attempts < kMaxFatAttempts; ++i) {
+            const FatCandidate& c = facts_.candidates[i];
             if (c.votes == 0 || c.block >= initial.size() || (c.fat_marks[0] | c.fat_marks[1]) == 0)
                 continue;
             std::vector<std::uint32_t> a = initial;
@@ -221,11 +259,11 @@ class Reconstructor {
         }
         // Stale copies of single FAT sectors: try the other candidates block by block.
         for (std::uint32_t b = 0; b < initial.size() && attempts < kMaxFatAttempts; ++b) {
-            auto it = by_block_.find(b);
-            if (it == by_block_.end()) continue;
+            auto it = facts_.by_block.find(b);
+            if (it == facts_.by_block.end()) continue;
             for (std::size_t c : it->second) {
                 std::vector<std::uint32_t> a = initial;
-                a[b] = candidates_[c].sector;
+                a[b] = facts_.candidates[c].sector;
                 attempt(a);
             }
         }
@@ -269,7 +307,7 @@ class Reconstructor {
         std::map<std::uint32_t, DifatShaped> verified;
         std::array<std::uint8_t, SECTOR_SIZE> buf{};
         std::size_t reads = 0;
-        for (const DifatShaped& d : difat_shaped_) {
+        for (const DifatShaped& d : facts_.difat_shaped) {
             if (verified.size() >= kMaxDifatVerified || reads >= kMaxDifatReads) break;
             if (!CandidateAt(d.first)) continue;
             ++reads;
@@ -337,7 +375,7 @@ class Reconstructor {
                     }
                 }
                 std::set<std::uint32_t> spare = Claims(a, false);
-                spare.insert(marks_only_.begin(), marks_only_.end());
+                spare.insert(facts_.marks_only.begin(), facts_.marks_only.end());
                 auto next = spare.begin();
                 for (std::uint32_t b = 0; b < kHeaderDifatEntries; ++b) {
                     if (a[b] != kFreeSect) continue;
@@ -428,44 +466,65 @@ class Reconstructor {
 
     // The one pass over the file: a few facts about every sector that could be a FAT sector,
     // and every sector whose first directory entry is a root entry. It reads the file itself,
-    // not through kept_, which it fills as it goes.
+    // not through kept_, which it then fills with the root sectors.
     void Scan() {
-        shaped_.assign(s_, false);
-        // Fits the cache, and measured as fast as any size; no helper thread, as each sector
-        // gets only a glance.
+        // Fits the cache, and measured as fast as any size. No read-ahead thread: each sector
+        // gets only a glance, and handing every chunk to another core costs more than that.
         constexpr std::size_t kChunk = std::size_t{512} << 10;
         const std::uint64_t limit = (static_cast<std::uint64_t>(s_) + 1) * SECTOR_SIZE;
-        ReadInOrder(raw_, SECTOR_SIZE, limit, kChunk, ReadAhead::kNone, [this](const FileChunk& c) {
+        const std::size_t words = (static_cast<std::size_t>(s_) + 63) / 64;
+        auto look_at = [this](ScanFacts& facts, const FileChunk& c) {
             const auto first = static_cast<std::uint32_t>(c.pos / SECTOR_SIZE - 1);
             const std::size_t count = c.bytes.size() / SECTOR_SIZE;
             for (std::size_t i = 0; i < count; ++i)
-                Look(first + static_cast<std::uint32_t>(i), c.bytes.data() + i * SECTOR_SIZE);
-        });
+                Look(first + static_cast<std::uint32_t>(i), c.bytes.data() + i * SECTOR_SIZE,
+                     facts);
+        };
+        // The halves meet at a multiple of the chunk, so of 64 sectors: each half sets shaped_
+        // bits in words of its own.
+        shaped_.assign(words, 0);
+        ScanFacts second;
+        if (ReadHalvesSideBySide(
+                raw_, SECTOR_SIZE, limit, kChunk,
+                [&](int lane, const FileChunk& c) { look_at(lane == 0 ? facts_ : second, c); })) {
+            facts_.Append(std::move(second));
+        } else {
+            // Not to be done so, or a read failed: again in order, which records any error.
+            facts_ = ScanFacts{};
+            shaped_.assign(words, 0);
+            ReadInOrder(raw_, SECTOR_SIZE, limit, kChunk, ReadAhead::kNone,
+                        [&](const FileChunk& c) { look_at(facts_, c); });
+        }
+        for (std::size_t i = 0; i < facts_.roots.size(); ++i)
+            kept_.Keep(facts_.roots[i], facts_.root_bytes.data() + i * SECTOR_SIZE);
+        facts_.root_bytes = {};
         kept_.Resync();
     }
 
-    void Look(std::uint32_t k, const std::uint8_t* p) {
+    bool Shaped(std::uint32_t k) const { return (shaped_[k >> 6] >> (k & 63)) & 1; }
+
+    void Look(std::uint32_t k, const std::uint8_t* p, ScanFacts& f) {
         // Root entry: object type 5, a colour, a name of at most 32 units, no siblings. Its
         // sector is kept in memory (up to a bound): every layout tried reads it again. (FAT
         // and DIFAT candidates are not: they are many, each read only by the few layouts that
         // list them, and a FAT is read in runs.)
         if (p[66] == kTypeRoot && p[67] <= 1 && ReadLE16(p + 64) <= 64 &&
             ReadLE32(p + 68) == kNoStream && ReadLE32(p + 72) == kNoStream &&
-            roots_.size() < kMaxRootCandidates) {
-            roots_.push_back(k);
-            kept_.Keep(k, p);
+            f.roots.size() < kMaxRootCandidates) {
+            f.roots.push_back(k);
+            f.root_bytes.insert(f.root_bytes.end(), p, p + SECTOR_SIZE);
         }
-        LookForFat(k, p);
+        LookForFat(k, p, f);
     }
 
     // Notes what makes the sector a FAT or DIFAT candidate.
-    void LookForFat(std::uint32_t k, const std::uint8_t* p) {
+    void LookForFat(std::uint32_t k, const std::uint8_t* p, ScanFacts& f) {
         std::array<std::uint32_t, kEntriesPerSector> e;
         for (std::uint32_t i = 0; i < kEntriesPerSector; ++i) {
             e[i] = ReadLE32(p + 4 * i);
             if (e[i] >= s_ && e[i] < kDifSect) return;  // neither a sector nor a mark
         }
-        shaped_[k] = true;
+        shaped_[k >> 6] |= std::uint64_t{1} << (k & 63);
         // A DIFAT sector: a run of sector numbers, then only FREESECT, then its link.
         std::uint32_t listed = 0;
         while (listed < kDifatEntriesPerSector && e[listed] < s_) ++listed;
@@ -475,8 +534,8 @@ class Reconstructor {
         const std::uint32_t link = e[kDifatEntriesPerSector];
         const bool difat_like =
             listed > 0 && free_tail && (link < s_ || link == kEndOfChain || link == kFreeSect);
-        if (difat_like && difat_shaped_.size() < kMaxDifatShaped)
-            difat_shaped_.push_back({k, e[0], link, listed});
+        if (difat_like && f.difat_shaped.size() < kMaxDifatShaped)
+            f.difat_shaped.push_back({k, e[0], link, listed});
         FatCandidate c;
         c.sector = k;
         std::array<std::uint32_t, kEntriesPerSector> blocks;
@@ -501,36 +560,36 @@ class Reconstructor {
         const bool marked =
             (c.fat_marks[0] | c.fat_marks[1] | c.difat_marks[0] | c.difat_marks[1]) != 0;
         if (c.votes == 0 && !marked) return;
-        if (c.votes > 0) by_block_[c.block].push_back(candidates_.size());
+        if (c.votes > 0) f.by_block[c.block].push_back(f.candidates.size());
         if (c.votes == 0 && (c.fat_marks[0] | c.fat_marks[1]) != 0 &&
-            marks_only_.size() < kMaxRootCandidates)
-            marks_only_.push_back(k);
+            f.marks_only.size() < kMaxRootCandidates)
+            f.marks_only.push_back(k);
         if (c.votes == 0 && HasBit(c.fat_marks, k % kEntriesPerSector))
-            self_marking_[k / kEntriesPerSector].push_back(candidates_.size());
-        candidates_.push_back(c);  // in ascending sector order, as the scan goes
+            f.self_marking[k / kEntriesPerSector].push_back(f.candidates.size());
+        f.candidates.push_back(c);  // in ascending sector order, as the scan goes
     }
 
     const FatCandidate* CandidateAt(std::uint32_t sector) const {
         const auto it =
-            std::lower_bound(candidates_.begin(), candidates_.end(), sector,
+            std::lower_bound(facts_.candidates.begin(), facts_.candidates.end(), sector,
                              [](const FatCandidate& c, std::uint32_t k) { return c.sector < k; });
-        return it == candidates_.end() || it->sector != sector ? nullptr : &*it;
+        return it == facts_.candidates.end() || it->sector != sector ? nullptr : &*it;
     }
 
     std::uint32_t BlocksNeeded() const { return (s_ + kEntriesPerSector - 1) / kEntriesPerSector; }
 
     // Per block, the header's own FAT sector when it fits, else the best-supported candidate.
     std::vector<std::uint32_t> InitialAssignment() {
-        for (auto& [b, list] : by_block_) {
+        for (auto& [b, list] : facts_.by_block) {
             std::stable_sort(list.begin(), list.end(), [this](std::size_t x, std::size_t y) {
-                return candidates_[x].votes > candidates_[y].votes;
+                return facts_.candidates[x].votes > facts_.candidates[y].votes;
             });
         }
         std::vector<std::uint32_t> a(BlocksNeeded(), kFreeSect);
         for (std::uint32_t b = 0; b < a.size(); ++b) {
             if (hint_ && b < kHeaderDifatEntries) {
                 const std::uint32_t v = hint_->difat[b];
-                if (v < s_ && shaped_[v]) {
+                if (v < s_ && Shaped(v)) {
                     const FatCandidate* c = CandidateAt(v);
                     if (!c || c->votes == 0 || c->block == b) {
                         a[b] = v;
@@ -538,8 +597,8 @@ class Reconstructor {
                     }
                 }
             }
-            auto it = by_block_.find(b);
-            if (it != by_block_.end()) a[b] = candidates_[it->second.front()].sector;
+            auto it = facts_.by_block.find(b);
+            if (it != facts_.by_block.end()) a[b] = facts_.candidates[it->second.front()].sector;
         }
         return a;
     }
@@ -576,10 +635,10 @@ class Reconstructor {
             if (!marked.empty()) {
                 for (std::uint32_t b = 0; b < a.size(); ++b) {
                     if (a[b] != kFreeSect && marked.count(a[b])) continue;
-                    auto it = by_block_.find(b);
-                    if (it == by_block_.end()) continue;
+                    auto it = facts_.by_block.find(b);
+                    if (it == facts_.by_block.end()) continue;
                     for (std::size_t c : it->second) {
-                        const std::uint32_t k = candidates_[c].sector;
+                        const std::uint32_t k = facts_.candidates[c].sector;
                         if (marked.count(k) && !taken(k)) {
                             place(b, k);
                             changed = true;
@@ -591,10 +650,10 @@ class Reconstructor {
                 // (a FAT sector describing its own block, e.g. one full of FAT sectors).
                 for (std::uint32_t b = 0; b < a.size(); ++b) {
                     if (a[b] != kFreeSect) continue;
-                    auto it = self_marking_.find(b);
-                    if (it == self_marking_.end()) continue;
+                    auto it = facts_.self_marking.find(b);
+                    if (it == facts_.self_marking.end()) continue;
                     for (std::size_t i : it->second) {
-                        const FatCandidate& c = candidates_[i];
+                        const FatCandidate& c = facts_.candidates[i];
                         if (!taken(c.sector)) {
                             place(b, c.sector);
                             changed = true;
@@ -608,7 +667,7 @@ class Reconstructor {
                 for (std::uint32_t b = 1; b < a.size(); ++b) {
                     if (a[b] != kFreeSect || a[b - 1] == kFreeSect) continue;
                     const std::uint32_t k = a[b - 1] + 1;
-                    if (k >= s_ || !shaped_[k] || taken(k)) continue;
+                    if (k >= s_ || !Shaped(k) || taken(k)) continue;
                     const FatCandidate* c = CandidateAt(k);
                     if (!c || c->votes == 0) {
                         place(b, k);
@@ -617,7 +676,7 @@ class Reconstructor {
                 }
                 std::vector<std::uint32_t> spare;
                 for (std::uint32_t k : marked) {
-                    if (!shaped_[k] || taken(k)) continue;
+                    if (!Shaped(k) || taken(k)) continue;
                     const FatCandidate* c = CandidateAt(k);
                     if (c && c->votes > 0 && c->block >= a.size() && c->block < s_) {
                         a.resize(c->block + 1, kFreeSect);  // a block past the ones needed
@@ -775,10 +834,11 @@ class Reconstructor {
         std::vector<std::uint32_t> dirs;
         if (hint_) {
             const std::uint32_t v = hint_->first_directory_sector_location;
-            if (is_head(v) && std::find(roots_.begin(), roots_.end(), v) != roots_.end())
+            if (is_head(v) &&
+                std::find(facts_.roots.begin(), facts_.roots.end(), v) != facts_.roots.end())
                 dirs.push_back(v);
         }
-        for (std::uint32_t k : roots_) {
+        for (std::uint32_t k : facts_.roots) {
             if (is_head(k) && std::find(dirs.begin(), dirs.end(), k) == dirs.end())
                 dirs.push_back(k);
         }
@@ -860,13 +920,8 @@ class Reconstructor {
     const CompoundFileHeader* hint_;
     Reconstruction best_;
     std::uint32_t s_ = 0;
-    std::vector<bool> shaped_;
-    std::vector<FatCandidate> candidates_;
-    std::map<std::uint32_t, std::vector<std::size_t>> by_block_;
-    std::map<std::uint32_t, std::vector<std::size_t>> self_marking_;
-    std::vector<std::uint32_t> roots_;
-    std::vector<DifatShaped> difat_shaped_;
-    std::vector<std::uint32_t> marks_only_;  // candidates with FATSECT marks and no successors
+    std::vector<std::uint64_t> shaped_;  // a bit per sector whose entries could all be FAT's
+    ScanFacts facts_;
     std::vector<Layout> sound_;
     std::vector<std::uint64_t> in_use_bits_;    // TryLayouts' tables, a bit per sector,
     std::vector<std::uint64_t> has_pred_bits_;  // kept from call to call

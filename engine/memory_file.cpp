@@ -27,6 +27,19 @@ std::size_t MemoryFile::Read(std::span<std::uint8_t> out) {
     return n;
 }
 
+std::size_t MemoryFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out,
+                               std::string* error) {
+    if (fail_all_) {
+        *error = "read failed: simulated I/O error";
+        return 0;
+    }
+    if (offset >= bytes_.size()) return 0;
+    const std::size_t n =
+        static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), bytes_.size() - offset));
+    std::memcpy(out.data(), bytes_.data() + offset, n);
+    return n;
+}
+
 bool MemoryFile::Write(std::span<const std::uint8_t> data) {
     if (fail_all_) {
         RecordError("write failed: simulated I/O error");

@@ -18,6 +18,9 @@ class MemoryFile final : public RandomAccessFile {
     bool Seek(std::uint64_t offset) override;
     std::size_t Read(std::span<std::uint8_t> out) override;
     bool Write(std::span<const std::uint8_t> data) override;
+    bool CanReadAt() const override { return !fail_all_; }
+    std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> out,
+                       std::string* error) override;
 
     const std::vector<std::uint8_t>& bytes() const { return bytes_; }
     std::vector<std::uint8_t>& bytes() { return bytes_; }

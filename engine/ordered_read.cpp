@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <exception>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -127,6 +129,57 @@ void ReadInOrder(RandomAccessFile& file, std::uint64_t begin, std::uint64_t limi
         }
         changed.notify_all();
     }
+}
+
+bool ReadHalvesSideBySide(RandomAccessFile& file, std::uint64_t begin, std::uint64_t limit,
+                          std::size_t chunk_size,
+                          const std::function<void(int lane, const FileChunk&)>& consume) {
+    if (!file.CanReadAt() || begin >= limit) return false;
+    const std::uint64_t chunks = (limit - begin + chunk_size - 1) / chunk_size;
+    if (chunks < 2) return false;
+    const std::uint64_t mid = begin + chunks / 2 * chunk_size;
+
+    // True when [from, to) was read whole, or up to the end of the file where `to` is the end
+    // of the range; a short chunk ends the lane either way.
+    auto lane = [&](int index, std::uint64_t from, std::uint64_t to, std::string& error) {
+        Buffer b(chunk_size);
+        for (b.pos = from; b.pos < to; b.pos += b.want) {
+            b.want = static_cast<std::size_t>(std::min<std::uint64_t>(chunk_size, to - b.pos));
+            b.got = file.ReadAt(b.pos, std::span<std::uint8_t>(b.bytes.get(), b.want), &error);
+            if (!error.empty()) return false;
+            std::fill(b.bytes.get() + b.got, b.bytes.get() + b.want, std::uint8_t{0});
+            consume(index,
+                    FileChunk{std::span<const std::uint8_t>(b.bytes.get(), b.want), b.pos, b.got});
+            if (b.got < b.want) return to == limit;
+        }
+        return true;
+    };
+    bool second_ok = false;
+    std::string second_error;
+    std::exception_ptr second_threw;
+    std::thread helper;
+    try {
+        helper = std::thread([&] {
+            try {
+                second_ok = lane(1, mid, limit, second_error);
+            } catch (...) {
+                second_threw = std::current_exception();
+            }
+        });
+    } catch (const std::system_error&) {
+        return false;  // no thread to be had
+    }
+    std::string first_error;
+    bool first_ok = false;
+    try {
+        first_ok = lane(0, begin, mid, first_error);
+    } catch (...) {
+        helper.join();
+        throw;
+    }
+    helper.join();
+    if (second_threw) std::rethrow_exception(second_threw);
+    return first_ok && second_ok;
 }
 
 }  // namespace deckwright

@@ -34,4 +34,17 @@ void ReadInOrder(RandomAccessFile& file, std::uint64_t begin, std::uint64_t limi
                  std::size_t chunk_size, ReadAhead read_ahead,
                  const std::function<void(const FileChunk&)>& consume);
 
+// Reads bytes [begin, limit) as two halves side by side, when the file can be read at offsets
+// (CanReadAt) and the range holds at least two chunks: lane 0 takes the chunks of the first
+// half and lane 1 those of the second, each on its own thread with its own buffer, and
+// consume(lane, chunk) gets each lane's chunks in order, the two lanes at the same time. The
+// second half starts at a multiple of `chunk_size` from `begin`. Each thread thus uses the
+// bytes it read itself, from its own core's cache; the pass takes about half the time of one
+// in order. Returns false when it could not be done so or a read failed or came up short
+// before the end of the range; `consume` may have seen chunks of both lanes by then, and the
+// caller, after discarding what it gathered, reads in order instead (which records any error).
+bool ReadHalvesSideBySide(RandomAccessFile& file, std::uint64_t begin, std::uint64_t limit,
+                          std::size_t chunk_size,
+                          const std::function<void(int lane, const FileChunk&)>& consume);
+
 }  // namespace deckwright

@@ -24,6 +24,20 @@ class RandomAccessFile {
     // Writes all of data at the current position. False on failure.
     virtual bool Write(std::span<const std::uint8_t> data) = 0;
 
+    // Whether ReadAt may be called, from several threads at once: a pass over a big file then
+    // reads its two halves side by side, each thread reading and using its own bytes.
+    virtual bool CanReadAt() const { return false; }
+    // Reads up to out.size() bytes at `offset`, without using or moving the position; returns
+    // how many arrived. An error is described in *error and not recorded: a caller that sees
+    // one reads the range again the ordinary way, which records it.
+    virtual std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> out,
+                               std::string* error) {
+        (void)offset;
+        (void)out;
+        *error = "this file cannot be read at an offset";
+        return 0;
+    }
+
     bool Failed() const { return !error_.empty(); }
     // What went wrong first, in words ("read failed at offset 1024: Input/output error").
     const std::string& Error() const { return error_; }

@@ -26,7 +26,9 @@ std::unique_ptr<OsFile> OsFile::Open(const std::string& path, OpenMode mode, Sha
     return std::unique_ptr<OsFile>(new OsFile(path, fd));
 }
 
-OsFile::~OsFile() { ::close(static_cast<int>(handle_)); }
+OsFile::~OsFile() {
+    ::close(static_cast<int>(handle_));
+}
 
 std::uint64_t OsFile::Length() {
     struct stat st {};
@@ -60,10 +62,31 @@ std::size_t OsFile::Read(std::span<std::uint8_t> out) {
     return done;
 }
 
+bool OsFile::CanReadAt() const {
+    return true;
+}
+
+std::size_t OsFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out, std::string* error) {
+    std::size_t done = 0;
+    while (done < out.size()) {
+        const ssize_t n = ::pread(static_cast<int>(handle_), out.data() + done, out.size() - done,
+                                  static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            *error = std::string("read failed: ") + std::strerror(errno);
+            break;
+        }
+        if (n == 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
+}
+
 bool OsFile::Write(std::span<const std::uint8_t> data) {
     std::size_t done = 0;
     while (done < data.size()) {
-        const ssize_t n = ::write(static_cast<int>(handle_), data.data() + done, data.size() - done);
+        const ssize_t n =
+            ::write(static_cast<int>(handle_), data.data() + done, data.size() - done);
         if (n < 0) {
             if (errno == EINTR) continue;
             RecordError(std::string("write failed: ") + std::strerror(errno));

@@ -8,16 +8,18 @@ namespace {
 
 std::string SystemMessage(DWORD code) {
     wchar_t* text = nullptr;
-    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                       FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    const DWORD n = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     std::wstring w = n ? std::wstring(text, n) : L"error " + std::to_wstring(code);
     if (text) LocalFree(text);
     while (!w.empty() && (w.back() == L'\n' || w.back() == L'\r' || w.back() == L'.')) w.pop_back();
     return Narrow(w);
 }
 
-HANDLE H(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
+HANDLE H(std::intptr_t h) {
+    return reinterpret_cast<HANDLE>(h);
+}
 
 }  // namespace
 
@@ -34,7 +36,9 @@ std::unique_ptr<OsFile> OsFile::Open(const std::string& path, OpenMode mode, Sha
     return std::unique_ptr<OsFile>(new OsFile(path, reinterpret_cast<std::intptr_t>(h)));
 }
 
-OsFile::~OsFile() { CloseHandle(H(handle_)); }
+OsFile::~OsFile() {
+    CloseHandle(H(handle_));
+}
 
 std::uint64_t OsFile::Length() {
     LARGE_INTEGER size{};
@@ -49,7 +53,8 @@ bool OsFile::Seek(std::uint64_t offset) {
     LARGE_INTEGER to{};
     to.QuadPart = static_cast<LONGLONG>(offset);
     if (!SetFilePointerEx(H(handle_), to, nullptr, FILE_BEGIN)) {
-        RecordError("seek to " + std::to_string(offset) + " failed: " + SystemMessage(GetLastError()));
+        RecordError("seek to " + std::to_string(offset) +
+                    " failed: " + SystemMessage(GetLastError()));
         return false;
     }
     return true;
@@ -68,6 +73,15 @@ std::size_t OsFile::Read(std::span<std::uint8_t> out) {
         done += got;
     }
     return done;
+}
+
+bool OsFile::CanReadAt() const {
+    return false;
+}
+
+std::size_t OsFile::ReadAt(std::uint64_t, std::span<std::uint8_t>, std::string* error) {
+    *error = "this file cannot be read at an offset";
+    return 0;
 }
 
 bool OsFile::Write(std::span<const std::uint8_t> data) {

@@ -126,6 +126,43 @@ TEST(HeaderReconstruction, SharesTheCheckScratch) {
     }
 }
 
+// A file that cannot be read at offsets is scanned in order; one that can, in two halves side
+// by side. Both must come to the same conclusions, whatever the damage.
+TEST(HeaderReconstruction, HalvesSideBySideFindWhatOnePassInOrderFinds) {
+    class InOrderOnly final : public RandomAccessFile {
+      public:
+        explicit InOrderOnly(RandomAccessFile& inner) : inner_(inner) {}
+        std::uint64_t Length() override { return inner_.Length(); }
+        bool Seek(std::uint64_t offset) override { return inner_.Seek(offset); }
+        std::size_t Read(std::span<std::uint8_t> out) override { return inner_.Read(out); }
+        bool Write(std::span<const std::uint8_t> data) override { return inner_.Write(data); }
+
+      private:
+        RandomAccessFile& inner_;
+    };
+    std::mt19937 rng(23);
+    for (std::size_t doc : {1500000u, 3000000u, 20000000u}) {
+        for (bool fat_first : {true, false}) {
+            const auto good = WriteCompoundFile(PresentationStreams(doc, 9), {fat_first, 2});
+            for (int how = 0; how < 3; ++how) {
+                auto f = good;
+                Damage(f, how, rng);
+                MemoryFile side_by_side(f);
+                ASSERT_TRUE(side_by_side.CanReadAt());
+                MemoryFile plain(f);
+                InOrderOnly in_order(plain);
+                const Reconstruction a = ComputeReconstructedHeader(side_by_side, nullptr);
+                const Reconstruction b = ComputeReconstructedHeader(in_order, nullptr);
+                const std::string what = std::to_string(doc) + " damage " + std::to_string(how);
+                EXPECT_EQ(a.found, b.found) << what;
+                EXPECT_EQ(a.problem, b.problem) << what;
+                EXPECT_EQ(a.header.Bytes(), b.header.Bytes()) << what;
+                ExpectSameLayout(HeaderOf(good), a.header, what);
+            }
+        }
+    }
+}
+
 TEST(HeaderReconstruction, WritesOnlyTheHeader) {
     const auto good = WriteCompoundFile(PresentationStreams(70000, 2));
     auto f = good;

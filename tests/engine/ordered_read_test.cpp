@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -113,6 +115,99 @@ TEST(ReadInOrder, StopsAtAFailedRead) {
                                 [](std::uint8_t b) { return b == 0; }));
         EXPECT_TRUE(f.Failed());
     }
+}
+
+// Hides ReadAt, as a file that cannot read at offsets does.
+class InOrderOnly final : public RandomAccessFile {
+  public:
+    explicit InOrderOnly(RandomAccessFile& inner) : inner_(inner) {}
+    std::uint64_t Length() override { return inner_.Length(); }
+    bool Seek(std::uint64_t offset) override { return inner_.Seek(offset); }
+    std::size_t Read(std::span<std::uint8_t> out) override { return inner_.Read(out); }
+    bool Write(std::span<const std::uint8_t> data) override { return inner_.Write(data); }
+
+  private:
+    RandomAccessFile& inner_;
+};
+
+// The two lanes together deliver what one pass in order would: each lane's chunks in order, the
+// second lane from a multiple of the chunk size, up to the chunk in which the file ends.
+TEST(ReadHalvesSideBySide, CoversTheRangeOnceInTwoOrderedLanes) {
+    constexpr std::size_t kChunk = 4096;
+    for (const std::size_t length : {2 * 4096u, 2 * 4096u + 1, 7 * 4096u + 300}) {
+        const Bytes data = Numbered(length);
+        for (const std::uint64_t extra : {0u, 500u}) {
+            const std::uint64_t begin = 512, limit = length + extra;
+            MemoryFile m(data);
+            std::array<Pass, 2> lanes;
+            std::array<std::uint64_t, 2> starts{};
+            const bool done =
+                ReadHalvesSideBySide(m, begin, limit, kChunk, [&](int lane, const FileChunk& c) {
+                    Pass& p = lanes[static_cast<std::size_t>(lane)];
+                    if (p.chunks == 0) starts[static_cast<std::size_t>(lane)] = c.pos;
+                    p.in_order &= c.pos == starts[static_cast<std::size_t>(lane)] + p.bytes.size();
+                    p.bytes.insert(p.bytes.end(), c.bytes.begin(), c.bytes.end());
+                    p.got += c.got;
+                    ++p.chunks;
+                });
+            const std::string what = std::to_string(length) + " + " + std::to_string(extra);
+            ASSERT_TRUE(done) << what;
+            EXPECT_EQ(starts[0], begin) << what;
+            EXPECT_EQ((starts[1] - begin) % kChunk, 0u) << what;
+            EXPECT_EQ(starts[1], starts[0] + lanes[0].bytes.size()) << what;
+            EXPECT_TRUE(lanes[0].in_order && lanes[1].in_order) << what;
+            Bytes all = lanes[0].bytes;
+            all.insert(all.end(), lanes[1].bytes.begin(), lanes[1].bytes.end());
+            // As a pass in order: on the same grid of chunks, up to the one the file ends in.
+            Bytes want;
+            for (std::uint64_t pos = begin; pos < limit; pos += kChunk) {
+                const std::uint64_t end = std::min<std::uint64_t>(pos + kChunk, limit);
+                for (std::uint64_t i = pos; i < end; ++i) want.push_back(i < length ? data[i] : 0);
+                if (end > length) break;
+            }
+            EXPECT_EQ(all, want) << what;
+            EXPECT_EQ(lanes[0].got + lanes[1].got, length - begin) << what;
+        }
+    }
+}
+
+// It declines, for the caller to read in order, when the file cannot read at offsets, when
+// the range is a single chunk, and when a read fails.
+TEST(ReadHalvesSideBySide, DeclinesWhatItCannotDoWhole) {
+    const Bytes data = Numbered(64 * 1024);
+    std::atomic<int> calls = 0;  // the two lanes count at the same time
+    auto count = [&calls](int, const FileChunk&) { ++calls; };
+    MemoryFile m(data);
+    InOrderOnly in_order(m);
+    EXPECT_FALSE(ReadHalvesSideBySide(in_order, 0, data.size(), 4096, count));
+    EXPECT_FALSE(ReadHalvesSideBySide(m, 0, 4096, 4096, count));
+    EXPECT_EQ(calls, 0);
+    EXPECT_TRUE(ReadHalvesSideBySide(m, 0, data.size(), 4096, count));
+    EXPECT_EQ(calls, 16);
+
+    class FailsAt final : public RandomAccessFile {
+      public:
+        explicit FailsAt(Bytes b) : inner_(std::move(b)) {}
+        std::uint64_t Length() override { return inner_.Length(); }
+        bool Seek(std::uint64_t offset) override { return inner_.Seek(offset); }
+        std::size_t Read(std::span<std::uint8_t> out) override { return inner_.Read(out); }
+        bool Write(std::span<const std::uint8_t>) override { return false; }
+        bool CanReadAt() const override { return true; }
+        std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> out,
+                           std::string* error) override {
+            if (offset == 8192) {
+                *error = "read failed: simulated";
+                return 0;
+            }
+            return inner_.ReadAt(offset, out, error);
+        }
+
+      private:
+        MemoryFile inner_;
+    };
+    FailsAt failing(data);
+    EXPECT_FALSE(ReadHalvesSideBySide(failing, 0, data.size(), 4096, count));
+    EXPECT_FALSE(failing.Failed()) << "the in-order pass that follows records the error";
 }
 
 }  // namespace
