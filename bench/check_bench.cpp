@@ -113,6 +113,39 @@ void Finish(benchmark::State& state, std::uint64_t bytes_read) {
                                    static_cast<double>(size);
 }
 
+// One plain read of the whole file through a 128 KiB buffer; returns the bytes read.
+std::uint64_t PlainRead(OsFile& file, std::vector<std::uint8_t>& buf) {
+    std::uint64_t read = 0;
+    file.Seek(0);
+    while (std::size_t n = file.Read(buf)) read += n;
+    return read;
+}
+
+// Opens the file for each iteration and runs work(os_file, counting_file) on it; the figure
+// then shows how many times over the file was read.
+template <class Work>
+void ForEachRun(benchmark::State& state, Work work) {
+    std::uint64_t read = 0;
+    for (auto _ : state) {
+        auto os = Open(state);
+        if (!os) return;
+        CountingFile file(*os);
+        work(*os, file);
+        read += file.bytes();
+    }
+    Finish(state, read);
+}
+
+// As the repair step does: one scratch for the check and the reconstruction. No hint, so the
+// whole file is scanned even when the header as found checks out.
+void CheckThenReconstruct(benchmark::State& state, RandomAccessFile& file) {
+    cfb::CheckScratch scratch;
+    const CheckResult as_found = cfb::CheckCompoundFileWith(file, scratch);
+    const Reconstruction r = ComputeReconstructedHeader(file, nullptr, &scratch);
+    state.counters["found"] = r.found ? 1 : 0;
+    state.counters["sound_as_found"] = as_found.sound ? 1 : 0;
+}
+
 void BM_PlainRead512MB(benchmark::State& state) {
     Bench();  // written and warmed outside the timed loop
     std::vector<std::uint8_t> buf(128 * 1024);
@@ -120,8 +153,7 @@ void BM_PlainRead512MB(benchmark::State& state) {
     for (auto _ : state) {
         auto file = Open(state);
         if (!file) return;
-        file->Seek(0);
-        while (std::size_t n = file->Read(buf)) read += n;
+        read += PlainRead(*file, buf);
     }
     Finish(state, read);
 }
@@ -129,51 +161,24 @@ void BM_PlainRead512MB(benchmark::State& state) {
 // state.range(0): 1 with the header zeroed, 0 undamaged.
 void BM_Check512MB(benchmark::State& state) {
     if (!SetHeader(state, state.range(0) != 0)) return;
-    std::uint64_t read = 0;
-    for (auto _ : state) {
-        auto os = Open(state);
-        if (!os) return;
-        CountingFile file(*os);
-        const CheckResult r = CheckCompoundFile(file);
-        state.counters["sound"] = r.sound ? 1 : 0;
-        read += file.bytes();
-    }
-    Finish(state, read);
+    ForEachRun(state, [&](OsFile&, CountingFile& file) {
+        state.counters["sound"] = CheckCompoundFile(file).sound ? 1 : 0;
+    });
 }
 
 void BM_Reconstruct512MB(benchmark::State& state) {
     if (!SetHeader(state, state.range(0) != 0)) return;
-    std::uint64_t read = 0;
-    for (auto _ : state) {
-        auto os = Open(state);
-        if (!os) return;
-        CountingFile file(*os);
+    ForEachRun(state, [&](OsFile&, CountingFile& file) {
         const Reconstruction r = ComputeReconstructedHeader(file, nullptr);
         const auto bytes = r.header.Bytes();
         state.counters["found"] =
             r.found && std::equal(bytes.begin(), bytes.end(), Bench().header().begin()) ? 1 : 0;
-        read += file.bytes();
-    }
-    Finish(state, read);
+    });
 }
 
 void BM_CheckAndReconstruct512MB(benchmark::State& state) {
     if (!SetHeader(state, state.range(0) != 0)) return;
-    std::uint64_t read = 0;
-    for (auto _ : state) {
-        auto os = Open(state);
-        if (!os) return;
-        CountingFile file(*os);
-        // As the repair step does: one scratch for both, and no hint, so the whole file is
-        // scanned even when the header as found checks out.
-        cfb::CheckScratch scratch;
-        const CheckResult as_found = cfb::CheckCompoundFileWith(file, scratch);
-        const Reconstruction r = ComputeReconstructedHeader(file, nullptr, &scratch);
-        state.counters["found"] = r.found ? 1 : 0;
-        state.counters["sound_as_found"] = as_found.sound ? 1 : 0;
-        read += file.bytes();
-    }
-    Finish(state, read);
+    ForEachRun(state, [&](OsFile&, CountingFile& file) { CheckThenReconstruct(state, file); });
 }
 
 // The target itself, robust to a machine whose speed drifts from one minute to the next: each
@@ -184,30 +189,18 @@ void BM_CheckAndReconstructVsPlainRead512MB(benchmark::State& state) {
     if (!SetHeader(state, state.range(0) != 0)) return;
     std::vector<std::uint8_t> buf(128 * 1024);
     double plain_seconds = 0, repair_seconds = 0;
-    std::uint64_t read = 0;
-    for (auto _ : state) {
-        auto os = Open(state);
-        if (!os) return;
+    ForEachRun(state, [&](OsFile& os, CountingFile& file) {
         const auto t0 = std::chrono::steady_clock::now();
-        os->Seek(0);
-        while (os->Read(buf) != 0) {
-        }
+        PlainRead(os, buf);
         const auto t1 = std::chrono::steady_clock::now();
-        CountingFile file(*os);
-        cfb::CheckScratch scratch;
-        const CheckResult as_found = cfb::CheckCompoundFileWith(file, scratch);
-        const Reconstruction r = ComputeReconstructedHeader(file, nullptr, &scratch);
+        CheckThenReconstruct(state, file);
         const auto t2 = std::chrono::steady_clock::now();
-        benchmark::DoNotOptimize(as_found.sound);
-        state.counters["found"] = r.found ? 1 : 0;
-        read += file.bytes();
         const double seconds = std::chrono::duration<double>(t2 - t1).count();
         plain_seconds += std::chrono::duration<double>(t1 - t0).count();
         repair_seconds += seconds;
         state.SetIterationTime(seconds);
-    }
+    });
     state.counters["vs_plain_read"] = repair_seconds / plain_seconds;
-    Finish(state, read);
 }
 
 // The whole repair step the program runs on a copy; the header is put back between runs.

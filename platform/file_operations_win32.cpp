@@ -9,17 +9,6 @@
 namespace deckwright {
 namespace {
 
-std::string Reason(DWORD code) {
-    wchar_t* text = nullptr;
-    const DWORD n = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring w = n ? std::wstring(text, n) : L"error " + std::to_wstring(code);
-    if (text) LocalFree(text);
-    while (!w.empty() && (w.back() == L'\n' || w.back() == L'\r' || w.back() == L'.')) w.pop_back();
-    return Narrow(w);
-}
-
 std::string ParentOf(const std::string& path) {
     const auto slash = path.find_last_of("/\\");
     return slash == std::string::npos ? std::string(".\\") : path.substr(0, slash + 1);
@@ -55,7 +44,7 @@ std::wstring NameBeside(const std::string& to) {
 std::wstring CopyBeside(const std::string& from, const std::string& to, std::string* error) {
     const std::wstring temp = NameBeside(to);
     if (!CopyFileW(Widen(from).c_str(), temp.c_str(), TRUE)) {
-        *error = Reason(GetLastError());
+        *error = SystemMessage(GetLastError());
         return {};
     }
     HANDLE h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
@@ -64,7 +53,7 @@ std::wstring CopyBeside(const std::string& from, const std::string& to, std::str
     const DWORD code = GetLastError();
     if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
     if (!flushed) {
-        *error = "flush failed: " + Reason(code);
+        *error = "flush failed: " + SystemMessage(code);
         DeleteFileW(temp.c_str());
         return {};
     }
@@ -84,7 +73,7 @@ bool PlatformFileOperations::CopyReplacing(const std::string& from, const std::s
     // One step: readers see the old file or the new one, never a half-written mix.
     if (!MoveFileExW(temp.c_str(), Widen(to).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        *error = Reason(GetLastError());
+        *error = SystemMessage(GetLastError());
         DeleteFileW(temp.c_str());
         return false;
     }
@@ -97,13 +86,13 @@ bool PlatformFileOperations::MoveNoReplace(const std::string& from, const std::s
     if (MoveFileExW(Widen(from).c_str(), Widen(to).c_str(), MOVEFILE_WRITE_THROUGH)) return true;
     DWORD code = GetLastError();
     if (code != ERROR_NOT_SAME_DEVICE) {
-        *error = Reason(code);
+        *error = SystemMessage(code);
         return false;
     }
     const std::wstring temp = CopyBeside(from, to, error);
     if (temp.empty()) return false;
     if (!MoveFileExW(temp.c_str(), Widen(to).c_str(), MOVEFILE_WRITE_THROUGH)) {
-        *error = Reason(GetLastError());
+        *error = SystemMessage(GetLastError());
         DeleteFileW(temp.c_str());
         return false;
     }
@@ -113,7 +102,7 @@ bool PlatformFileOperations::MoveNoReplace(const std::string& from, const std::s
 
 bool PlatformFileOperations::Delete(const std::string& path, std::string* error) {
     if (DeleteFileW(Widen(path).c_str())) return true;
-    *error = Reason(GetLastError());
+    *error = SystemMessage(GetLastError());
     return false;
 }
 
@@ -142,7 +131,7 @@ bool PlatformFileOperations::CreateItemFolder(std::string* folder, std::string* 
     }
     if (!CreateDirectoryW(Widen(parent).c_str(), nullptr) &&
         GetLastError() != ERROR_ALREADY_EXISTS) {
-        *error = parent + ": " + Reason(GetLastError());
+        *error = parent + ": " + SystemMessage(GetLastError());
         return false;
     }
     static LONG counter = 0;
@@ -155,7 +144,7 @@ bool PlatformFileOperations::CreateItemFolder(std::string* folder, std::string* 
             return true;
         }
         if (GetLastError() != ERROR_ALREADY_EXISTS) {
-            *error = item + ": " + Reason(GetLastError());
+            *error = item + ": " + SystemMessage(GetLastError());
             return false;
         }
     }

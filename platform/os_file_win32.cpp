@@ -6,17 +6,6 @@
 namespace deckwright {
 namespace {
 
-std::string SystemMessage(DWORD code) {
-    wchar_t* text = nullptr;
-    const DWORD n = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::wstring w = n ? std::wstring(text, n) : L"error " + std::to_wstring(code);
-    if (text) LocalFree(text);
-    while (!w.empty() && (w.back() == L'\n' || w.back() == L'\r' || w.back() == L'.')) w.pop_back();
-    return Narrow(w);
-}
-
 HANDLE H(std::intptr_t h) {
     return reinterpret_cast<HANDLE>(h);
 }

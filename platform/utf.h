@@ -8,4 +8,7 @@ namespace deckwright {
 std::wstring Widen(const std::string& utf8);
 std::string Narrow(const std::wstring& utf16);
 
+// The system's words for a Win32 error code, without the trailing full stop and line break.
+std::string SystemMessage(unsigned long code);
+
 }  // namespace deckwright

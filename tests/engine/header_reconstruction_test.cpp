@@ -11,11 +11,13 @@
 
 #include "engine/memory_file.h"
 #include "tests/support/cfb_writer.h"
+#include "tests/support/in_order_only.h"
 
 namespace deckwright {
 namespace {
 
 using testing::HeaderOf;
+using testing::InOrderOnly;
 using testing::PresentationStreams;
 using testing::WriteCompoundFile;
 
@@ -129,17 +131,6 @@ TEST(HeaderReconstruction, SharesTheCheckScratch) {
 // A file that cannot be read at offsets is scanned in order; one that can, in two halves side
 // by side. Both must come to the same conclusions, whatever the damage.
 TEST(HeaderReconstruction, HalvesSideBySideFindWhatOnePassInOrderFinds) {
-    class InOrderOnly final : public RandomAccessFile {
-      public:
-        explicit InOrderOnly(RandomAccessFile& inner) : inner_(inner) {}
-        std::uint64_t Length() override { return inner_.Length(); }
-        bool Seek(std::uint64_t offset) override { return inner_.Seek(offset); }
-        std::size_t Read(std::span<std::uint8_t> out) override { return inner_.Read(out); }
-        bool Write(std::span<const std::uint8_t> data) override { return inner_.Write(data); }
-
-      private:
-        RandomAccessFile& inner_;
-    };
     std::mt19937 rng(23);
     for (std::size_t doc : {1500000u, 3000000u, 20000000u}) {
         for (bool fat_first : {true, false}) {

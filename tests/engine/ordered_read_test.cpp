@@ -9,10 +9,12 @@
 #include <vector>
 
 #include "engine/memory_file.h"
+#include "tests/support/in_order_only.h"
 
 namespace deckwright {
 namespace {
 
+using testing::InOrderOnly;
 using Bytes = std::vector<std::uint8_t>;
 
 Bytes Numbered(std::size_t n) {
@@ -40,6 +42,21 @@ Pass ReadAll(RandomAccessFile& file, std::uint64_t begin, std::uint64_t limit, s
     return p;
 }
 
+// What a pass in order hands on: chunk by chunk, up to and including the first that comes up
+// short (where the file ends), the bytes past the end zero. Sets *chunks to their number.
+Bytes InOrderExpectation(const Bytes& data, std::uint64_t begin, std::uint64_t limit,
+                         std::size_t chunk, int* chunks) {
+    Bytes want;
+    *chunks = 0;
+    for (std::uint64_t pos = begin; pos < limit; pos += chunk) {
+        const std::uint64_t end = std::min<std::uint64_t>(pos + chunk, limit);
+        for (std::uint64_t i = pos; i < end; ++i) want.push_back(i < data.size() ? data[i] : 0);
+        ++*chunks;
+        if (end > data.size()) break;
+    }
+    return want;
+}
+
 // Every byte of [begin, limit) once and in order, in chunks of the size asked, up to the chunk
 // in which the file ends (the rest of it zero); with and without the helper thread alike.
 TEST(ReadInOrder, DeliversTheRangeOnceInOrderInBothModes) {
@@ -49,16 +66,8 @@ TEST(ReadInOrder, DeliversTheRangeOnceInOrderInBothModes) {
         for (const std::uint64_t begin : {0u, 512u}) {
             for (const std::uint64_t extra : {0u, 700u}) {
                 const std::uint64_t limit = length + extra;
-                // Chunk by chunk, up to and including the first that comes up short.
-                Bytes want;
                 int chunks = 0;
-                for (std::uint64_t pos = begin; pos < limit; pos += kChunk) {
-                    const std::uint64_t end = std::min<std::uint64_t>(pos + kChunk, limit);
-                    for (std::uint64_t i = pos; i < end; ++i)
-                        want.push_back(i < length ? data[i] : 0);
-                    ++chunks;
-                    if (end > length) break;
-                }
+                const Bytes want = InOrderExpectation(data, begin, limit, kChunk, &chunks);
                 for (const ReadAhead mode : {ReadAhead::kNone, ReadAhead::kHelperThread}) {
                     MemoryFile m(data);
                     const Pass p = ReadAll(m, begin, limit, kChunk, mode);
@@ -77,58 +86,6 @@ TEST(ReadInOrder, DeliversTheRangeOnceInOrderInBothModes) {
         }
     }
 }
-
-// A read that fails ends the pass at that chunk: what did not arrive is zero, nothing after it
-// is handed on, and the file keeps the error.
-TEST(ReadInOrder, StopsAtAFailedRead) {
-    class FailsAfter final : public RandomAccessFile {
-      public:
-        FailsAfter(Bytes b, std::size_t good) : inner_(std::move(b)), good_(good) {}
-        std::uint64_t Length() override { return inner_.Length(); }
-        bool Seek(std::uint64_t offset) override {
-            pos_ = offset;
-            return inner_.Seek(offset);
-        }
-        std::size_t Read(std::span<std::uint8_t> out) override {
-            const std::size_t room = pos_ < good_ ? static_cast<std::size_t>(good_ - pos_) : 0;
-            const std::size_t n = inner_.Read(out.first(std::min(room, out.size())));
-            pos_ += n;
-            if (n < out.size()) RecordError("read failed: simulated");
-            return n;
-        }
-        bool Write(std::span<const std::uint8_t>) override { return false; }
-
-      private:
-        MemoryFile inner_;
-        std::uint64_t good_;
-        std::uint64_t pos_ = 0;
-    };
-    const Bytes data = Numbered(10 * 1024);
-    for (const ReadAhead mode : {ReadAhead::kNone, ReadAhead::kHelperThread}) {
-        FailsAfter f(data, 5000);
-        const Pass p = ReadAll(f, 0, data.size(), 2048, mode);
-        EXPECT_EQ(p.chunks, 3);  // 0-2047, 2048-4095, then 4096-6143 breaks off at 5000
-        EXPECT_EQ(p.got, 5000u);
-        ASSERT_EQ(p.bytes.size(), 3 * 2048u);
-        EXPECT_TRUE(std::equal(p.bytes.begin(), p.bytes.begin() + 5000, data.begin()));
-        EXPECT_TRUE(std::all_of(p.bytes.begin() + 5000, p.bytes.end(),
-                                [](std::uint8_t b) { return b == 0; }));
-        EXPECT_TRUE(f.Failed());
-    }
-}
-
-// Hides ReadAt, as a file that cannot read at offsets does.
-class InOrderOnly final : public RandomAccessFile {
-  public:
-    explicit InOrderOnly(RandomAccessFile& inner) : inner_(inner) {}
-    std::uint64_t Length() override { return inner_.Length(); }
-    bool Seek(std::uint64_t offset) override { return inner_.Seek(offset); }
-    std::size_t Read(std::span<std::uint8_t> out) override { return inner_.Read(out); }
-    bool Write(std::span<const std::uint8_t> data) override { return inner_.Write(data); }
-
-  private:
-    RandomAccessFile& inner_;
-};
 
 // The two lanes together deliver what one pass in order would: each lane's chunks in order, the
 // second lane from a multiple of the chunk size, up to the chunk in which the file ends.
@@ -158,14 +115,8 @@ TEST(ReadHalvesSideBySide, CoversTheRangeOnceInTwoOrderedLanes) {
             EXPECT_TRUE(lanes[0].in_order && lanes[1].in_order) << what;
             Bytes all = lanes[0].bytes;
             all.insert(all.end(), lanes[1].bytes.begin(), lanes[1].bytes.end());
-            // As a pass in order: on the same grid of chunks, up to the one the file ends in.
-            Bytes want;
-            for (std::uint64_t pos = begin; pos < limit; pos += kChunk) {
-                const std::uint64_t end = std::min<std::uint64_t>(pos + kChunk, limit);
-                for (std::uint64_t i = pos; i < end; ++i) want.push_back(i < length ? data[i] : 0);
-                if (end > length) break;
-            }
-            EXPECT_EQ(all, want) << what;
+            int chunks = 0;
+            EXPECT_EQ(all, InOrderExpectation(data, begin, limit, kChunk, &chunks)) << what;
             EXPECT_EQ(lanes[0].got + lanes[1].got, length - begin) << what;
         }
     }
