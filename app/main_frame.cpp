@@ -2,7 +2,7 @@
 
 #include <iterator>
 
-#include "platform/win32/shell.h"
+#include "platform/ui/win32/shell.h"
 #include "res/resource.h"
 
 namespace deckwright {

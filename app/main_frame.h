@@ -1,8 +1,8 @@
 #pragma once
 
 #include "panel/wizard_view.h"
-#include "platform/win32/controls.h"
-#include "platform/win32/frame.h"
+#include "platform/ui/win32/controls.h"
+#include "platform/ui/win32/frame.h"
 
 namespace deckwright {
 

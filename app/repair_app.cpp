@@ -2,7 +2,7 @@
 
 #include "app/main_frame.h"
 #include "dialogs/about_dlg.h"
-#include "platform/win32/shell.h"
+#include "platform/ui/win32/shell.h"
 #include "res/resource.h"
 
 namespace deckwright {

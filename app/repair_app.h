@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/win32/app.h"
+#include "platform/ui/win32/app.h"
 
 namespace deckwright {
 

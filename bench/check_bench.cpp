@@ -16,7 +16,7 @@
 #include "engine/compound_file_check.h"
 #include "engine/header_reconstruction.h"
 #include "engine/repair.h"
-#include "platform/os_file.h"
+#include "runs/system_files.h"
 #include "tests/support/cfb_writer.h"
 
 namespace deckwright {
@@ -62,7 +62,7 @@ CheckBenchFile& Bench() {
 // Counts the bytes read through it.
 class CountingFile final : public RandomAccessFile {
   public:
-    explicit CountingFile(OsFile& f) : f_(f) {}
+    explicit CountingFile(SystemFile& f) : f_(f) {}
     std::uint64_t Length() override { return f_.Length(); }
     bool Seek(std::uint64_t offset) override { return f_.Seek(offset); }
     std::size_t Read(std::span<std::uint8_t> out) override {
@@ -81,13 +81,13 @@ class CountingFile final : public RandomAccessFile {
     std::uint64_t bytes() const { return bytes_; }
 
   private:
-    OsFile& f_;
+    SystemFile& f_;
     std::atomic<std::uint64_t> bytes_ = 0;  // the halves of a pass are read side by side
 };
 
-std::unique_ptr<OsFile> Open(benchmark::State& state, OpenMode mode = OpenMode::kRead) {
+std::unique_ptr<SystemFile> Open(benchmark::State& state, OpenMode mode = OpenMode::kRead) {
     std::string error;
-    auto file = OsFile::Open(Bench().path(), mode, Sharing::kShared, &error);
+    auto file = OpenSystemFile(Bench().path(), mode, Sharing::kShared, &error);
     if (!file) state.SkipWithError(error.c_str());
     return file;
 }
@@ -114,7 +114,7 @@ void Finish(benchmark::State& state, std::uint64_t bytes_read) {
 }
 
 // One plain read of the whole file through a 128 KiB buffer; returns the bytes read.
-std::uint64_t PlainRead(OsFile& file, std::vector<std::uint8_t>& buf) {
+std::uint64_t PlainRead(SystemFile& file, std::vector<std::uint8_t>& buf) {
     std::uint64_t read = 0;
     file.Seek(0);
     while (std::size_t n = file.Read(buf)) read += n;
@@ -161,14 +161,14 @@ void BM_PlainRead512MB(benchmark::State& state) {
 // state.range(0): 1 with the header zeroed, 0 undamaged.
 void BM_Check512MB(benchmark::State& state) {
     if (!SetHeader(state, state.range(0) != 0)) return;
-    ForEachRun(state, [&](OsFile&, CountingFile& file) {
+    ForEachRun(state, [&](SystemFile&, CountingFile& file) {
         state.counters["sound"] = CheckCompoundFile(file).sound ? 1 : 0;
     });
 }
 
 void BM_Reconstruct512MB(benchmark::State& state) {
     if (!SetHeader(state, state.range(0) != 0)) return;
-    ForEachRun(state, [&](OsFile&, CountingFile& file) {
+    ForEachRun(state, [&](SystemFile&, CountingFile& file) {
         const Reconstruction r = ComputeReconstructedHeader(file, nullptr);
         const auto bytes = r.header.Bytes();
         state.counters["found"] =
@@ -178,7 +178,7 @@ void BM_Reconstruct512MB(benchmark::State& state) {
 
 void BM_CheckAndReconstruct512MB(benchmark::State& state) {
     if (!SetHeader(state, state.range(0) != 0)) return;
-    ForEachRun(state, [&](OsFile&, CountingFile& file) { CheckThenReconstruct(state, file); });
+    ForEachRun(state, [&](SystemFile&, CountingFile& file) { CheckThenReconstruct(state, file); });
 }
 
 // The target itself, robust to a machine whose speed drifts from one minute to the next: each
@@ -189,7 +189,7 @@ void BM_CheckAndReconstructVsPlainRead512MB(benchmark::State& state) {
     if (!SetHeader(state, state.range(0) != 0)) return;
     std::vector<std::uint8_t> buf(128 * 1024);
     double plain_seconds = 0, repair_seconds = 0;
-    ForEachRun(state, [&](OsFile& os, CountingFile& file) {
+    ForEachRun(state, [&](SystemFile& os, CountingFile& file) {
         const auto t0 = std::chrono::steady_clock::now();
         PlainRead(os, buf);
         const auto t1 = std::chrono::steady_clock::now();

@@ -11,7 +11,7 @@
 
 #include "engine/header_rebuild.h"
 #include "engine/sector_scan.h"
-#include "platform/os_file.h"
+#include "runs/system_files.h"
 #include "tests/support/cfb_writer.h"
 
 namespace deckwright {
@@ -52,15 +52,15 @@ BenchFiles& Files() {
     return files;
 }
 
-std::unique_ptr<OsFile> OpenOrSkip(benchmark::State& state, OpenMode mode) {
+std::unique_ptr<SystemFile> OpenOrSkip(benchmark::State& state, OpenMode mode) {
     std::string error;
-    auto file = OsFile::Open(Files().Get(static_cast<std::size_t>(state.range(0))), mode,
+    auto file = OpenSystemFile(Files().Get(static_cast<std::size_t>(state.range(0))), mode,
                              Sharing::kShared, &error);
     if (!file) state.SkipWithError(error.c_str());
     return file;
 }
 
-std::uint64_t ReadAll(OsFile& file, std::vector<std::uint8_t>& buffer) {
+std::uint64_t ReadAll(SystemFile& file, std::vector<std::uint8_t>& buffer) {
     file.Seek(0);
     std::uint64_t total = 0;
     for (;;) {
@@ -70,7 +70,7 @@ std::uint64_t ReadAll(OsFile& file, std::vector<std::uint8_t>& buffer) {
     }
 }
 
-void ZeroHeader(OsFile& file) {
+void ZeroHeader(SystemFile& file) {
     const std::array<std::uint8_t, SECTOR_SIZE> zero{};
     file.Seek(0);
     file.Write(zero);

@@ -6,7 +6,7 @@
 #include "cli/check_report.h"
 #include "cli/commands.h"
 #include "engine/compound_file_check.h"
-#include "platform/os_file.h"
+#include "runs/system_files.h"
 
 namespace deckwright::cli {
 namespace {
@@ -23,7 +23,7 @@ int RunCheck(const CheckOptions& options) {
     for (const std::string& path : options.files) {
         std::string error;
         CheckResult result;
-        auto file = OsFile::Open(path, OpenMode::kRead, Sharing::kShared, &error);
+        auto file = OpenSystemFile(path, OpenMode::kRead, Sharing::kShared, &error);
         if (!file) {
             result.problem = "the file could not be opened: " + error;
         } else {

@@ -9,7 +9,7 @@
 #include "engine/header_rebuild.h"
 #include "engine/header_reconstruction.h"
 #include "engine/sector_scan.h"
-#include "platform/os_file.h"
+#include "runs/system_files.h"
 
 namespace deckwright::cli {
 namespace {
@@ -33,7 +33,7 @@ struct Inspection {
 };
 
 bool Inspect(const std::string& path, Inspection* out, std::string* error) {
-    auto file = OsFile::Open(path, OpenMode::kRead, Sharing::kShared, error);
+    auto file = OpenSystemFile(path, OpenMode::kRead, Sharing::kShared, error);
     if (!file) return false;
     out->length = file->Length();
     SectorBytes found{};

@@ -3,9 +3,9 @@
 #include <iostream>
 
 #include "cli/commands.h"
-#include "engine/repair_worker.h"
-#include "engine/save_worker.h"
-#include "platform/file_operations.h"
+#include "runs/repair_worker.h"
+#include "runs/save_worker.h"
+#include "runs/system_files.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -25,36 +25,6 @@ std::string AsFolder(std::string folder) {
     return folder;
 }
 
-// Remembers the Save As answers, so the result line can say where a file went.
-class SaveHost final : public RunHost {
-  public:
-    explicit SaveHost(TerminalHost& terminal) : terminal_(terminal) {}
-    void ReportProgress(unsigned m, ProgressCode c, std::size_t i) override {
-        terminal_.ReportProgress(m, c, i);
-    }
-    void ShowFailure(std::size_t i, const std::string& text, const std::string& detail) override {
-        terminal_.ShowFailure(i, text, detail);
-    }
-    bool AskOverwrite(std::size_t i, const std::string& destination) override {
-        return terminal_.AskOverwrite(i, destination);
-    }
-    std::optional<std::string> AskSaveAsPath(std::size_t i, const std::string& initial) override {
-        auto chosen = terminal_.AskSaveAsPath(i, initial);
-        if (chosen) chosen_[i] = *chosen;
-        return chosen;
-    }
-    void Pause(std::chrono::milliseconds d) override { terminal_.Pause(d); }
-
-    std::optional<std::string> ChosenPath(std::size_t i) const {
-        const auto it = chosen_.find(i);
-        return it == chosen_.end() ? std::nullopt : std::optional<std::string>(it->second);
-    }
-
-  private:
-    TerminalHost& terminal_;
-    std::map<std::size_t, std::string> chosen_;
-};
-
 }  // namespace
 
 int RunRepair(const RepairOptions& options, const Settings& saved, FileOperations& files,
@@ -65,42 +35,30 @@ int RunRepair(const RepairOptions& options, const Settings& saved, FileOperation
 
     TerminalHost terminal(options.existing, interactive, answers, questions);
     std::vector<std::string> repair_queue = options.files;
-    RepairWorker(RepairJob{&repair_queue, &terminal, &files, std::chrono::milliseconds(0)});
+    const RunOutcomes repaired =
+        RepairWorker(RepairJob{&repair_queue, &terminal, &files, std::chrono::milliseconds(0)});
 
-    std::vector<std::string> reasons(count);
     std::vector<std::size_t> saving;  // positions in options.files of the repaired ones
     std::vector<std::string> save_queue;
     for (std::size_t i = 0; i < count; ++i) {
-        if (terminal.Succeeded(i)) {
-            saving.push_back(i);
-            save_queue.push_back(repair_queue[i]);
-        } else {
-            reasons[i] = terminal.FailureOf(i);
-        }
+        if (!repaired[i].succeeded) continue;
+        saving.push_back(i);
+        save_queue.push_back(repair_queue[i]);
     }
+    const RunOutcomes stored = SaveWorker(
+        SaveJob{&save_queue, &terminal, &files, suffix, folder, std::chrono::milliseconds(0)});
 
-    terminal.Reset();
-    SaveHost save_host(terminal);
-    SaveWorker(
-        SaveJob{&save_queue, &save_host, &files, suffix, folder, std::chrono::milliseconds(0)});
-
-    std::vector<std::string> saved_as(count);
-    for (std::size_t k = 0; k < saving.size(); ++k) {
-        const std::size_t i = saving[k];
-        if (terminal.Succeeded(k)) {
-            saved_as[i] = save_host.ChosenPath(k).value_or(
-                folder + MakeSavedFileName(files.FileNameOf(save_queue[k]), suffix));
-        } else {
-            reasons[i] = terminal.FailureOf(k);
-        }
-    }
+    std::vector<const ItemOutcome*> final_outcome(count);
+    for (std::size_t i = 0; i < count; ++i) final_outcome[i] = &repaired[i];
+    for (std::size_t k = 0; k < saving.size(); ++k) final_outcome[saving[k]] = &stored[k];
 
     int status = kExitOk;
     for (std::size_t i = 0; i < count; ++i) {
-        if (!saved_as[i].empty()) {
-            out << options.files[i] << ": saved as " << saved_as[i] << '\n';
+        if (final_outcome[i]->succeeded) {
+            out << options.files[i] << ": saved as " << final_outcome[i]->path << '\n';
         } else {
-            out << options.files[i] << ": failed: " << reasons[i] << '\n';
+            out << options.files[i] << ": failed: " << TerminalHost::Reason(*final_outcome[i])
+                << '\n';
             status = kExitSomeFailed;
         }
     }
@@ -131,7 +89,7 @@ void AddRepairCommand(CLI::App& app, int* exit_status) {
         if (suffix_option->count() > 0) options->suffix = *suffix;
         if (overwrite->count() > 0) options->existing = ExistingPolicy::kOverwrite;
         if (keep->count() > 0) options->existing = ExistingPolicy::kKeepExisting;
-        PlatformFileOperations files;
+        SystemFileOperations files;
         const bool interactive = DECKWRIGHT_ISATTY(0) != 0;
         // The command line uses the saved settings but never changes them.
         *exit_status =

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "cli/terminal_host.h"
-#include "engine/file_operations.h"
+#include "runs/file_operations.h"
 #include "platform/settings.h"
 
 namespace deckwright::cli {

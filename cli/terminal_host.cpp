@@ -5,7 +5,7 @@
 #include <ostream>
 #include <thread>
 
-#include "engine/run_texts.h"
+#include "runs/run_texts.h"
 
 namespace deckwright::cli {
 namespace {
@@ -33,16 +33,10 @@ bool Exists(const std::string& path) {
 
 }  // namespace
 
-void TerminalHost::ReportProgress(unsigned, ProgressCode code, std::size_t index) {
-    if (code == ProgressCode::kItemSucceeded) succeeded_[index] = true;
-    if (code == ProgressCode::kItemFailed) succeeded_[index] = false;
-}
-
-void TerminalHost::ShowFailure(std::size_t index, const std::string& text,
-                               const std::string& detail) {
-    std::string reason = OneLine(text);
-    if (!detail.empty()) reason += " (" + detail + ")";
-    failures_[index] = reason;
+std::string TerminalHost::Reason(const ItemOutcome& outcome) {
+    std::string reason = OneLine(outcome.message);
+    if (!outcome.detail.empty()) reason += " (" + outcome.detail + ")";
+    return reason;
 }
 
 bool TerminalHost::AskOverwrite(std::size_t, const std::string& destination) {
@@ -73,21 +67,6 @@ std::optional<std::string> TerminalHost::AskSaveAsPath(std::size_t,
 
 void TerminalHost::Pause(std::chrono::milliseconds duration) {
     std::this_thread::sleep_for(duration);
-}
-
-bool TerminalHost::Succeeded(std::size_t index) const {
-    const auto it = succeeded_.find(index);
-    return it != succeeded_.end() && it->second;
-}
-
-std::string TerminalHost::FailureOf(std::size_t index) const {
-    const auto it = failures_.find(index);
-    return it == failures_.end() ? std::string() : it->second;
-}
-
-void TerminalHost::Reset() {
-    succeeded_.clear();
-    failures_.clear();
 }
 
 bool TerminalHost::AskYesNo(const std::string& question) {

@@ -1,7 +1,7 @@
 #include "panel/wizard_view.h"
 
-#include "platform/win32/gdi.h"
-#include "platform/win32/shell.h"
+#include "platform/ui/win32/gdi.h"
+#include "platform/ui/win32/shell.h"
 #include "skin/gradient.h"
 
 namespace deckwright {

@@ -1,9 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
-
-#include "engine/random_access_file.h"
 
 namespace deckwright {
 
@@ -12,36 +12,50 @@ enum class OpenMode { kRead, kReadWrite };
 // open without sharing cannot be opened either). Elsewhere the file is opened normally.
 enum class Sharing { kShared, kExclusive };
 
-// An operating-system file as a RandomAccessFile. Paths are UTF-8 everywhere.
-class OsFile final : public RandomAccessFile {
+// An operating-system file. Paths are UTF-8 everywhere. The first error is kept (sticky), so a
+// caller that treats a short read as the end of the file can still learn that I/O failed.
+class OsFile final {
   public:
     // Opens an existing file. On failure returns null and puts the system's reason in *error.
     static std::unique_ptr<OsFile> Open(const std::string& path, OpenMode mode, Sharing sharing,
                                         std::string* error);
-    ~OsFile() override;
+    ~OsFile();
     OsFile(const OsFile&) = delete;
     OsFile& operator=(const OsFile&) = delete;
 
-    std::uint64_t Length() override;
-    bool Seek(std::uint64_t offset) override;
-    std::size_t Read(std::span<std::uint8_t> out) override;
-    bool Write(std::span<const std::uint8_t> data) override;
+    // Length in bytes; 0 (and an error recorded) when it cannot be obtained.
+    std::uint64_t Length();
+    bool Seek(std::uint64_t offset);
+    // Reads up to out.size() bytes at the current position; fewer means end of file or error.
+    std::size_t Read(std::span<std::uint8_t> out);
+    bool Write(std::span<const std::uint8_t> data);
     // On Linux only: Windows serializes reads on one handle, so side by side gains nothing.
-    bool CanReadAt() const override;
-    std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> out,
-                       std::string* error) override;
+    bool CanReadAt() const;
+    // Reads at offset without moving the position; an error goes to *error, not recorded.
+    std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> out, std::string* error);
     // Pushes written data to the disk. False on failure.
     bool Flush();
+    // When the file was created, in seconds since 1970 (UTC); where the system does not keep
+    // it, when it was last changed. 0 when it cannot be obtained.
+    std::int64_t CreationTime();
 
+    bool Failed() const { return !error_.empty(); }
+    const std::string& Error() const { return error_; }
     const std::string& path() const { return path_; }
 
   private:
     OsFile(std::string path, std::intptr_t handle) : path_(std::move(path)), handle_(handle) {}
+    void RecordError(std::string what) {
+        if (error_.empty()) error_ = std::move(what);
+    }
     std::string path_;
     std::intptr_t handle_;  // a file descriptor or a HANDLE
+    std::string error_;
 };
 
 // The last component of a path, after the last '/' (or '\\' on Windows).
 std::string FileNameOf(const std::string& path);
+// The absolute form of path (relative to the current folder); path itself when that fails.
+std::string FullPathOf(const std::string& path);
 
 }  // namespace deckwright

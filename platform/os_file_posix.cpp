@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/os_file.h"
@@ -105,9 +106,30 @@ bool OsFile::Flush() {
     return true;
 }
 
+std::int64_t OsFile::CreationTime() {
+    // The birth time where the file system keeps it; the last change otherwise.
+    struct statx stx {};
+    if (::statx(static_cast<int>(handle_), "", AT_EMPTY_PATH, STATX_BTIME | STATX_MTIME, &stx) ==
+        0) {
+        return (stx.stx_mask & STATX_BTIME) ? stx.stx_btime.tv_sec : stx.stx_mtime.tv_sec;
+    }
+    struct stat st {};
+    if (::fstat(static_cast<int>(handle_), &st) != 0) return 0;
+    return st.st_mtime;
+}
+
 std::string FileNameOf(const std::string& path) {
     const auto slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string FullPathOf(const std::string& path) {
+    if (path.empty() || path.front() == '/') return path;
+    char* here = ::getcwd(nullptr, 0);
+    if (!here) return path;
+    std::string full = here;
+    std::free(here);
+    return full + (full.back() == '/' ? "" : "/") + path;
 }
 
 }  // namespace deckwright

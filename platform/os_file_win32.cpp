@@ -95,6 +95,26 @@ bool OsFile::Flush() {
     return true;
 }
 
+std::int64_t OsFile::CreationTime() {
+    FILETIME created{}, accessed{}, written{};
+    if (!GetFileTime(H(handle_), &created, &accessed, &written)) return 0;
+    // 100-nanosecond ticks since 1601 to seconds since 1970.
+    const std::uint64_t ticks =
+        (static_cast<std::uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+    return static_cast<std::int64_t>(ticks / 10000000ULL) - 11644473600LL;
+}
+
+std::string FullPathOf(const std::string& path) {
+    const std::wstring wide = Widen(path);
+    const DWORD n = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (n == 0) return path;
+    std::wstring full(n, L'\0');
+    const DWORD got = GetFullPathNameW(wide.c_str(), n, full.data(), nullptr);
+    if (got == 0 || got >= n) return path;
+    full.resize(got);
+    return Narrow(full);
+}
+
 std::string FileNameOf(const std::string& path) {
     const auto slash = path.find_last_of("/\\");
     return slash == std::string::npos ? path : path.substr(slash + 1);

@@ -1,7 +1,7 @@
 // Resource ids of Deckwright.exe, shared by the resource script and the code.
 #pragma once
 
-#include "platform/win32/afx_ids.h"
+#include "platform/ui/win32/afx_ids.h"
 
 #define IDR_MAINFRAME 128
 #define IDD_ABOUTBOX 100

@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "platform/win32/controls.h"
-#include "platform/win32/gdi.h"
+#include "platform/ui/win32/controls.h"
+#include "platform/ui/win32/gdi.h"
 
 namespace deckwright {
 

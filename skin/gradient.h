@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/win32/gdi.h"
-#include "platform/win32/wnd.h"
+#include "platform/ui/win32/gdi.h"
+#include "platform/ui/win32/wnd.h"
 
 namespace deckwright {
 

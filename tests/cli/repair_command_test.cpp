@@ -75,7 +75,7 @@ class RepairCommandTest : public ::testing::Test {
 #else
     ScopedEnv tmp{"TMPDIR", temp};
 #endif
-    PlatformFileOperations files{temp};
+    SystemFileOperations files{temp};
     std::ostringstream prompts;
     std::string out = scratch.Folder("out");
 };

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32/gdi.h"
+#include "platform/ui/win32/gdi.h"
 
 namespace deckwright::testing {
 

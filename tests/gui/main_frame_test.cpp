@@ -10,7 +10,7 @@
 #include "app/main_frame.h"
 #include "app/repair_app.h"
 #include "platform/utf.h"
-#include "platform/win32/shell.h"
+#include "platform/ui/win32/shell.h"
 #include "res/resource.h"
 #include "tests/gui/gui_support.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "platform/utf.h"
-#include "platform/win32/shell.h"
+#include "platform/ui/win32/shell.h"
 
 namespace deckwright {
 namespace {

@@ -1,6 +1,6 @@
-#include "engine/repair_worker.h"
+#include "runs/repair_worker.h"
 
-#include "engine/run_texts.h"
+#include "runs/run_texts.h"
 #include "tests/runs/run_test_support.h"
 
 #ifdef _WIN32
@@ -14,8 +14,6 @@ namespace {
 
 using std::chrono::milliseconds;
 
-constexpr unsigned R = WM_REPAIR_PROGRESS;
-
 class RepairRunTest : public ::testing::Test {
   protected:
     std::vector<std::string> Run(std::vector<std::string> queue, milliseconds pacing = {}) {
@@ -24,7 +22,7 @@ class RepairRunTest : public ::testing::Test {
     }
     // The temporary folder of the runs: a scratch folder, never the user's.
     std::string Temp() const { return scratch.Folder("temp"); }
-    std::string DeckwrightFolder() { return files.real().DeckwrightFolder(); }
+    std::string DeckwrightFolder() { return files.real().system().DeckwrightFolder(); }
 
     ScratchDir scratch;
     FaultyFileOperations files{scratch.Folder("temp")};
@@ -33,7 +31,7 @@ class RepairRunTest : public ::testing::Test {
 
 TEST_F(RepairRunTest, EmptyQueueReportsOnlyTheEnd) {
     EXPECT_TRUE(Run({}).empty());
-    EXPECT_EQ(host.events, (std::vector<ProgressEvent>{{R, ProgressCode::kRunOver, 0}}));
+    EXPECT_EQ(host.events, (std::vector<ProgressEvent>{{ProgressCode::kRunOver, 0}}));
     EXPECT_TRUE(host.failures.empty());
     EXPECT_TRUE(host.pauses.empty());
 }
@@ -52,15 +50,15 @@ TEST_F(RepairRunTest, ThreeItemsWithAMissingMiddleOne) {
             entries_when_reported.push_back(queue[i]);
         }
     };
-    RepairWorker(RepairJob{&queue, &host, &files, milliseconds(0)});
+    const RunOutcomes outcomes = RepairWorker(RepairJob{&queue, &host, &files, milliseconds(0)});
 
-    EXPECT_EQ(host.events, (std::vector<ProgressEvent>{{R, ProgressCode::kRepairBegins, 0},
-                                                       {R, ProgressCode::kItemSucceeded, 0},
-                                                       {R, ProgressCode::kRepairBegins, 1},
-                                                       {R, ProgressCode::kItemFailed, 1},
-                                                       {R, ProgressCode::kRepairBegins, 2},
-                                                       {R, ProgressCode::kItemSucceeded, 2},
-                                                       {R, ProgressCode::kRunOver, 0}}));
+    EXPECT_EQ(host.events, (std::vector<ProgressEvent>{{ProgressCode::kRepairBegins, 0},
+                                                       {ProgressCode::kItemSucceeded, 0},
+                                                       {ProgressCode::kRepairBegins, 1},
+                                                       {ProgressCode::kItemFailed, 1},
+                                                       {ProgressCode::kRepairBegins, 2},
+                                                       {ProgressCode::kItemSucceeded, 2},
+                                                       {ProgressCode::kRunOver, 0}}));
     ASSERT_EQ(queue.size(), 3u);
     EXPECT_EQ(queue[1], "FAIL");
     EXPECT_EQ(entries_when_reported, queue);
@@ -70,6 +68,14 @@ TEST_F(RepairRunTest, ThreeItemsWithAMissingMiddleOne) {
     // The failure box comes before the failure code.
     EXPECT_EQ(host.log[3], "failure");
     EXPECT_EQ(host.log[4], "progress 3");
+    // What became of each item comes back from the run too.
+    ASSERT_EQ(outcomes.size(), 3u);
+    EXPECT_TRUE(outcomes[0].succeeded);
+    EXPECT_EQ(outcomes[0].path, queue[0]);
+    EXPECT_FALSE(outcomes[1].succeeded);
+    EXPECT_EQ(outcomes[1].message, "Uable to Open File ");
+    EXPECT_NE(outcomes[1].detail.find(missing), std::string::npos) << outcomes[1].detail;
+    EXPECT_TRUE(outcomes[2].succeeded);
 
     // Each copy keeps its source's name, sits in a folder of its own under Deckwright, and
     // holds exactly what the repair step makes of the source.
@@ -145,9 +151,9 @@ class RepairFailureTest : public RepairRunTest {
     void ExpectFailedAlone(const std::vector<std::string>& queue, const std::string& text,
                            bool text_prefix = false) {
         EXPECT_EQ(queue, std::vector<std::string>{"FAIL"});
-        EXPECT_EQ(host.events, (std::vector<ProgressEvent>{{R, ProgressCode::kRepairBegins, 0},
-                                                           {R, ProgressCode::kItemFailed, 0},
-                                                           {R, ProgressCode::kRunOver, 0}}));
+        EXPECT_EQ(host.events, (std::vector<ProgressEvent>{{ProgressCode::kRepairBegins, 0},
+                                                           {ProgressCode::kItemFailed, 0},
+                                                           {ProgressCode::kRunOver, 0}}));
         ASSERT_EQ(host.failures.size(), 1u);
         if (text_prefix) {
             EXPECT_EQ(host.failures[0].text.rfind(text, 0), 0u) << host.failures[0].text;

@@ -20,8 +20,8 @@
 
 #include "engine/memory_file.h"
 #include "engine/repair.h"
-#include "engine/run_host.h"
-#include "platform/file_operations.h"
+#include "runs/run_host.h"
+#include "runs/system_files.h"
 #include "tests/support/cfb_writer.h"
 
 #ifdef _WIN32
@@ -156,14 +156,13 @@ inline std::optional<std::string> OtherFileSystemFolder(const ScratchDir& scratc
 }
 
 struct ProgressEvent {
-    unsigned message;
     ProgressCode code;
     std::size_t index;
     bool operator==(const ProgressEvent&) const = default;
 };
 
 inline void PrintTo(const ProgressEvent& e, std::ostream* os) {
-    *os << e.message << ":" << static_cast<int>(e.code) << "/" << e.index;
+    *os << static_cast<int>(e.code) << "/" << e.index;
 }
 
 // A run host that answers from a script and records what the run showed and asked, in order.
@@ -175,8 +174,8 @@ class ScriptedHost final : public RunHost {
         std::string detail;
     };
 
-    void ReportProgress(unsigned message, ProgressCode code, std::size_t index) override {
-        events.push_back({message, code, index});
+    void ReportProgress(ProgressCode code, std::size_t index) override {
+        events.push_back({code, index});
         log.push_back("progress " + std::to_string(static_cast<int>(code)));
         if (on_progress) on_progress(code, index);
     }
@@ -294,10 +293,10 @@ class FaultyFileOperations final : public FileOperations {
     }
     std::string FileNameOf(const std::string& path) override { return real_.FileNameOf(path); }
 
-    PlatformFileOperations& real() { return real_; }
+    SystemFileOperations& real() { return real_; }
 
   private:
-    PlatformFileOperations real_;
+    SystemFileOperations real_;
 };
 
 }  // namespace deckwright::testing

@@ -1,15 +1,13 @@
-#include "engine/save_worker.h"
+#include "runs/save_worker.h"
 
-#include "engine/repair_worker.h"
-#include "engine/run_texts.h"
+#include "runs/repair_worker.h"
+#include "runs/run_texts.h"
 #include "tests/runs/run_test_support.h"
 
 namespace deckwright::testing {
 namespace {
 
 using std::chrono::milliseconds;
-
-constexpr unsigned S = WM_SAVE_PROGRESS;
 
 TEST(MakeSavedFileName, ReplacesTheLastExtensionWithLowerCasePpt) {
     EXPECT_EQ(MakeSavedFileName("Deck.ppt", "_fixed"), "Deck_fixed.ppt");
@@ -35,17 +33,17 @@ class SaveRunTest : public ::testing::Test {
         files.copies = files.moves = files.deletes = 0;  // count the save run's only
         return queue;
     }
-    void Save(const std::vector<std::string>& queue, const std::string& suffix = "_fixed",
-              milliseconds pacing = {}) {
-        SaveWorker(SaveJob{&queue, &host, &files, suffix, out, pacing});
+    RunOutcomes Save(const std::vector<std::string>& queue, const std::string& suffix = "_fixed",
+                     milliseconds pacing = {}) {
+        return SaveWorker(SaveJob{&queue, &host, &files, suffix, out, pacing});
     }
     std::vector<ProgressEvent> Events(
         std::initializer_list<std::pair<ProgressCode, std::size_t>> list) {
         std::vector<ProgressEvent> events;
-        for (const auto& [code, index] : list) events.push_back({S, code, index});
+        for (const auto& [code, index] : list) events.push_back({code, index});
         return events;
     }
-    std::string DeckwrightFolder() { return files.real().DeckwrightFolder(); }
+    std::string DeckwrightFolder() { return files.real().system().DeckwrightFolder(); }
 
     ScratchDir scratch;
     FaultyFileOperations files{scratch.Folder("temp")};
@@ -75,7 +73,7 @@ TEST_F(SaveRunTest, FreeDestinationTakesTheCopyWithoutAQuestion) {
 TEST_F(SaveRunTest, ThreeItemsWithAFailedMiddleOne) {
     auto queue = Repaired({{"a.b.ppt", SamplePresentation(2)}, {"report", SamplePresentation(3)}});
     queue.insert(queue.begin() + 1, "FAIL");
-    Save(queue);
+    const RunOutcomes outcomes = Save(queue);
     EXPECT_EQ(host.events, Events({{ProgressCode::kSaveBegins, 0},
                                    {ProgressCode::kItemSucceeded, 0},
                                    {ProgressCode::kSaveBegins, 1},
@@ -92,6 +90,12 @@ TEST_F(SaveRunTest, ThreeItemsWithAFailedMiddleOne) {
     EXPECT_EQ(host.log[4], "progress 3");
     EXPECT_TRUE(Exists(out + "a.b_fixed.ppt"));
     EXPECT_TRUE(Exists(out + "_fixed.ppt"));
+    ASSERT_EQ(outcomes.size(), 3u);
+    EXPECT_EQ(outcomes[0].path, out + "a.b_fixed.ppt");
+    EXPECT_FALSE(outcomes[1].succeeded);
+    EXPECT_EQ(outcomes[1].message, host.failures[0].text);
+    EXPECT_EQ(outcomes[1].detail, "the file was not repaired");
+    EXPECT_EQ(outcomes[2].path, out + "_fixed.ppt");
 }
 
 TEST_F(SaveRunTest, FailEntryTouchesNoFile) {
@@ -133,8 +137,10 @@ TEST_F(SaveRunTest, ExistingDestinationNoThenSaveAs) {
     const std::string other = scratch.Path("elsewhere/Chosen.ppt");
     host.overwrite_answers = {false};
     host.save_as_answers = {other};
-    Save(queue);
+    const RunOutcomes outcomes = Save(queue);
     EXPECT_EQ(host.save_as_requests, std::vector<std::string>{out + "Deck_fixed.ppt"});
+    ASSERT_EQ(outcomes.size(), 1u);
+    EXPECT_EQ(outcomes[0].path, other) << "the outcome says where the file went";
     EXPECT_EQ(host.events[1].code, ProgressCode::kItemSucceeded);
     EXPECT_EQ(ReadBytes(other), repaired);
     EXPECT_EQ(ReadBytes(out + "Deck_fixed.ppt"), (Bytes{'o', 'l', 'd'}));

@@ -1,13 +1,13 @@
-#include "platform/win32/frame.h"
+#include "platform/ui/win32/frame.h"
 
 #include <commctrl.h>
 
 #include <algorithm>
 
 #include "platform/utf.h"
-#include "platform/win32/afx_ids.h"
-#include "platform/win32/app.h"
-#include "platform/win32/controls.h"
+#include "platform/ui/win32/afx_ids.h"
+#include "platform/ui/win32/app.h"
+#include "platform/ui/win32/controls.h"
 
 namespace deckwright {
 

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace deckwright {
 
@@ -15,12 +17,19 @@ enum class ProgressCode : int {
     kItemSucceeded = 4,
 };
 
-// The window messages that carry the codes; the values are shared with the desktop program.
-inline constexpr unsigned WM_REPAIR_PROGRESS = 5000;
-inline constexpr unsigned WM_SAVE_PROGRESS = 5001;
-
 // Stands in a queue entry in place of a path when the item's repair failed. Compared as a whole
 // string, case-sensitively.
 inline constexpr std::string_view kFailMarker = "FAIL";
+
+// What became of one item of a run, as the run hands it back.
+struct ItemOutcome {
+    bool succeeded = false;
+    // Repair: the repaired copy. Save: where the copy was saved.
+    std::string path;
+    // When it failed: the program's message (shown as is) and the system's reason (may be empty).
+    std::string message;
+    std::string detail;
+};
+using RunOutcomes = std::vector<ItemOutcome>;
 
 }  // namespace deckwright

@@ -1,6 +1,8 @@
-#include "engine/save_worker.h"
+#include "runs/save_worker.h"
 
-#include "engine/run_texts.h"
+#include <exception>
+
+#include "runs/run_texts.h"
 
 namespace deckwright {
 
@@ -12,13 +14,13 @@ std::string MakeSavedFileName(const std::string& name, const std::string& suffix
 
 namespace {
 
-// One item of the run. Returns true when the repaired copy is now at its destination; otherwise
-// *why says what went wrong and the copy, if there is one, is where it was.
+// One item of the run. Returns true with the destination in *saved_at when the repaired copy is
+// now there; otherwise *why says what went wrong and the copy, if there is one, is where it was.
 class SaveItem {
   public:
     SaveItem(const SaveJob& job, std::size_t index) : job_(job), index_(index) {}
 
-    bool Run(const std::string& copy, std::string* why) {
+    bool Run(const std::string& copy, std::string* saved_at, std::string* why) {
         if (copy == kFailMarker) {
             Pause();
             *why = "the file was not repaired";
@@ -40,6 +42,7 @@ class SaveItem {
                 return false;
             }
             files().RemoveItemFolderOf(copy);
+            *saved_at = dest;
             return true;
         }
         if (!job_.host->AskOverwrite(index_, dest)) {
@@ -57,6 +60,7 @@ class SaveItem {
             return false;
         }
         if (files().Delete(copy, &error)) files().RemoveItemFolderOf(copy);
+        *saved_at = dest;
         return true;
     }
 
@@ -70,23 +74,47 @@ class SaveItem {
     std::size_t index_;
 };
 
+// Whatever goes wrong inside an item ends that item, never the run.
+ItemOutcome RunItem(const SaveJob& job, std::size_t index, const std::string& copy) {
+    ItemOutcome outcome;
+    std::string why;
+    try {
+        outcome.succeeded = SaveItem(job, index).Run(copy, &outcome.path, &why);
+    } catch (const std::exception& e) {
+        why = std::string("internal error: ") + e.what();
+    } catch (...) {
+        why = "internal error";
+    }
+    if (!outcome.succeeded) {
+        outcome = {false, {}, std::string(kSaveFailedText), why};
+        job.host->ShowFailure(index, outcome.message, outcome.detail);
+    }
+    return outcome;
+}
+
 }  // namespace
 
-void SaveWorker(const SaveJob& job) {
+RunOutcomes SaveWorker(const SaveJob& job) {
     const auto& queue = *job.queue;
     const std::size_t count = queue.size();
-    for (std::size_t i = 0; i < count; ++i) {
-        job.host->ReportProgress(WM_SAVE_PROGRESS, ProgressCode::kSaveBegins, i);
-        std::string why;
-        if (SaveItem(job, i).Run(queue[i], &why)) {
-            job.host->ReportProgress(WM_SAVE_PROGRESS, ProgressCode::kItemSucceeded, i);
-        } else {
-            job.host->ShowFailure(i, std::string(kSaveFailedText), why);
-            job.host->ReportProgress(WM_SAVE_PROGRESS, ProgressCode::kItemFailed, i);
+    RunOutcomes outcomes;
+    try {
+        outcomes.reserve(count);
+        for (std::size_t i = 0; i < count; ++i) {
+            job.host->ReportProgress(ProgressCode::kSaveBegins, i);
+            outcomes.push_back(RunItem(job, i, queue[i]));
+            job.host->ReportProgress(outcomes.back().succeeded ? ProgressCode::kItemSucceeded
+                                                               : ProgressCode::kItemFailed,
+                                     i);
+            if (job.pacing.count() > 0) job.host->Pause(job.pacing);
         }
-        if (job.pacing.count() > 0) job.host->Pause(job.pacing);
+    } catch (...) {
+        // Out of memory or a host that failed: the rest of the queue is not saved.
+        outcomes.resize(count, ItemOutcome{false, {}, std::string(kSaveFailedText),
+                                           "the run was stopped"});
     }
-    job.host->ReportProgress(WM_SAVE_PROGRESS, ProgressCode::kRunOver, 0);
+    job.host->ReportProgress(ProgressCode::kRunOver, 0);
+    return outcomes;
 }
 
 }  // namespace deckwright

@@ -1,4 +1,4 @@
-#include "platform/win32/shell.h"
+#include "platform/ui/win32/shell.h"
 
 #include <shellapi.h>
 

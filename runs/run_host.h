@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "engine/progress.h"
+#include "runs/progress.h"
 
 namespace deckwright {
 
@@ -16,8 +16,8 @@ class RunHost {
   public:
     virtual ~RunHost() = default;
 
-    // message is WM_REPAIR_PROGRESS or WM_SAVE_PROGRESS; index is 0 with kRunOver.
-    virtual void ReportProgress(unsigned message, ProgressCode code, std::size_t index) = 0;
+    // index is 0 with kRunOver.
+    virtual void ReportProgress(ProgressCode code, std::size_t index) = 0;
     // A failure of item index. text is the program's message (one of run_texts.h, shown as is);
     // detail is the system's reason, for front ends that can show more (may be empty).
     virtual void ShowFailure(std::size_t index, const std::string& text,

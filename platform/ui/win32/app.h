@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/win32/wnd.h"
+#include "platform/ui/win32/wnd.h"
 
 namespace deckwright {
 

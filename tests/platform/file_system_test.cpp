@@ -1,4 +1,4 @@
-#include "platform/file_operations.h"
+#include "platform/file_system.h"
 
 #include "tests/runs/run_test_support.h"
 
@@ -14,23 +14,23 @@
 namespace deckwright::testing {
 namespace {
 
-class FileOperationsTest : public ::testing::Test {
+class FileSystemTest : public ::testing::Test {
   protected:
     // Nothing but the expected files: no half-written copy left beside a destination.
     void ExpectOnlyFiles(const std::string& folder, std::vector<std::string> names) {
         std::vector<std::string> found;
-        for (const auto& path : FilesBelow(folder)) found.push_back(files.FileNameOf(path));
+        for (const auto& path : FilesBelow(folder)) found.push_back(FileNameOf(path));
         std::sort(found.begin(), found.end());
         std::sort(names.begin(), names.end());
         EXPECT_EQ(found, names);
     }
 
     ScratchDir scratch;
-    PlatformFileOperations files{scratch.Folder("temp")};
+    FileSystem files{scratch.Folder("temp")};
     std::string error;
 };
 
-TEST_F(FileOperationsTest, CopyReplacingSwapsInTheWholeFile) {
+TEST_F(FileSystemTest, CopyReplacingSwapsInTheWholeFile) {
     const Bytes big(300000, 7);
     const std::string from = scratch.File("a/big.bin", big);
     const std::string to = scratch.File("b/dest.ppt", {'o', 'l', 'd'});
@@ -40,7 +40,7 @@ TEST_F(FileOperationsTest, CopyReplacingSwapsInTheWholeFile) {
     ExpectOnlyFiles(Utf8(PathOf(to).parent_path()), {"dest.ppt"});
 }
 
-TEST_F(FileOperationsTest, FailedCopyLeavesTheDestinationAsItWas) {
+TEST_F(FileSystemTest, FailedCopyLeavesTheDestinationAsItWas) {
     const std::string to = scratch.File("b/dest.ppt", {'o', 'l', 'd'});
     EXPECT_FALSE(files.CopyReplacing(scratch.Path("a/missing.ppt"), to, &error));
     EXPECT_FALSE(error.empty());
@@ -48,13 +48,13 @@ TEST_F(FileOperationsTest, FailedCopyLeavesTheDestinationAsItWas) {
     ExpectOnlyFiles(Utf8(PathOf(to).parent_path()), {"dest.ppt"});
 }
 
-TEST_F(FileOperationsTest, CopyOntoItselfIsRefused) {
+TEST_F(FileSystemTest, CopyOntoItselfIsRefused) {
     const std::string path = scratch.File("a/self.ppt", {1, 2, 3});
     EXPECT_FALSE(files.CopyReplacing(path, path, &error));
     EXPECT_EQ(ReadBytes(path), (Bytes{1, 2, 3}));
 }
 
-TEST_F(FileOperationsTest, MoveNeverReplaces) {
+TEST_F(FileSystemTest, MoveNeverReplaces) {
     const std::string from = scratch.File("a/x.ppt", {1});
     const std::string to = scratch.File("b/y.ppt", {2});
     EXPECT_FALSE(files.MoveNoReplace(from, to, &error));
@@ -68,11 +68,11 @@ TEST_F(FileOperationsTest, MoveNeverReplaces) {
     EXPECT_EQ(ReadBytes(free_to), (Bytes{1}));
 }
 
-TEST_F(FileOperationsTest, MoveAcrossFileSystems) {
+TEST_F(FileSystemTest, MoveAcrossFileSystems) {
     const auto other = OtherFileSystemFolder(scratch);
     if (!other) GTEST_SKIP() << "no second file system here (set DECKWRIGHT_OTHER_FS_DIR)";
     const fs::path folder =
-        PathOf(*other) / ("deckwright-test-" + files.FileNameOf(Utf8(scratch.root())));
+        PathOf(*other) / ("deckwright-test-" + FileNameOf(Utf8(scratch.root())));
     fs::create_directories(folder);
     const Bytes data = SamplePresentation(3);
     const std::string from = scratch.File("a/x.ppt", data);
@@ -95,7 +95,7 @@ TEST_F(FileOperationsTest, MoveAcrossFileSystems) {
     EXPECT_TRUE(Exists(again));
 }
 
-TEST_F(FileOperationsTest, ItemFoldersAreFreshAndRemovedOnlyWhenOursAndEmpty) {
+TEST_F(FileSystemTest, ItemFoldersAreFreshAndRemovedOnlyWhenOursAndEmpty) {
     std::string one, two;
     ASSERT_TRUE(files.CreateItemFolder(&one, &error)) << error;
     ASSERT_TRUE(files.CreateItemFolder(&two, &error)) << error;
@@ -118,7 +118,7 @@ TEST_F(FileOperationsTest, ItemFoldersAreFreshAndRemovedOnlyWhenOursAndEmpty) {
 }
 
 #ifdef _WIN32
-TEST_F(FileOperationsTest, FileHeldWithoutSharingCannotBeOpenedForReading) {
+TEST_F(FileSystemTest, FileHeldWithoutSharingCannotBeOpenedForReading) {
     const std::string path = scratch.File("locked.ppt", {1, 2});
     HANDLE lock = CreateFileW(Widen(path).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -128,7 +128,7 @@ TEST_F(FileOperationsTest, FileHeldWithoutSharingCannotBeOpenedForReading) {
     EXPECT_NE(files.OpenForReading(path, &error), nullptr);
 }
 #else
-TEST_F(FileOperationsTest, DeckwrightFolderMustBeARealFolderOfOurs) {
+TEST_F(FileSystemTest, DeckwrightFolderMustBeARealFolderOfOurs) {
     // Someone else's link in a shared temporary folder must not receive the user's files.
     const std::string target = scratch.Folder("elsewhere");
     ASSERT_EQ(::symlink(target.c_str(), (scratch.Folder("temp") + "Deckwright").c_str()), 0);

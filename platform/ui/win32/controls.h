@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32/gdi.h"
-#include "platform/win32/wnd.h"
+#include "platform/ui/win32/gdi.h"
+#include "platform/ui/win32/wnd.h"
 
 namespace deckwright {
 

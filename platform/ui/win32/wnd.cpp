@@ -1,4 +1,4 @@
-#include "platform/win32/wnd.h"
+#include "platform/ui/win32/wnd.h"
 
 #include <cstdio>
 

@@ -4,8 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/file_operations.h"
-#include "engine/run_host.h"
+#include "runs/file_operations.h"
+#include "runs/progress.h"
+#include "runs/run_host.h"
 
 namespace deckwright {
 
@@ -22,7 +23,8 @@ struct RepairJob {
 
 // The repair run: copies every queued file into an item folder of its own in the temporary
 // folder, repairs the copy and reports each step to job.host. The sources are only read.
-// Runs on whatever thread the caller chooses.
-void RepairWorker(const RepairJob& job);
+// Runs on whatever thread the caller chooses; throws nothing, and always reports kRunOver.
+// Returns what became of each entry, in queue order.
+RunOutcomes RepairWorker(const RepairJob& job);
 
 }  // namespace deckwright

@@ -7,8 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/file_operations.h"
-#include "platform/os_file.h"
+#include "platform/file_system.h"
 
 namespace deckwright {
 namespace {
@@ -95,8 +94,8 @@ int RenameNoReplace(const std::string& from, const std::string& to) {
 
 }  // namespace
 
-bool PlatformFileOperations::CopyReplacing(const std::string& from, const std::string& to,
-                                           std::string* error) {
+bool FileSystem::CopyReplacing(const std::string& from, const std::string& to,
+                                           std::string* error) const {
     if (SameFile(from, to)) {
         *error = "source and destination are the same file";
         return false;
@@ -112,8 +111,8 @@ bool PlatformFileOperations::CopyReplacing(const std::string& from, const std::s
     return true;
 }
 
-bool PlatformFileOperations::MoveNoReplace(const std::string& from, const std::string& to,
-                                           std::string* error) {
+bool FileSystem::MoveNoReplace(const std::string& from, const std::string& to,
+                                           std::string* error) const {
     int err = RenameNoReplace(from, to);
     if (err == 0) return true;
     if (err != EXDEV) {
@@ -133,13 +132,13 @@ bool PlatformFileOperations::MoveNoReplace(const std::string& from, const std::s
     return true;
 }
 
-bool PlatformFileOperations::Delete(const std::string& path, std::string* error) {
+bool FileSystem::Delete(const std::string& path, std::string* error) const {
     if (::unlink(path.c_str()) == 0) return true;
     *error = Reason(errno);
     return false;
 }
 
-std::string PlatformFileOperations::TemporaryFolder() const {
+std::string FileSystem::TemporaryFolder() const {
     std::string folder = temporary_folder_;
     if (folder.empty()) {
         const char* tmpdir = std::getenv("TMPDIR");
@@ -149,11 +148,11 @@ std::string PlatformFileOperations::TemporaryFolder() const {
     return folder;
 }
 
-std::string PlatformFileOperations::DeckwrightFolder() const {
+std::string FileSystem::DeckwrightFolder() const {
     return TemporaryFolder() + "Deckwright/";
 }
 
-bool PlatformFileOperations::CreateItemFolder(std::string* folder, std::string* error) {
+bool FileSystem::CreateItemFolder(std::string* folder, std::string* error) const {
     const std::string parent = DeckwrightFolder();
     if (::mkdir(parent.c_str(), 0700) != 0 && errno != EEXIST) {
         *error = parent + ": " + Reason(errno);
@@ -178,16 +177,12 @@ bool PlatformFileOperations::CreateItemFolder(std::string* folder, std::string* 
     return true;
 }
 
-void PlatformFileOperations::RemoveItemFolderOf(const std::string& copy_path) {
+void FileSystem::RemoveItemFolderOf(const std::string& copy_path) const {
     const std::string folder = ParentOf(copy_path);
     const std::string parent = DeckwrightFolder();
     if (folder.size() <= parent.size() || folder.compare(0, parent.size(), parent) != 0) return;
     if (folder.find('/', parent.size()) != folder.size() - 1) return;  // a direct child only
     ::rmdir(folder.c_str());  // fails, harmlessly, while anything is left in it
-}
-
-std::string PlatformFileOperations::FileNameOf(const std::string& path) {
-    return deckwright::FileNameOf(path);
 }
 
 }  // namespace deckwright

@@ -1,18 +1,19 @@
-#include "engine/repair_worker.h"
+#include "runs/repair_worker.h"
+
+#include <exception>
 
 #include "engine/repair.h"
-#include "engine/run_texts.h"
+#include "runs/run_texts.h"
 
 namespace deckwright {
 namespace {
 
-// One item of the run: true with the repaired copy's path in *copy_path, or false once the host
-// has been told why.
+// One item of the run: its outcome, the host told of a failure already.
 class RepairItem {
   public:
     RepairItem(const RepairJob& job, std::size_t index) : job_(job), index_(index) {}
 
-    bool Run(const std::string& source, std::string* copy_path) {
+    ItemOutcome Run(const std::string& source) {
         std::string error;
         std::string name;
         {
@@ -50,18 +51,18 @@ class RepairItem {
             return Fail(std::string(kRepairFailedText) + outcome.problem, {});
         }
         Pause();
-        *copy_path = copy;
-        return true;  // the copy is closed before the success is reported
+        return {true, copy, {}, {}};  // the copy is closed before the success is reported
+    }
+
+    ItemOutcome Fail(std::string_view text, const std::string& detail) const {
+        job_.host->ShowFailure(index_, std::string(text), detail);
+        return {false, {}, std::string(text), detail};
     }
 
   private:
     FileOperations& files() const { return *job_.files; }
     void Pause() const {
         if (job_.pacing.count() > 0) job_.host->Pause(job_.pacing);
-    }
-    bool Fail(std::string_view text, const std::string& detail) const {
-        job_.host->ShowFailure(index_, std::string(text), detail);
-        return false;
     }
     void Discard(const std::string& copy) const {
         std::string ignored;
@@ -73,24 +74,44 @@ class RepairItem {
     std::size_t index_;
 };
 
+// Whatever goes wrong inside an item ends that item, never the run.
+ItemOutcome RunItem(const RepairJob& job, std::size_t index, const std::string& source) {
+    RepairItem item(job, index);
+    try {
+        return item.Run(source);
+    } catch (const std::exception& e) {
+        return item.Fail(kLoadFailedText, std::string("internal error: ") + e.what());
+    } catch (...) {
+        return item.Fail(kLoadFailedText, "internal error");
+    }
+}
+
 }  // namespace
 
-void RepairWorker(const RepairJob& job) {
+RunOutcomes RepairWorker(const RepairJob& job) {
     auto& queue = *job.queue;
     const std::size_t count = queue.size();
-    for (std::size_t i = 0; i < count; ++i) {
-        job.host->ReportProgress(WM_REPAIR_PROGRESS, ProgressCode::kRepairBegins, i);
-        std::string copy;
-        if (RepairItem(job, i).Run(queue[i], &copy)) {
-            queue[i] = copy;
-            job.host->ReportProgress(WM_REPAIR_PROGRESS, ProgressCode::kItemSucceeded, i);
-            if (job.pacing.count() > 0) job.host->Pause(job.pacing);
-        } else {
+    RunOutcomes outcomes;
+    try {
+        outcomes.reserve(count);
+        for (std::size_t i = 0; i < count; ++i) {
+            job.host->ReportProgress(ProgressCode::kRepairBegins, i);
+            outcomes.push_back(RunItem(job, i, queue[i]));
+            const ItemOutcome& outcome = outcomes.back();
+            queue[i] = outcome.succeeded ? outcome.path : std::string(kFailMarker);
+            job.host->ReportProgress(
+                outcome.succeeded ? ProgressCode::kItemSucceeded : ProgressCode::kItemFailed, i);
+            if (outcome.succeeded && job.pacing.count() > 0) job.host->Pause(job.pacing);
+        }
+    } catch (...) {
+        // Out of memory or a host that failed: the rest of the queue is not repaired.
+        for (std::size_t i = outcomes.size(); i < count; ++i) {
             queue[i] = std::string(kFailMarker);
-            job.host->ReportProgress(WM_REPAIR_PROGRESS, ProgressCode::kItemFailed, i);
+            outcomes.push_back({false, {}, std::string(kLoadFailedText), "the run was stopped"});
         }
     }
-    job.host->ReportProgress(WM_REPAIR_PROGRESS, ProgressCode::kRunOver, 0);
+    job.host->ReportProgress(ProgressCode::kRunOver, 0);
+    return outcomes;
 }
 
 }  // namespace deckwright

@@ -1,8 +1,8 @@
-#include "platform/win32/dialog.h"
+#include "platform/ui/win32/dialog.h"
 
 #include "platform/utf.h"
-#include "platform/win32/app.h"
-#include "platform/win32/frame.h"
+#include "platform/ui/win32/app.h"
+#include "platform/ui/win32/frame.h"
 
 namespace deckwright {
 

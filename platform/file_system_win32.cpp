@@ -2,8 +2,7 @@
 
 #include <cwchar>
 
-#include "platform/file_operations.h"
-#include "platform/os_file.h"
+#include "platform/file_system.h"
 #include "platform/utf.h"
 
 namespace deckwright {
@@ -62,8 +61,8 @@ std::wstring CopyBeside(const std::string& from, const std::string& to, std::str
 
 }  // namespace
 
-bool PlatformFileOperations::CopyReplacing(const std::string& from, const std::string& to,
-                                           std::string* error) {
+bool FileSystem::CopyReplacing(const std::string& from, const std::string& to,
+                                           std::string* error) const {
     if (SameFile(from, to)) {
         *error = "source and destination are the same file";
         return false;
@@ -80,8 +79,8 @@ bool PlatformFileOperations::CopyReplacing(const std::string& from, const std::s
     return true;
 }
 
-bool PlatformFileOperations::MoveNoReplace(const std::string& from, const std::string& to,
-                                           std::string* error) {
+bool FileSystem::MoveNoReplace(const std::string& from, const std::string& to,
+                                           std::string* error) const {
     // Without MOVEFILE_REPLACE_EXISTING an existing destination makes the move fail.
     if (MoveFileExW(Widen(from).c_str(), Widen(to).c_str(), MOVEFILE_WRITE_THROUGH)) return true;
     DWORD code = GetLastError();
@@ -100,13 +99,13 @@ bool PlatformFileOperations::MoveNoReplace(const std::string& from, const std::s
     return true;
 }
 
-bool PlatformFileOperations::Delete(const std::string& path, std::string* error) {
+bool FileSystem::Delete(const std::string& path, std::string* error) const {
     if (DeleteFileW(Widen(path).c_str())) return true;
     *error = SystemMessage(GetLastError());
     return false;
 }
 
-std::string PlatformFileOperations::TemporaryFolder() const {
+std::string FileSystem::TemporaryFolder() const {
     std::string folder = temporary_folder_;
     if (folder.empty()) {
         wchar_t buffer[MAX_PATH + 2];
@@ -118,12 +117,12 @@ std::string PlatformFileOperations::TemporaryFolder() const {
     return folder;
 }
 
-std::string PlatformFileOperations::DeckwrightFolder() const {
+std::string FileSystem::DeckwrightFolder() const {
     const std::string temp = TemporaryFolder();
     return temp.empty() ? std::string() : temp + "Deckwright\\";
 }
 
-bool PlatformFileOperations::CreateItemFolder(std::string* folder, std::string* error) {
+bool FileSystem::CreateItemFolder(std::string* folder, std::string* error) const {
     const std::string parent = DeckwrightFolder();
     if (parent.empty()) {
         *error = "the temporary folder is not known";
@@ -152,7 +151,7 @@ bool PlatformFileOperations::CreateItemFolder(std::string* folder, std::string* 
     return false;
 }
 
-void PlatformFileOperations::RemoveItemFolderOf(const std::string& copy_path) {
+void FileSystem::RemoveItemFolderOf(const std::string& copy_path) const {
     const std::string folder = ParentOf(copy_path);
     const std::string parent = DeckwrightFolder();
     if (parent.empty() || folder.size() <= parent.size() ||
@@ -161,10 +160,6 @@ void PlatformFileOperations::RemoveItemFolderOf(const std::string& copy_path) {
     }
     if (folder.find_first_of("/\\", parent.size()) != folder.size() - 1) return;
     RemoveDirectoryW(Widen(folder).c_str());  // fails, harmlessly, while anything is left in it
-}
-
-std::string PlatformFileOperations::FileNameOf(const std::string& path) {
-    return deckwright::FileNameOf(path);
 }
 
 }  // namespace deckwright

@@ -4,8 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/file_operations.h"
-#include "engine/run_host.h"
+#include "runs/file_operations.h"
+#include "runs/progress.h"
+#include "runs/run_host.h"
 
 namespace deckwright {
 
@@ -26,7 +27,8 @@ std::string MakeSavedFileName(const std::string& name, const std::string& suffix
 
 // The save run: puts every repaired copy at folder + MakeSavedFileName(...), asking before it
 // replaces anything, and reports each step to job.host. A copy that was not saved stays where
-// it is.
-void SaveWorker(const SaveJob& job);
+// it is. Throws nothing and always reports kRunOver. Returns what became of each entry (where
+// it was saved, or why not), in queue order.
+RunOutcomes SaveWorker(const SaveJob& job);
 
 }  // namespace deckwright

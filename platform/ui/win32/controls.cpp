@@ -1,9 +1,9 @@
-#include "platform/win32/controls.h"
+#include "platform/ui/win32/controls.h"
 
 #include <algorithm>
 
 #include "platform/utf.h"
-#include "platform/win32/afx_ids.h"
+#include "platform/ui/win32/afx_ids.h"
 
 namespace deckwright {
 

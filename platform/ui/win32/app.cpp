@@ -1,9 +1,9 @@
-#include "platform/win32/app.h"
+#include "platform/ui/win32/app.h"
 
 #include <commctrl.h>
 
-#include "platform/win32/afx_ids.h"
-#include "platform/win32/frame.h"
+#include "platform/ui/win32/afx_ids.h"
+#include "platform/ui/win32/frame.h"
 
 namespace deckwright {
 
