@@ -2,7 +2,7 @@
 
 #include <iterator>
 
-#include "platform/ui/win32/shell.h"
+#include "platform/ui/shell.h"
 #include "res/resource.h"
 
 namespace deckwright {
@@ -31,7 +31,8 @@ void BuildImageList(CImageList& list, UINT bitmapId) {
 
 }  // namespace
 
-CMainFrame::CMainFrame() {
+CMainFrame::CMainFrame(std::string settings_location)
+    : m_wndView(m_dialogs, std::move(settings_location)) {
     OnMessage(WM_CREATE, [this](WPARAM, LPARAM) { return static_cast<LRESULT>(OnCreate()); });
     OnCommand(ID_HELP_CONTENTS, [this] { OnHelpContents(); });
 }

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "dialogs/desktop_dialogs.h"
 #include "panel/wizard_view.h"
-#include "platform/ui/win32/controls.h"
+#include "platform/ui/win32/bars.h"
 #include "platform/ui/win32/frame.h"
 
 namespace deckwright {
@@ -9,7 +10,8 @@ namespace deckwright {
 // The one top-level window: menu, toolbar in a rebar, status bar, and the panel as client.
 class CMainFrame : public CFrameWnd {
   public:
-    CMainFrame();
+    // settings_location: where the panel keeps its settings (tests give a scratch one).
+    explicit CMainFrame(std::string settings_location = DefaultSettingsLocation());
 
     bool OnCmdMsg(UINT id, int code) override;
 
@@ -28,6 +30,8 @@ class CMainFrame : public CFrameWnd {
     int OnCreate();
     void OnHelpContents();
 
+    // Before the panel, which opens them: they outlive it.
+    DesktopDialogs m_dialogs;
     CStatusBar m_wndStatusBar;
     CToolBar m_wndToolBar;
     CReBar m_wndReBar;

@@ -1,8 +1,10 @@
 #include "app/repair_app.h"
 
+#include <objbase.h>
+
 #include "app/main_frame.h"
 #include "dialogs/about_dlg.h"
-#include "platform/ui/win32/shell.h"
+#include "platform/ui/shell.h"
 #include "res/resource.h"
 
 namespace deckwright {
@@ -14,6 +16,8 @@ CRepairApp::CRepairApp() {
 bool CRepairApp::InitInstance() {
     m_strAppName = LoadResString(AFX_IDS_APP_TITLE);
     Enable3dControls();
+    // The folder browser of the Settings dialog is the shell's, which wants COM here.
+    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     SetRegistryKey("Local AppWizard-Generated Applications");
     auto* frame = new CMainFrame;
     m_pMainWnd = frame;

@@ -3,12 +3,11 @@ enable_language(RC)
 
 # The program's user interface as a library, so that the GUI tests link the same code.
 file(GLOB DECKWRIGHT_UI_SOURCES CONFIGURE_DEPENDS
-    ${PROJECT_SOURCE_DIR}/app/*.cpp ${PROJECT_SOURCE_DIR}/panel/*.cpp
-    ${PROJECT_SOURCE_DIR}/skin/*.cpp ${PROJECT_SOURCE_DIR}/dialogs/*.cpp)
+    ${PROJECT_SOURCE_DIR}/app/*.cpp ${PROJECT_SOURCE_DIR}/dialogs/*.cpp)
 list(REMOVE_ITEM DECKWRIGHT_UI_SOURCES ${PROJECT_SOURCE_DIR}/app/win_main.cpp)
 add_library(deckwright_ui STATIC ${DECKWRIGHT_UI_SOURCES})
 target_include_directories(deckwright_ui PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(deckwright_ui PUBLIC deckwright_win32 PRIVATE deckwright_warnings)
+target_link_libraries(deckwright_ui PUBLIC deckwright_panel PRIVATE deckwright_warnings)
 
 # Resources load from the executable's own module: every program that shows our windows
 # (Deckwright.exe and the GUI tests) links this object library.

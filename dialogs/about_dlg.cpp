@@ -22,18 +22,7 @@ constexpr Line kLines[] = {
 
 }  // namespace
 
-CAboutDlg::CAboutDlg() : CDialog(IDD_ABOUTBOX) {
-    OnMessage(WM_PAINT, [this](WPARAM, LPARAM) {
-        CPaintDC dc(m_hWnd);
-        Paint(dc);
-        return 0;
-    });
-    OnMessage(WM_PRINTCLIENT, [this](WPARAM wp, LPARAM) {
-        CDC dc(reinterpret_cast<HDC>(wp));
-        Paint(dc);
-        return 0;
-    });
-}
+CAboutDlg::CAboutDlg() : CPaintedDialog(IDD_ABOUTBOX) {}
 
 void CAboutDlg::Paint(CDC& dc) {
     GradientBackgroundWholeSteps(dc, *this);

@@ -1,17 +1,17 @@
 #pragma once
 
 #include "platform/ui/win32/dialog.h"
-#include "platform/ui/win32/gdi.h"
+#include "platform/ui/gdi.h"
 
 namespace deckwright {
 
 // The modal About box (template IDD_ABOUTBOX): icon, OK, and a painted gradient with the
 // product line inside an outline.
-class CAboutDlg : public CDialog {
+class CAboutDlg : public CPaintedDialog {
   public:
     CAboutDlg();
     // Everything the box paints, on any surface the size of the box (WM_PAINT, WM_PRINTCLIENT).
-    void Paint(CDC& dc);
+    void Paint(CDC& dc) override;
 };
 
 }  // namespace deckwright

@@ -1,18 +1,49 @@
 #pragma once
 
-#include <windows.h>
-
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
-#include "platform/ui/win32/wnd.h"
+#include "dialogs/wizard_dialogs.h"
+#include "platform/settings.h"
+#include "platform/ui/controls.h"
+#include "platform/ui/wnd.h"
+#include "runs/file_operations.h"
+#include "skin/bitmap_button.h"
 
 namespace deckwright {
 
-// The main frame's client window (id AFX_IDW_PANE_FIRST). It gets every command before the
-// frame, the frame's client size on every resize, and the keyboard focus.
+class PanelRunHost;
+
+// The window messages that carry a run's progress to the panel: the ProgressCode as wParam,
+// the item's index as lParam.
+inline constexpr UINT WM_REPAIR_PROGRESS = 5000;
+inline constexpr UINT WM_SAVE_PROGRESS = 5001;
+
+// The main frame's client window (id AFX_IDW_PANE_FIRST): the three lists, the two work
+// queues, the wizard buttons, the progress bar and the status line, and the two settings. It
+// leads the user through five pages; pages 1 and 3 are the busy ones while a worker runs.
 class CWizardView : public CWnd {
   public:
-    CWizardView();
+    enum Page {
+        PAGE_FILES = 0,
+        PAGE_REPAIRING = 1,
+        PAGE_REPAIRED = 2,
+        PAGE_SAVING = 3,
+        PAGE_SAVED = 4,
+    };
+
+    // Loads the two settings from settings_location. No window exists yet. The runs use the
+    // system's files unless tests give others.
+    explicit CWizardView(WizardDialogs& dialogs,
+                         std::string settings_location = DefaultSettingsLocation(),
+                         std::unique_ptr<FileOperations> files = nullptr);
+    // Stores the two settings, then waits for a worker still running (which only an abnormal
+    // end of the program leaves), so that no worker outlives the queues it works on.
     ~CWizardView() override;
 
     // Child-window creation with the platform's arguments; the frame passes no class and no
@@ -20,24 +51,97 @@ class CWizardView : public CWnd {
     virtual bool Create(const wchar_t* className, const std::string& windowName, DWORD style,
                         const RECT& rect, CWnd& parent, UINT id, void* context);
 
-    // Places the panel's controls from the frame's client width and height.
+    // Places the controls from the frame's client width and height (not the panel's own).
     void LayoutControls(int cx, int cy);
     // What the last layout was given (0, 0 before the first).
     SIZE GetLayoutSize() const { return m_sizeLayout; }
 
-    // A repair or save run is working on the panel's queues: closing must wait.
-    void SetRunInProgress(bool running) { m_bRunInProgress = running; }
+    // The only way the page changes; pages 1 and 3 start their runs.
+    void SwitchPage(int page);
+    // Clicks on the wizard buttons (201 to 203) and the Select All box (204).
+    void OnWizardButton(UINT id);
+
+    void HideAllControls();
+    bool AnyRowChecked(const CListCtrl& list) const;
+    void SetAllChecks(CListCtrl& list, bool checked);
+    // True when some row of m_listFiles has exactly this full path (byte-wise, case-sensitive).
+    bool IsAlreadyListed(const std::string& path) const;
+
+    // The menu and toolbar commands.
+    void OnAddFile();
+    void OnRemoveSelected();
+    void OnRemoveAll();
+    void OnRepairFile();
+    void OnSaveFile();
+    void OnSettings();
+
+    // The runs' progress events.
+    void OnRepairProgress(int code, int index);
+    void OnSaveProgress(int code, int index);
+    // Draws one status text into m_rcStatus at once, outside any paint.
+    void DrawStatusText(const std::string& text);
+
+    // From a run's start until its final event has been handled.
     bool IsRunInProgress() const { return m_bRunInProgress; }
     // Asked before the frame closes; while a run is in progress it says so and refuses, so
     // that a worker can never reach a destroyed panel.
     bool CanClose();
+    // The workers' pause between steps (300 ms); tests shorten it.
+    void SetRunPacing(std::chrono::milliseconds pacing) { m_runPacing = pacing; }
+
+    // Declared in this order, as the program's design has them.
+    CListCtrl m_listFiles;
+    CListCtrl m_listRepaired;
+    CListCtrl m_listSaved;
+    std::vector<std::string> m_repairQueue;
+    std::vector<std::string> m_saveQueue;
+    CBitmapButton m_btnNext;
+    CBitmapButton m_btnPrevious;
+    CBitmapButton m_btnFinished;
+    CButton m_chkSelectAll;
+    RECT m_rcStatus{0, 0, 0, 0};
+    CProgressCtrl m_progress;
+    int m_nPage = PAGE_FILES;
+    std::string m_strSuffix;
+    std::string m_strSaveFolder;
 
   protected:
     bool PreCreateWindow(CREATESTRUCTW& cs) override;
 
   private:
+    void CreateList(CListCtrl& list, DWORD style, DWORD exStyle, const char* lastHeading);
+    void AddFiles(const std::vector<std::string>& paths);
+    void StartRepair();
+    void BuildRepairQueue();
+    void StartSave();
+    void BuildSaveQueue();
+    // Copies the checked rows of from (columns 0 to 2) into to, in order, with the matching
+    // entries of from_entries (or column 1 when there are none) into queue.
+    void CopyCheckedRows(const CListCtrl& from, const std::vector<std::string>* from_entries,
+                         CListCtrl& to, std::vector<std::string>& queue);
+    void PrepareProgress(int items);
+    // Starts work on the run thread with a host that reports to this window with message.
+    void StartWorker(UINT message, std::function<void(PanelRunHost&)> work);
+    void JoinWorker();
+    void OnRunOver();
+    void OnEraseBkgnd(CDC& dc);
+    void OnPaint();
+    // Refusal boxes of the commands and guard boxes of the page changes.
+    void Warn(const std::string& text);
+    void Tell(const std::string& text);
+
+    WizardDialogs& m_dialogs;
+    std::string m_settingsLocation;
+    std::unique_ptr<FileOperations> m_files;
+    Settings m_settingsLoaded;
+    bool m_bSettingsEdited = false;
     SIZE m_sizeLayout{0, 0};
+
     bool m_bRunInProgress = false;
+    std::chrono::milliseconds m_runPacing{300};
+    std::unique_ptr<PanelRunHost> m_runHost;
+    std::atomic<bool> m_bWorkerDone{true};
+    std::thread m_worker;
 };
 
 }  // namespace deckwright

@@ -61,9 +61,6 @@ std::string Unescape(const std::string& text) {
     return out;
 }
 
-std::string Fitting(std::string value) {
-    return value.size() < kSettingBufferBytes ? value : std::string();
-}
 
 bool MakeFolders(const std::string& folder) {
     for (std::size_t slash = folder.find('/', 1);; slash = folder.find('/', slash + 1)) {
@@ -98,9 +95,17 @@ Settings LoadSettings(const std::string& location) {
         const auto equals = line.find('=');
         if (equals == std::string::npos) continue;
         const std::string name = line.substr(0, equals);
-        const std::string value = Fitting(Unescape(line.substr(equals + 1)));
-        if (name == "SaveFolder") settings.save_folder = value;
-        if (name == "Suffix") settings.suffix = value;
+        std::string value = Unescape(line.substr(equals + 1));
+        const bool fits = value.size() < kSettingBufferBytes;
+        if (!fits) value.clear();
+        if (name == "SaveFolder") {
+            settings.save_folder = value;
+            settings.save_folder_unreadable = !fits;
+        }
+        if (name == "Suffix") {
+            settings.suffix = value;
+            settings.suffix_unreadable = !fits;
+        }
     }
     return settings;
 }
@@ -109,12 +114,25 @@ bool StoreSettings(const Settings& settings, const std::string& location) {
     const auto slash = location.find_last_of('/');
     if (location.empty() || slash == std::string::npos) return false;
     if (!MakeFolders(location.substr(0, slash))) return false;
+    // A value that could not be read is kept as it is stored.
+    std::string kept_folder, kept_suffix;
+    if (settings.save_folder_unreadable || settings.suffix_unreadable) {
+        std::ifstream in(location, std::ios::binary);
+        std::string line;
+        while (std::getline(in, line)) {
+            if (line.rfind("SaveFolder=", 0) == 0) kept_folder = line.substr(11);
+            if (line.rfind("Suffix=", 0) == 0) kept_suffix = line.substr(7);
+        }
+    }
     // Written beside and renamed over, so an interrupted exit never leaves half a file.
     const std::string temp = location + ".new";
     {
         std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out << "SaveFolder=" << Escape(settings.save_folder) << '\n'
-            << "Suffix=" << Escape(settings.suffix) << '\n';
+        out << "SaveFolder="
+            << (settings.save_folder_unreadable ? kept_folder : Escape(settings.save_folder))
+            << '\n'
+            << "Suffix=" << (settings.suffix_unreadable ? kept_suffix : Escape(settings.suffix))
+            << '\n';
         out.flush();
         if (!out) {
             ::unlink(temp.c_str());
@@ -126,6 +144,20 @@ bool StoreSettings(const Settings& settings, const std::string& location) {
         return false;
     }
     return true;
+}
+
+std::string DefaultSaveFolder() {
+    const char* documents = std::getenv("XDG_DOCUMENTS_DIR");
+    std::string folder;
+    if (documents && documents[0] == '/') {
+        folder = documents;
+    } else if (const char* home = std::getenv("HOME"); home && *home) {
+        struct stat st {};
+        folder = std::string(home) + "/Documents";
+        if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) folder = home;
+    }
+    if (!folder.empty() && folder.back() != '/') folder += '/';
+    return folder;
 }
 
 }  // namespace deckwright

@@ -1,5 +1,8 @@
 #include <windows.h>
 
+#include <knownfolders.h>
+#include <shlobj.h>
+
 #include <vector>
 
 #include "platform/settings.h"
@@ -8,10 +11,12 @@
 namespace deckwright {
 namespace {
 
-std::string ReadValue(HKEY key, const wchar_t* name) {
+// The value's text; a value that exists but cannot be used sets *unreadable.
+std::string ReadValue(HKEY key, const wchar_t* name, bool* unreadable) {
     DWORD type = 0;
     DWORD bytes = 0;
     if (RegQueryValueExW(key, name, nullptr, &type, nullptr, &bytes) != ERROR_SUCCESS) return {};
+    *unreadable = true;
     if (type != REG_SZ && type != REG_EXPAND_SZ) return {};
     std::vector<wchar_t> buffer(bytes / sizeof(wchar_t) + 1, L'\0');
     DWORD size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
@@ -22,7 +27,9 @@ std::string ReadValue(HKEY key, const wchar_t* name) {
     std::wstring text(buffer.data(), size / sizeof(wchar_t));
     while (!text.empty() && text.back() == L'\0') text.pop_back();
     std::string value = Narrow(text);
-    return value.size() < kSettingBufferBytes ? value : std::string();
+    if (value.size() >= kSettingBufferBytes) return {};
+    *unreadable = false;
+    return value;
 }
 
 bool WriteValue(HKEY key, const wchar_t* name, const std::string& value) {
@@ -45,8 +52,8 @@ Settings LoadSettings(const std::string& location) {
                                           KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
         return settings;
     }
-    settings.save_folder = ReadValue(key, L"SaveFolder");
-    settings.suffix = ReadValue(key, L"Suffix");
+    settings.save_folder = ReadValue(key, L"SaveFolder", &settings.save_folder_unreadable);
+    settings.suffix = ReadValue(key, L"Suffix", &settings.suffix_unreadable);
     RegCloseKey(key);
     return settings;
 }
@@ -59,10 +66,22 @@ bool StoreSettings(const Settings& settings, const std::string& location) {
                         nullptr, &key, nullptr) != ERROR_SUCCESS) {
         return false;
     }
-    const bool ok = WriteValue(key, L"SaveFolder", settings.save_folder) &&
-                    WriteValue(key, L"Suffix", settings.suffix);
+    const bool ok =
+        (settings.save_folder_unreadable || WriteValue(key, L"SaveFolder", settings.save_folder)) &&
+        (settings.suffix_unreadable || WriteValue(key, L"Suffix", settings.suffix));
     RegCloseKey(key);
     return ok;
+}
+
+std::string DefaultSaveFolder() {
+    wchar_t* path = nullptr;
+    std::string folder;
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, &path))) {
+        folder = Narrow(path);
+        if (!folder.empty() && folder.back() != '\\') folder += '\\';
+    }
+    CoTaskMemFree(path);
+    return folder;
 }
 
 }  // namespace deckwright

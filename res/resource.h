@@ -1,10 +1,12 @@
 // Resource ids of Deckwright.exe, shared by the resource script and the code.
 #pragma once
 
-#include "platform/ui/win32/afx_ids.h"
+#include "platform/ui/afx_ids.h"
 
 #define IDR_MAINFRAME 128
 #define IDD_ABOUTBOX 100
+#define IDD_SETTINGS 132
+#define IDD_FILE_SAVED 133
 
 #define IDB_TOOLBAR_NORMAL 130
 #define IDB_TOOLBAR_HOT 131
@@ -30,6 +32,13 @@
 #define IDC_PREVIOUS 202
 #define IDC_FINISHED 203
 #define IDC_SELECT_ALL 204
+
+// Controls of the Settings and File Saved dialogs.
+#define IDC_SUFFIX 1000
+#define IDC_SAVED_FOLDER 1000
+#define IDC_SAVE_FOLDER 1001
+#define IDC_BROWSE 1002
+#define IDC_VIEW_SAVED 1003
 
 #ifndef IDC_STATIC
 #define IDC_STATIC (-1)

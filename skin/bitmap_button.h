@@ -1,9 +1,7 @@
 #pragma once
 
-#include <windows.h>
-
-#include "platform/ui/win32/controls.h"
-#include "platform/ui/win32/gdi.h"
+#include "platform/ui/controls.h"
+#include "platform/ui/gdi.h"
 
 namespace deckwright {
 

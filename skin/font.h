@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/ui/win32/gdi.h"
+#include "platform/ui/gdi.h"
 
 namespace deckwright {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/ui/win32/gdi.h"
-#include "platform/ui/win32/wnd.h"
+#include "platform/ui/gdi.h"
+#include "platform/ui/wnd.h"
 
 namespace deckwright {
 

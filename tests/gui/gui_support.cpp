@@ -79,12 +79,4 @@ std::string Hex(COLORREF c) {
     return buffer;
 }
 
-void PumpMessages() {
-    MSG msg;
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        ::TranslateMessage(&msg);
-        ::DispatchMessageW(&msg);
-    }
-}
-
 }  // namespace deckwright::testing

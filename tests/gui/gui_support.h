@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ui/win32/gdi.h"
+#include "platform/ui/gdi.h"
 
 namespace deckwright::testing {
 
@@ -56,7 +56,7 @@ class Surface {
 
 std::string Hex(COLORREF c);
 
-// Processes the messages waiting for this thread.
-void PumpMessages();
+// Where the program's settings go while the tests run, never the user's key.
+inline constexpr char kScratchSettings[] = "Software\\Velmora\\DeckwrightGuiTests";
 
 }  // namespace deckwright::testing

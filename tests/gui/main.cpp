@@ -2,10 +2,15 @@
 #include <gtest/gtest.h>
 
 #include "app/repair_app.h"
+#include "platform/utf.h"
+#include "tests/gui/gui_support.h"
 
 int main(int argc, char** argv) {
     deckwright::CRepairApp app;
     app.Enable3dControls();
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    const int status = RUN_ALL_TESTS();
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, deckwright::Widen(deckwright::testing::kScratchSettings).c_str());
+    ::RegDeleteKeyW(HKEY_CURRENT_USER, deckwright::Widen(deckwright::testing::kScratchSettings).c_str());
+    return status;
 }

@@ -10,15 +10,15 @@
 #include "app/main_frame.h"
 #include "app/repair_app.h"
 #include "platform/utf.h"
-#include "platform/ui/win32/shell.h"
+#include "platform/ui/shell.h"
 #include "res/resource.h"
 #include "tests/gui/gui_support.h"
+#include "tests/runs/run_test_support.h"
 
 namespace deckwright {
 namespace {
 
 using testing::DialogWatcher;
-using testing::PumpMessages;
 
 struct ShellCall {
     std::string verb, file;
@@ -32,7 +32,7 @@ class MainFrameTest : public ::testing::Test {
             [this](HWND, const std::string& verb, const std::string& file, int show) {
                 shell.push_back({verb, file, show});
             });
-        frame = new CMainFrame;
+        frame = new CMainFrame(testing::kScratchSettings);
         ASSERT_TRUE(frame->LoadFrame(IDR_MAINFRAME, WS_OVERLAPPEDWINDOW | FWS_ADDTOTITLE, nullptr));
         hwnd = frame->m_hWnd;
         ::SetWindowPos(hwnd, nullptr, 10, 10, 800, 600, SWP_NOZORDER | SWP_NOACTIVATE);
@@ -75,7 +75,7 @@ TEST(MainFrameCreation, MakesPanelToolbarRebarStatusBarInOrder) {
     std::vector<UINT_PTR> created;
     g_created = &created;
     HHOOK hook = ::SetWindowsHookExW(WH_CBT, CreationHook, nullptr, ::GetCurrentThreadId());
-    auto* frame = new CMainFrame;
+    auto* frame = new CMainFrame(testing::kScratchSettings);
     const bool ok = frame->LoadFrame(IDR_MAINFRAME, WS_OVERLAPPEDWINDOW | FWS_ADDTOTITLE, nullptr);
     ::UnhookWindowsHookEx(hook);
     g_created = nullptr;
@@ -132,7 +132,7 @@ TEST(MainFrameCreation, FailsWithoutAWindowWhenAnyPartCannotBeMade) {
         SCOPED_TRACE(part);
         g_block = part;
         HHOOK hook = ::SetWindowsHookExW(WH_CBT, CreationHook, nullptr, ::GetCurrentThreadId());
-        auto* frame = new CMainFrame;  // deletes itself with its window
+        auto* frame = new CMainFrame(testing::kScratchSettings);  // deletes itself with its window
         const bool ok = frame->LoadFrame(IDR_MAINFRAME, WS_OVERLAPPEDWINDOW, nullptr);
         ::UnhookWindowsHookEx(hook);
         g_block = 0;
@@ -349,33 +349,61 @@ TEST_F(MainFrameTest, FocusGivenToTheFrameMovesOnToThePanel) {
     EXPECT_EQ(::GetFocus(), frame->Panel().m_hWnd);
 }
 
-TEST_F(MainFrameTest, CloseIsRefusedWhileARunIsInProgress) {
-    frame->Panel().SetRunInProgress(true);
-    {
-        DialogWatcher watcher;
-        ::SendMessageW(hwnd, WM_CLOSE, 0, 0);
-        Command(ID_APP_EXIT);
-        ASSERT_EQ(watcher.shown.size(), 1u);  // Exit here goes to a frame that is not main
-        EXPECT_EQ(watcher.shown[0].caption, "Velmora Deckwright");
-        EXPECT_EQ(watcher.shown[0].text,
-                  "Repair or Save is in progress. Please wait for it to end");
-        EXPECT_EQ(watcher.shown[0].icon, ::LoadIconW(nullptr, IDI_WARNING));
-        EXPECT_TRUE(::IsWindow(hwnd));
-        AfxGetApp()->m_pMainWnd = frame;
-        Command(ID_APP_EXIT);
-        EXPECT_EQ(watcher.shown.size(), 2u);
-        EXPECT_TRUE(::IsWindow(hwnd));
+TEST_F(MainFrameTest, CloseIsRefusedFromTheRunsStartUntilItsFinalEvent) {
+    // A real repair run of one presentation, paced as in the program.
+    testing::ScratchDir scratch;
+    const std::string deck = scratch.File("Deck.ppt", testing::SamplePresentation(1, true));
+    CWizardView& panel = frame->Panel();
+    const int row = panel.m_listFiles.InsertItem(LVIF_TEXT, 0, "Deck.ppt", 3);
+    panel.m_listFiles.SetItemText(row, 1, deck);
+    panel.m_listFiles.SetCheck(row, true);
+    AfxGetApp()->m_pMainWnd = frame;
+    DialogWatcher watcher;
+    Command(ID_REPAIR_FILE);
+    ASSERT_TRUE(panel.IsRunInProgress());
+    ::SendMessageW(hwnd, WM_CLOSE, 0, 0);
+    Command(ID_APP_EXIT);
+    EXPECT_TRUE(::IsWindow(hwnd));
+    ASSERT_EQ(watcher.shown.size(), 2u);
+    for (const auto& box : watcher.shown) {
+        EXPECT_EQ(box.caption, "Velmora Deckwright");
+        EXPECT_EQ(box.text, "Repair or Save is in progress. Please wait for it to end");
+        EXPECT_EQ(box.icon, ::LoadIconW(nullptr, IDI_WARNING));
     }
-    frame->Panel().SetRunInProgress(false);
-    {
-        DialogWatcher watcher;
-        ::SendMessageW(hwnd, WM_CLOSE, 0, 0);
-        EXPECT_TRUE(watcher.shown.empty());
-        EXPECT_FALSE(::IsWindow(hwnd));
+    // The run ends with its completion box; then the window closes at the first request.
+    for (int i = 0; i < 1000 && panel.IsRunInProgress(); ++i) {
+        WaitForMessage(std::chrono::milliseconds(10));
+        PumpMessages();
     }
+    ASSERT_FALSE(panel.IsRunInProgress());
+    EXPECT_EQ(panel.m_nPage, CWizardView::PAGE_REPAIRED);
+    EXPECT_EQ(watcher.shown.back().text, "Deckwright process Completed !!!");
+    ::SendMessageW(hwnd, WM_CLOSE, 0, 0);
+    EXPECT_FALSE(::IsWindow(hwnd));
     EXPECT_EQ(AfxGetApp()->m_pMainWnd, nullptr);
     MSG msg;
     ::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+}
+
+TEST_F(MainFrameTest, AMessageMapEntryCannotDisplaceTheFramesTooltips) {
+    int tooltips = 0, clicks = 0;
+    frame->OnMessage(WM_NOTIFY, [&](WPARAM, LPARAM lp) {
+        const UINT code = reinterpret_cast<NMHDR*>(lp)->code;
+        if (code == TTN_GETDISPINFOW) ++tooltips;
+        if (code == static_cast<UINT>(NM_CLICK)) ++clicks;
+        return 0;
+    });
+    NMTTDISPINFOW info{};
+    info.hdr.hwndFrom = reinterpret_cast<HWND>(frame->ToolBar().SendMessage(TB_GETTOOLTIPS));
+    info.hdr.idFrom = ID_ADD_FILE;
+    info.hdr.code = TTN_GETDISPINFOW;
+    ::SendMessageW(hwnd, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&info));
+    ASSERT_NE(info.lpszText, nullptr);
+    EXPECT_EQ(Narrow(info.lpszText), "Add File to the list");
+    EXPECT_EQ(tooltips, 0);
+    NMHDR other{frame->ToolBar().m_hWnd, AFX_IDW_TOOLBAR, static_cast<UINT>(NM_CLICK)};
+    ::SendMessageW(hwnd, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&other));
+    EXPECT_EQ(clicks, 1) << "other notifications still reach the map";
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "dialogs/about_dlg.h"
-#include "platform/ui/win32/wnd.h"
+#include "platform/ui/wnd.h"
 #include "res/resource.h"
 #include "skin/bitmap_button.h"
 #include "skin/gradient.h"

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "platform/utf.h"
-#include "platform/ui/win32/shell.h"
+#include "platform/ui/shell.h"
 
 namespace deckwright {
 namespace {

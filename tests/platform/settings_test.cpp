@@ -112,11 +112,26 @@ TEST_F(SettingsTest, MissingValueReadsEmpty) {
     EXPECT_EQ(settings.suffix, "_only");
 }
 
-TEST_F(SettingsTest, ValuesOf512BytesOrMoreReadEmpty) {
-    ASSERT_TRUE(StoreSettings({std::string(511, 'f'), std::string(512, 's')}, location_));
-    const Settings settings = LoadSettings(location_);
+TEST_F(SettingsTest, ValuesOf512BytesOrMoreReadEmptyAndAreNotErasedWhenStoredBack) {
+    const std::string long_suffix(512, 's');
+    ASSERT_TRUE(StoreSettings({std::string(511, 'f'), long_suffix}, location_));
+    Settings settings = LoadSettings(location_);
     EXPECT_EQ(settings.save_folder, std::string(511, 'f'));
+    EXPECT_FALSE(settings.save_folder_unreadable);
     EXPECT_EQ(settings.suffix, "");
+    EXPECT_TRUE(settings.suffix_unreadable);
+
+    // Stored back as read (a program run that changed nothing): the long value survives.
+    settings.save_folder = "changed";
+    ASSERT_TRUE(StoreSettings(settings, location_));
+    Settings again = LoadSettings(location_);
+    EXPECT_EQ(again.save_folder, "changed");
+    EXPECT_TRUE(again.suffix_unreadable) << "the unreadable value was overwritten";
+    settings.suffix_unreadable = false;  // now the user set it
+    ASSERT_TRUE(StoreSettings(settings, location_));
+    again = LoadSettings(location_);
+    EXPECT_EQ(again.suffix, "");
+    EXPECT_FALSE(again.suffix_unreadable);
 }
 
 #ifndef _WIN32

@@ -2,7 +2,7 @@
 
 #include <commctrl.h>
 
-#include "platform/ui/win32/afx_ids.h"
+#include "platform/ui/afx_ids.h"
 #include "platform/ui/win32/frame.h"
 
 namespace deckwright {

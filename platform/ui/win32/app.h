@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/ui/win32/wnd.h"
+#include "platform/ui/wnd.h"
 
 namespace deckwright {
 

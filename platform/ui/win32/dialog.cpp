@@ -6,9 +6,14 @@
 
 namespace deckwright {
 
+void CDataExchange::Fail(int id) {
+    m_bFailed = true;
+    if (HWND control = m_pDlgWnd->GetDlgItem(id)) ::SetFocus(control);
+}
+
 void DDX_Text(CDataExchange* dx, int id, std::string& value) {
     HWND control = dx->m_pDlgWnd->GetDlgItem(id);
-    if (!control) return;
+    if (!control || dx->m_bFailed) return;
     if (dx->m_bSaveAndValidate) {
         const int n = ::GetWindowTextLengthW(control);
         std::wstring text(static_cast<std::size_t>(n) + 1, L'\0');
@@ -22,7 +27,7 @@ void DDX_Text(CDataExchange* dx, int id, std::string& value) {
 
 void DDX_Check(CDataExchange* dx, int id, int& value) {
     HWND control = dx->m_pDlgWnd->GetDlgItem(id);
-    if (!control) return;
+    if (!control || dx->m_bFailed) return;
     if (dx->m_bSaveAndValidate) {
         value = static_cast<int>(::SendMessageW(control, BM_GETCHECK, 0, 0));
     } else {
@@ -49,7 +54,7 @@ void CDialog::EndDialog(INT_PTR result) {
 bool CDialog::UpdateData(bool saveAndValidate) {
     CDataExchange dx(*this, saveAndValidate);
     DoDataExchange(&dx);
-    return true;
+    return !dx.m_bFailed;
 }
 
 bool CDialog::OnInitDialog() {
@@ -65,6 +70,19 @@ void CDialog::OnCancel() {
     EndDialog(IDCANCEL);
 }
 
+CPaintedDialog::CPaintedDialog(UINT templateId, CWnd* parent) : CDialog(templateId, parent) {
+    OnMessage(WM_PAINT, [this](WPARAM, LPARAM) {
+        CPaintDC dc(m_hWnd);
+        Paint(dc);
+        return 0;
+    });
+    OnMessage(WM_PRINTCLIENT, [this](WPARAM wp, LPARAM) {
+        CDC dc(reinterpret_cast<HDC>(wp));
+        Paint(dc);
+        return 0;
+    });
+}
+
 INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp) {
     if (message == WM_INITDIALOG) {
         auto* self = reinterpret_cast<CDialog*>(lp);
@@ -75,20 +93,12 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wp, LPARAM 
             return TRUE;
         }
     }
-    auto* self = static_cast<CDialog*>(FromHandle(hwnd));
+    CWnd* self = FromHandle(hwnd);
     if (!self) return FALSE;
-    LRESULT result = 0;
+    // No fallback: a dialog procedure leaves what it does not handle to the dialog manager.
     bool handled = false;
-    try {
-        handled = self->Dispatch(message, wp, lp, &result);
-    } catch (...) {
-        handled = false;
-    }
-    if (message == WM_NCDESTROY) {
-        self->DetachFromHandle();
-        return FALSE;
-    }
-    if (!handled) return FALSE;
+    const LRESULT result = RunDispatch(self, hwnd, message, wp, lp, nullptr, &handled);
+    if (!handled || message == WM_NCDESTROY) return FALSE;
     ::SetWindowLongPtrW(hwnd, DWLP_MSGRESULT, result);
     return TRUE;
 }

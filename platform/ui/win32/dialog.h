@@ -1,10 +1,9 @@
 #pragma once
 
-#include <windows.h>
-
 #include <string>
 
-#include "platform/ui/win32/wnd.h"
+#include "platform/ui/gdi.h"
+#include "platform/ui/wnd.h"
 
 namespace deckwright {
 
@@ -18,6 +17,10 @@ class CDataExchange {
         : m_pDlgWnd(&dialog), m_bSaveAndValidate(saveAndValidate) {}
     CDialog* m_pDlgWnd;
     bool m_bSaveAndValidate;
+    // A value did not validate (the dialog has said why and focused the control): the
+    // exchange stops being applied, and OK leaves the dialog open.
+    void Fail(int id);
+    bool m_bFailed = false;
 };
 
 void DDX_Text(CDataExchange* dx, int id, std::string& value);
@@ -46,6 +49,18 @@ class CDialog : public CWnd {
 
   private:
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp);
+};
+
+}  // namespace deckwright
+
+namespace deckwright {
+
+// A dialog that paints itself: Paint draws on the dialog's surface, for WM_PAINT and for
+// WM_PRINTCLIENT (what tests read back).
+class CPaintedDialog : public CDialog {
+  public:
+    explicit CPaintedDialog(UINT templateId, CWnd* parent = nullptr);
+    virtual void Paint(CDC& dc) = 0;
 };
 
 }  // namespace deckwright

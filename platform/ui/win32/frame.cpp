@@ -5,9 +5,9 @@
 #include <algorithm>
 
 #include "platform/utf.h"
-#include "platform/ui/win32/afx_ids.h"
+#include "platform/ui/afx_ids.h"
 #include "platform/ui/win32/app.h"
-#include "platform/ui/win32/controls.h"
+#include "platform/ui/win32/bars.h"
 
 namespace deckwright {
 
@@ -24,41 +24,48 @@ std::string After(const std::string& s, char c) {
 
 }  // namespace
 
-CFrameWnd::CFrameWnd() {
-    OnMessage(WM_SIZE, [this](WPARAM type, LPARAM lp) {
-        OnSize(static_cast<UINT>(type), LOWORD(lp), HIWORD(lp));
-        return 0;
-    });
-    OnMessage(WM_SETFOCUS, [this](WPARAM lost, LPARAM) {
-        OnSetFocus(reinterpret_cast<HWND>(lost));
-        return 0;
-    });
-    OnMessage(WM_CLOSE, [this](WPARAM, LPARAM) {
-        OnClose();
-        return 0;
-    });
-    OnMessage(WM_DESTROY, [this](WPARAM, LPARAM) {
-        CWinApp* app = AfxGetApp();
-        if (app && app->m_pMainWnd == this) ::PostQuitMessage(0);
-        return 0;
-    });
-    OnMessage(WM_MENUSELECT, [this](WPARAM wp, LPARAM lp) {
-        const UINT item = LOWORD(wp), flags = HIWORD(wp);
-        if (flags == 0xFFFF && lp == 0) {
-            SetMessageText(LoadResString(AFX_IDS_IDLEMESSAGE));  // the menu closed
-        } else if (flags & (MF_POPUP | MF_SEPARATOR)) {
-            SetMessageText("");
-        } else {
-            SetMessageText(GetPrompt(item));
-        }
-        return 0;
-    });
-    OnMessage(WM_EXITMENULOOP, [this](WPARAM, LPARAM) {
-        SetMessageText(LoadResString(AFX_IDS_IDLEMESSAGE));
-        return 0;
-    });
-    OnMessage(WM_NOTIFY,
-              [this](WPARAM, LPARAM lp) { return OnNotify(reinterpret_cast<NMHDR*>(lp)); });
+CFrameWnd::CFrameWnd() = default;
+
+bool CFrameWnd::Dispatch(UINT message, WPARAM wp, LPARAM lp, LRESULT* result) {
+    // The frame's own behaviour comes first and is not in the message map, so that nothing a
+    // derived class maps can displace it; derived classes change it through the virtuals.
+    *result = 0;
+    switch (message) {
+        case WM_SIZE:
+            OnSize(static_cast<UINT>(wp), LOWORD(lp), HIWORD(lp));
+            return true;
+        case WM_SETFOCUS:
+            OnSetFocus(reinterpret_cast<HWND>(wp));
+            return true;
+        case WM_CLOSE:
+            OnClose();
+            return true;
+        case WM_DESTROY:
+            if (CWinApp* app = AfxGetApp(); app && app->m_pMainWnd == this) ::PostQuitMessage(0);
+            break;  // a derived class may still want to know
+        case WM_MENUSELECT:
+            OnMenuSelect(LOWORD(wp), HIWORD(wp), lp);
+            return true;
+        case WM_EXITMENULOOP:
+            SetMessageText(LoadResString(AFX_IDS_IDLEMESSAGE));
+            return true;
+        case WM_NOTIFY:
+            if (OnBarNotify(reinterpret_cast<NMHDR*>(lp))) return true;
+            break;
+        default:
+            break;
+    }
+    return CWnd::Dispatch(message, wp, lp, result);
+}
+
+void CFrameWnd::OnMenuSelect(UINT item, UINT flags, LPARAM menu) {
+    if (flags == 0xFFFF && menu == 0) {
+        SetMessageText(LoadResString(AFX_IDS_IDLEMESSAGE));  // the menu closed
+    } else if (flags & (MF_POPUP | MF_SEPARATOR)) {
+        SetMessageText("");
+    } else {
+        SetMessageText(GetPrompt(item));
+    }
 }
 
 CFrameWnd::~CFrameWnd() {
@@ -163,7 +170,8 @@ void CFrameWnd::RecalcLayout() {
     }
 }
 
-LRESULT CFrameWnd::OnNotify(NMHDR* header) {
+bool CFrameWnd::OnBarNotify(NMHDR* header) {
+    if (!header) return false;
     HWND toolbarHwnd = GetDlgItem(AFX_IDW_TOOLBAR);
     if (!toolbarHwnd) {
         if (HWND rebar = GetDlgItem(AFX_IDW_REBAR))
@@ -173,24 +181,24 @@ LRESULT CFrameWnd::OnNotify(NMHDR* header) {
     const DWORD barStyle = toolbar ? toolbar->GetBarStyle() : 0;
     if (header->code == TTN_GETDISPINFOW) {
         auto* info = reinterpret_cast<NMTTDISPINFOW*>(header);
-        if (!(barStyle & CBRS_TOOLTIPS) || (info->uFlags & TTF_IDISHWND)) return 0;
+        if (!(barStyle & CBRS_TOOLTIPS) || (info->uFlags & TTF_IDISHWND)) return true;
         tooltip_ = Widen(GetTooltip(static_cast<UINT>(header->idFrom)));
         info->lpszText = tooltip_.data();
         info->hinst = nullptr;
-        return 0;
+        return true;
     }
     if (header->code == TBN_HOTITEMCHANGE && toolbar && header->hwndFrom == toolbar->m_hWnd) {
         // Fly-by: the prompt of the button under the mouse, the idle text when it leaves.
-        if (!(barStyle & CBRS_FLYBY)) return 0;
+        if (!(barStyle & CBRS_FLYBY)) return true;
         const auto* hot = reinterpret_cast<NMTBHOTITEM*>(header);
         if (hot->dwFlags & HICF_LEAVING) {
             SetMessageText(LoadResString(AFX_IDS_IDLEMESSAGE));
         } else {
             SetMessageText(GetPrompt(static_cast<UINT>(hot->idNew)));
         }
-        return 0;
+        return true;
     }
-    return 0;
+    return false;
 }
 
 }  // namespace deckwright

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/ui/win32/wnd.h"
+#include "platform/ui/wnd.h"
 
 namespace deckwright {
 
@@ -24,6 +24,7 @@ class CFrameWnd : public CWnd {
     bool LoadFrame(UINT id, DWORD style, CWnd* parent);
 
     bool OnCmdMsg(UINT id, int code) override;
+    bool Dispatch(UINT message, WPARAM wp, LPARAM lp, LRESULT* result) override;
     // Runs accelerators of the frame before a message is dispatched.
     virtual bool PreTranslateMessage(MSG& msg);
     // Called between messages: status-bar indicators.
@@ -52,7 +53,9 @@ class CFrameWnd : public CWnd {
     std::string GetTooltip(UINT id) const;
 
   private:
-    LRESULT OnNotify(NMHDR* header);
+    void OnMenuSelect(UINT item, UINT flags, LPARAM menu);
+    // Tooltips and fly-by prompts of the toolbar; true when the notification was one of those.
+    bool OnBarNotify(NMHDR* header);
     HACCEL accelerators_ = nullptr;
     std::wstring tooltip_;  // the buffer handed to the tooltip control
 };

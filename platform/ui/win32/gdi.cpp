@@ -1,7 +1,7 @@
-#include "platform/ui/win32/gdi.h"
+#include "platform/ui/gdi.h"
 
+#include "platform/ui/wnd.h"
 #include "platform/utf.h"
-#include "platform/ui/win32/wnd.h"
 
 namespace deckwright {
 
@@ -71,6 +71,36 @@ int CDC::DrawText(const std::string& text, RECT rect, UINT format) {
 
 bool CDC::BitBlt(int x, int y, int width, int height, CDC& source, int sx, int sy, DWORD rop) {
     return ::BitBlt(m_hDC, x, y, width, height, source.m_hDC, sx, sy, rop) != FALSE;
+}
+
+HGDIOBJ CDC::SelectObject(HGDIOBJ object) {
+    return ::SelectObject(m_hDC, object);
+}
+
+COLORREF CDC::SetTextColor(COLORREF color) {
+    return ::SetTextColor(m_hDC, color);
+}
+
+COLORREF CDC::SetBkColor(COLORREF color) {
+    return ::SetBkColor(m_hDC, color);
+}
+
+void CDC::MoveTo(int x, int y) {
+    ::MoveToEx(m_hDC, x, y, nullptr);
+}
+
+void CDC::LineTo(int x, int y) {
+    ::LineTo(m_hDC, x, y);
+}
+
+COLORREF CDC::GetPixel(int x, int y) const {
+    return ::GetPixel(m_hDC, x, y);
+}
+
+CClientDC::CClientDC(HWND hwnd) : CDC(::GetDC(hwnd)), hwnd_(hwnd) {}
+
+CClientDC::~CClientDC() {
+    ::ReleaseDC(hwnd_, m_hDC);
 }
 
 CPaintDC::CPaintDC(HWND hwnd) : hwnd_(hwnd) {

@@ -1,4 +1,4 @@
-#include "platform/ui/win32/shell.h"
+#include "platform/ui/shell.h"
 
 #include <shellapi.h>
 
@@ -6,31 +6,12 @@
 
 namespace deckwright {
 
-namespace {
-
-ShellOpenFunction& Replacement() {
-    static ShellOpenFunction function;
-    return function;
-}
-
-}  // namespace
-
-int ShowMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) {
+int SystemMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) {
     return ::MessageBoxW(owner, Widen(text).c_str(), Widen(caption).c_str(), type);
 }
 
-void ShellOpen(HWND owner, const std::string& verb, const std::string& file, int show) {
-    if (Replacement()) {
-        Replacement()(owner, verb, file, show);
-        return;
-    }
+void SystemShellOpen(HWND owner, const std::string& verb, const std::string& file, int show) {
     ::ShellExecuteW(owner, Widen(verb).c_str(), Widen(file).c_str(), nullptr, nullptr, show);
-}
-
-ShellOpenFunction SetShellOpenFunction(ShellOpenFunction function) {
-    ShellOpenFunction previous = std::move(Replacement());
-    Replacement() = std::move(function);
-    return previous;
 }
 
 std::string ProgramFolder() {

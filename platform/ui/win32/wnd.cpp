@@ -1,4 +1,5 @@
-#include "platform/ui/win32/wnd.h"
+// CWnd over Win32: the object is found from its handle through a window property.
+#include "platform/ui/wnd.h"
 
 #include <cstdio>
 
@@ -9,6 +10,8 @@ namespace deckwright {
 namespace {
 
 constexpr wchar_t kObjectProp[] = L"Deckwright.CWnd";
+
+LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp);
 
 }  // namespace
 
@@ -56,7 +59,7 @@ const wchar_t* CWnd::RegisterWndClass(UINT style, HCURSOR cursor, HBRUSH backgro
     if (!::GetClassInfoW(instance, name, &wc)) {
         wc = WNDCLASSW{};
         wc.style = style;
-        wc.lpfnWndProc = &CWnd::WndProc;
+        wc.lpfnWndProc = &WndProc;
         wc.hInstance = instance;
         wc.hCursor = cursor;
         wc.hbrBackground = background;
@@ -82,7 +85,7 @@ bool CWnd::CreateEx(DWORD exStyle, const wchar_t* className, const std::string& 
     cs.dwExStyle = exStyle;
     cs.lpszClass = className;
     cs.lpszName = wtitle.c_str();
-    cs.style = style;
+    cs.style = static_cast<LONG>(style);
     cs.x = rect.left;
     cs.y = rect.top;
     // CW_USEDEFAULT as the left edge asks for the default position and size.
@@ -100,8 +103,9 @@ bool CWnd::CreateEx(DWORD exStyle, const wchar_t* className, const std::string& 
 
     bool deleted = false;
     m_pbDeleted = &deleted;
-    HWND hwnd = ::CreateWindowExW(cs.dwExStyle, clsArg, cs.lpszName, cs.style, cs.x, cs.y, cs.cx,
-                                  cs.cy, cs.hwndParent, cs.hMenu, cs.hInstance, this);
+    HWND hwnd = ::CreateWindowExW(cs.dwExStyle, clsArg, cs.lpszName, static_cast<DWORD>(cs.style),
+                                  cs.x, cs.y, cs.cx, cs.cy, cs.hwndParent, cs.hMenu, cs.hInstance,
+                                  this);
     if (deleted) return false;  // died in its creation; the object may be gone too
     m_pbDeleted = nullptr;
     return hwnd != nullptr;
@@ -122,75 +126,35 @@ void CWnd::DestroyWindow() {
     if (m_hWnd) ::DestroyWindow(m_hWnd);
 }
 
-void CWnd::OnMessage(UINT message, MessageHandler handler) {
-    messages_[message] = std::move(handler);
-}
+namespace {
 
-void CWnd::OnCommand(UINT id, CommandHandler handler) {
-    commands_[id] = std::move(handler);
-}
-
-bool CWnd::OnCmdMsg(UINT id, int code) {
-    if (code != 0) return false;  // menu, accelerator or button click only
-    auto it = commands_.find(id);
-    if (it == commands_.end()) return false;
-    it->second();
-    return true;
-}
-
-bool CWnd::OnChildNotify(UINT, WPARAM, LPARAM, LRESULT*) {
-    return false;
-}
-
-bool CWnd::Dispatch(UINT message, WPARAM wp, LPARAM lp, LRESULT* result) {
-    if (message == WM_COMMAND) {
-        HWND control = reinterpret_cast<HWND>(lp);
-        // Accelerators (1) and menus (0) count as commands; controls give their own code.
-        const int code = control ? HIWORD(wp) : 0;
-        if (OnCmdMsg(LOWORD(wp), code)) {
-            *result = 0;
-            return true;
-        }
-    } else if (message == WM_DRAWITEM) {
-        const auto* dis = reinterpret_cast<const DRAWITEMSTRUCT*>(lp);
-        CWnd* child = dis && dis->CtlType != ODT_MENU ? FromHandle(dis->hwndItem) : nullptr;
-        if (child && child->OnChildNotify(message, wp, lp, result)) return true;
-    }
-    auto it = messages_.find(message);
-    if (it == messages_.end()) return false;
-    *result = it->second(wp, lp);
-    return true;
-}
-
-LRESULT CALLBACK CWnd::WndProc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp) {
-    CWnd* self = FromHandle(hwnd);
+LRESULT CALLBACK WndProc(HWND hwnd, UINT message, WPARAM wp, LPARAM lp) {
+    CWnd* self = CWnd::FromHandle(hwnd);
     if (!self && message == WM_NCCREATE) {
         self = static_cast<CWnd*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
         if (self) self->Attach(hwnd);
     }
     if (!self) return ::DefWindowProcW(hwnd, message, wp, lp);
-
-    LRESULT result = 0;
     bool handled = false;
-    try {
-        handled = self->Dispatch(message, wp, lp, &result);
-    } catch (...) {
-        // Nothing may unwind through the system's code; the message counts as unhandled.
-        handled = false;
-    }
-    if (!handled) result = ::DefWindowProcW(hwnd, message, wp, lp);
-    if (message == WM_NCDESTROY) {
-        self->DetachFromHandle();
-        bool* diedInCreation = self->m_pbDeleted;
-        self->m_pbDeleted = nullptr;
-        if (diedInCreation) *diedInCreation = true;
-        self->PostNcDestroy();
-    }
-    return result;
+    return CWnd::RunDispatch(self, hwnd, message, wp, lp, &::DefWindowProcW, &handled);
 }
+
+}  // namespace
 
 void CWnd::MoveWindow(int x, int y, int width, int height, bool repaint) {
     ::MoveWindow(m_hWnd, x, y, width, height, repaint ? TRUE : FALSE);
+}
+
+void CWnd::ShowWindow(int show) {
+    ::ShowWindow(m_hWnd, show);
+}
+
+bool CWnd::IsWindowVisible() const {
+    return ::IsWindowVisible(m_hWnd) != FALSE;
+}
+
+void CWnd::SetFocus() {
+    ::SetFocus(m_hWnd);
 }
 
 void CWnd::SetWindowText(const std::string& text) {
@@ -215,6 +179,48 @@ RECT CWnd::GetClientRect() const {
     RECT r{};
     ::GetClientRect(m_hWnd, &r);
     return r;
+}
+
+void CWnd::RedrawWindow(UINT flags) {
+    ::RedrawWindow(m_hWnd, nullptr, nullptr, flags);
+}
+
+LRESULT CWnd::SendMessage(UINT message, WPARAM wp, LPARAM lp) const {
+    return ::SendMessageW(m_hWnd, message, wp, lp);
+}
+
+LRESULT SendWindowMessage(HWND hwnd, UINT message, WPARAM wp, LPARAM lp) {
+    return ::SendMessageW(hwnd, message, wp, lp);
+}
+
+bool CWnd::PostMessage(UINT message, WPARAM wp, LPARAM lp) const {
+    return ::PostMessageW(m_hWnd, message, wp, lp) != FALSE;
+}
+
+HWND CWnd::GetDlgItem(int id) const {
+    return ::GetDlgItem(m_hWnd, id);
+}
+
+void PumpMessages() {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+}
+
+void WaitForMessage(std::chrono::milliseconds timeout) {
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(timeout.count()),
+                                QS_ALLINPUT);
+}
+
+void PumpSentMessagesUntil(const std::function<bool()>& done) {
+    MSG msg;
+    while (!done()) {
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_SENDMESSAGE);
+        // Peeking delivers the messages sent from other threads, and only those here.
+        ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
 }
 
 }  // namespace deckwright

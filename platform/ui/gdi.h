@@ -1,14 +1,15 @@
 #pragma once
 
-#include <windows.h>
-
 #include <string>
+
+#include "platform/ui/win_types.h"
 
 namespace deckwright {
 
-// Owners of drawing handles. Each is made inside the handler that draws with it and deletes
-// its handle when it goes. A font or bitmap must be deselected before its owner goes: declare
-// a CSelect after the object it selects, so that it is undone first.
+// Owners of drawing handles, over GDI (platform/ui/win32) or recording what is drawn
+// (platform/ui/headless). Each is made inside the handler that draws with it and deletes its
+// handle when it goes. A font or bitmap must be deselected before its owner goes: declare a
+// CSelect after the object it selects, so that it is undone first.
 class CGdiObject {
   public:
     CGdiObject() = default;
@@ -54,15 +55,15 @@ class CDC {
     HDC m_hDC = nullptr;
     bool CreateCompatibleDC(CDC* target);
 
-    HGDIOBJ SelectObject(HGDIOBJ object) { return ::SelectObject(m_hDC, object); }
-    COLORREF SetTextColor(COLORREF color) { return ::SetTextColor(m_hDC, color); }
-    COLORREF SetBkColor(COLORREF color) { return ::SetBkColor(m_hDC, color); }
+    HGDIOBJ SelectObject(HGDIOBJ object);
+    COLORREF SetTextColor(COLORREF color);
+    COLORREF SetBkColor(COLORREF color);
     void FillSolidRect(int x, int y, int width, int height, COLORREF color);
     int DrawText(const std::string& text, RECT rect, UINT format);
     bool BitBlt(int x, int y, int width, int height, CDC& source, int sx, int sy, DWORD rop);
-    void MoveTo(int x, int y) { ::MoveToEx(m_hDC, x, y, nullptr); }
-    void LineTo(int x, int y) { ::LineTo(m_hDC, x, y); }
-    COLORREF GetPixel(int x, int y) const { return ::GetPixel(m_hDC, x, y); }
+    void MoveTo(int x, int y);
+    void LineTo(int x, int y);
+    COLORREF GetPixel(int x, int y) const;
 
   private:
     bool owned_ = false;
@@ -82,8 +83,8 @@ class CPaintDC : public CDC {
 // The client area's context, outside any paint.
 class CClientDC : public CDC {
   public:
-    explicit CClientDC(HWND hwnd) : CDC(::GetDC(hwnd)), hwnd_(hwnd) {}
-    ~CClientDC() override { ::ReleaseDC(hwnd_, m_hDC); }
+    explicit CClientDC(HWND hwnd);
+    ~CClientDC() override;
 
   private:
     HWND hwnd_;

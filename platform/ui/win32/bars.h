@@ -1,3 +1,4 @@
+// The frame's bars over the common controls: toolbar, rebar, status bar and image lists.
 #pragma once
 
 #include <windows.h>
@@ -7,28 +8,21 @@
 #include <string>
 #include <vector>
 
-#include "platform/ui/win32/gdi.h"
-#include "platform/ui/win32/wnd.h"
+#include "platform/ui/gdi.h"
+#include "platform/ui/wnd.h"
 
 namespace deckwright {
 
 // Bar styles of the class library, kept by the bar object (not window styles).
-constexpr DWORD CBRS_ALIGN_TOP = 0x1000;
-constexpr DWORD CBRS_ALIGN_BOTTOM = 0x2000;
-constexpr DWORD CBRS_BORDER_BOTTOM = 0x0800;
+constexpr DWORD CBRS_ALIGN_TOP = 0x2000;
+constexpr DWORD CBRS_ALIGN_BOTTOM = 0x8000;
 constexpr DWORD CBRS_BORDER_TOP = 0x0200;
+constexpr DWORD CBRS_BORDER_BOTTOM = 0x0800;
 constexpr DWORD CBRS_TOP = CBRS_ALIGN_TOP | CBRS_BORDER_BOTTOM;
 constexpr DWORD CBRS_BOTTOM = CBRS_ALIGN_BOTTOM | CBRS_BORDER_TOP;
 constexpr DWORD CBRS_TOOLTIPS = 0x0010;
 constexpr DWORD CBRS_FLYBY = 0x0020;
 constexpr DWORD kBarStyleBits = 0xFFFF;  // the low word of a bar's style argument
-
-class CButton : public CWnd {
-  public:
-    bool Create(const std::string& text, DWORD style, const RECT& rect, CWnd& parent, UINT id);
-    int GetCheck() const { return static_cast<int>(SendMessage(BM_GETCHECK)); }
-    void SetCheck(int state) { SendMessage(BM_SETCHECK, static_cast<WPARAM>(state)); }
-};
 
 // An image list, destroyed with its owner.
 class CImageList {
