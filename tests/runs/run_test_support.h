@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -153,6 +154,27 @@ inline std::optional<std::string> OtherFileSystemFolder(const ScratchDir& scratc
     }
     return std::nullopt;
 #endif
+}
+
+// The real presentations of DECKWRIGHT_CORPUS_DIR, sorted by name; empty when it is not set
+// or not a folder. Under Wine a Linux path is reached through drive Z:.
+inline std::vector<std::string> CorpusFiles() {
+    const char* dir = std::getenv("DECKWRIGHT_CORPUS_DIR");
+    if (!dir || !*dir) return {};
+    std::string folder = dir;
+#ifdef _WIN32
+    if (folder.front() == '/') folder = "Z:" + folder;
+#endif
+    std::vector<std::string> files;
+    std::error_code ec;
+    if (!fs::is_directory(PathOf(folder), ec)) return files;
+    for (const auto& entry : fs::directory_iterator(PathOf(folder), ec)) {
+        if (entry.is_regular_file() && entry.path().extension() == ".ppt") {
+            files.push_back(Utf8(entry.path()));
+        }
+    }
+    std::sort(files.begin(), files.end());
+    return files;
 }
 
 struct ProgressEvent {
