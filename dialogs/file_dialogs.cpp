@@ -17,17 +17,29 @@ std::wstring PlatformFilter(std::string_view bars) {
     return filter;
 }
 
-std::vector<std::string> ChooseFilesToOpen() {
-    // Room for many long names at once.
-    std::vector<wchar_t> buffer(1 << 16, L'\0');
-    const std::wstring filter = PlatformFilter(kPresentationFilter);
+namespace {
+
+// What both dialogs share: the presentations' filter, explorer style, and the default
+// extension as the dialog takes it (without "*.").
+OPENFILENAMEW PresentationDialog(std::vector<wchar_t>& buffer, const std::wstring& filter,
+                                 DWORD flags) {
     OPENFILENAMEW ofn{};
     ofn.lStructSize = sizeof ofn;
     ofn.lpstrFilter = filter.c_str();
     ofn.lpstrFile = buffer.data();
     ofn.nMaxFile = static_cast<DWORD>(buffer.size());
     ofn.lpstrDefExt = L"ppt";
-    ofn.Flags = OFN_ALLOWMULTISELECT | OFN_EXPLORER | OFN_ENABLESIZING;
+    ofn.Flags = flags | OFN_EXPLORER | OFN_ENABLESIZING;
+    return ofn;
+}
+
+}  // namespace
+
+std::vector<std::string> ChooseFilesToOpen() {
+    // Room for many long names at once.
+    std::vector<wchar_t> buffer(1 << 16, L'\0');
+    const std::wstring filter = PlatformFilter(kPresentationFilter);
+    OPENFILENAMEW ofn = PresentationDialog(buffer, filter, OFN_ALLOWMULTISELECT);
     if (!::GetOpenFileNameW(&ofn)) return {};
     // One file: its full path. Several: the folder, then each name, NUL-separated.
     const wchar_t* at = buffer.data();
@@ -52,13 +64,7 @@ std::optional<std::string> ChooseSaveAsPath(const std::string& initial_path) {
     const std::wstring initial = Widen(initial_path);
     initial.copy(buffer.data(), std::min(initial.size(), buffer.size() - 1));
     const std::wstring filter = PlatformFilter(kPresentationFilter);
-    OPENFILENAMEW ofn{};
-    ofn.lStructSize = sizeof ofn;
-    ofn.lpstrFilter = filter.c_str();
-    ofn.lpstrFile = buffer.data();
-    ofn.nMaxFile = static_cast<DWORD>(buffer.size());
-    ofn.lpstrDefExt = L"ppt";  // the dialog takes the extension without "*."
-    ofn.Flags = OFN_OVERWRITEPROMPT | OFN_EXPLORER | OFN_ENABLESIZING;
+    OPENFILENAMEW ofn = PresentationDialog(buffer, filter, OFN_OVERWRITEPROMPT);
     std::optional<std::string> chosen;
     if (::GetSaveFileNameW(&ofn)) chosen = Narrow(buffer.data());
     if (SUCCEEDED(com)) ::CoUninitialize();

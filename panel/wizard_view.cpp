@@ -503,55 +503,61 @@ bool CWizardView::CanClose() {
     return false;
 }
 
+// The words one stage of the wizard shows for its items.
+struct StageWords {
+    ProgressCode begins;
+    const char* working;      // Status cell while the item is worked on
+    const char* succeeded;    // ... when it succeeded
+    const char* status_line;  // the status line's text before the item's File Location
+};
+
+namespace {
+
+constexpr StageWords kRepairWords{ProgressCode::kRepairBegins, "Repairing", "Repaired",
+                                  "Reparing....    "};
+constexpr StageWords kSaveWords{ProgressCode::kSaveBegins, "Saving", "Saved", "Saving....    "};
+
+}  // namespace
+
 void CWizardView::OnRepairProgress(int code, int index) {
-    switch (static_cast<ProgressCode>(code)) {
-        case ProgressCode::kRepairBegins:
-            m_listRepaired.SetItemText(index, 3, "Repairing");
-            DrawStatusText("Reparing....    " + m_listRepaired.GetItemText(index, 1));
-            m_progress.StepIt();
-            break;
-        case ProgressCode::kItemFailed:
-        case ProgressCode::kItemSucceeded:
-            m_listRepaired.SetItemText(
-                index, 3, code == static_cast<int>(ProgressCode::kItemFailed) ? "Failed" : "Repaired");
-            m_progress.StepIt();
-            break;
-        case ProgressCode::kRunOver:
-            SetAllChecks(m_listRepaired, true);
-            DrawStatusText(kFinishedRepairing + std::string(kFinishedRepairingBlanks, ' '));
-            ShowMessageBox(m_hWnd, kCompleted, kCaption, MB_ICONEXCLAMATION);
-            SwitchPage(PAGE_REPAIRED);
-            OnRunOver();
-            break;
-        default:
-            break;  // a save run's code: not ours
+    if (static_cast<ProgressCode>(code) != ProgressCode::kRunOver) {
+        ShowItemProgress(m_listRepaired, kRepairWords, code, index);
+        return;
     }
+    SetAllChecks(m_listRepaired, true);
+    DrawStatusText(kFinishedRepairing + std::string(kFinishedRepairingBlanks, ' '));
+    ShowMessageBox(m_hWnd, kCompleted, kCaption, MB_ICONEXCLAMATION);
+    SwitchPage(PAGE_REPAIRED);
+    OnRunOver();
 }
 
 void CWizardView::OnSaveProgress(int code, int index) {
-    switch (static_cast<ProgressCode>(code)) {
-        case ProgressCode::kSaveBegins:
-            m_listSaved.SetItemText(index, 3, "Saving");
-            DrawStatusText("Saving....    " + m_listSaved.GetItemText(index, 1));
-            m_progress.StepIt();
-            break;
-        case ProgressCode::kItemFailed:
-        case ProgressCode::kItemSucceeded:
-            m_listSaved.SetItemText(
-                index, 3, code == static_cast<int>(ProgressCode::kItemFailed) ? "Failed" : "Saved");
-            m_progress.StepIt();
-            break;
-        case ProgressCode::kRunOver:
-            DrawStatusText(kFinishedSaving + std::string(kFinishedSavingBlanks, ' '));
-            if (m_dialogs.ShowFileSaved(m_strSaveFolder)) {
-                ShellOpen(nullptr, "open", m_strSaveFolder, SW_SHOW);
-            }
-            SwitchPage(PAGE_SAVED);
-            OnRunOver();
-            break;
-        default:
-            break;  // a repair run's code: not ours
+    if (static_cast<ProgressCode>(code) != ProgressCode::kRunOver) {
+        ShowItemProgress(m_listSaved, kSaveWords, code, index);
+        return;
     }
+    DrawStatusText(kFinishedSaving + std::string(kFinishedSavingBlanks, ' '));
+    if (m_dialogs.ShowFileSaved(m_strSaveFolder)) {
+        ShellOpen(nullptr, "open", m_strSaveFolder, SW_SHOW);
+    }
+    SwitchPage(PAGE_SAVED);
+    OnRunOver();
+}
+
+void CWizardView::ShowItemProgress(CListCtrl& list, const StageWords& words, int code,
+                                   int index) {
+    const auto step = static_cast<ProgressCode>(code);
+    if (step == words.begins) {
+        list.SetItemText(index, 3, words.working);
+        DrawStatusText(words.status_line + list.GetItemText(index, 1));
+    } else if (step == ProgressCode::kItemFailed) {
+        list.SetItemText(index, 3, "Failed");
+    } else if (step == ProgressCode::kItemSucceeded) {
+        list.SetItemText(index, 3, words.succeeded);
+    } else {
+        return;  // the other stage's "begins", or no code at all
+    }
+    m_progress.StepIt();
 }
 
 void CWizardView::OnRunOver() {

@@ -18,6 +18,7 @@
 namespace deckwright {
 
 class PanelRunHost;
+struct StageWords;
 
 // The window messages that carry a run's progress to the panel: the ProgressCode as wParam,
 // the item's index as lParam.
@@ -123,6 +124,8 @@ class CWizardView : public CWnd {
     // Starts work on the run thread with a host that reports to this window with message.
     void StartWorker(UINT message, std::function<void(PanelRunHost&)> work);
     void JoinWorker();
+    // One item's step: its Status cell, the status line when it begins, the bar.
+    void ShowItemProgress(CListCtrl& list, const StageWords& words, int code, int index);
     void OnRunOver();
     void OnEraseBkgnd(CDC& dc);
     void OnPaint();

@@ -23,18 +23,6 @@ bool IsStock(HGDIOBJ object) {
 
 }  // namespace
 
-bool CGdiObject::Attach(HGDIOBJ handle) {
-    DeleteObject();
-    m_hObject = handle;
-    return handle != nullptr;
-}
-
-HGDIOBJ CGdiObject::Detach() {
-    HGDIOBJ h = m_hObject;
-    m_hObject = nullptr;
-    return h;
-}
-
 void CGdiObject::DeleteObject() {
     if (m_hObject && !IsStock(m_hObject)) delete m_hObject;
     m_hObject = nullptr;

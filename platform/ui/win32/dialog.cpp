@@ -1,5 +1,7 @@
 #include "platform/ui/win32/dialog.h"
 
+#include <algorithm>
+
 #include "platform/utf.h"
 #include "platform/ui/win32/app.h"
 #include "platform/ui/win32/frame.h"
@@ -70,6 +72,28 @@ void CDialog::OnCancel() {
     EndDialog(IDCANCEL);
 }
 
+namespace {
+
+// As dialogs of a Windows program open: over the middle of their owner, or of the screen.
+void CenterOverOwner(HWND dialog) {
+    RECT area{};
+    HWND owner = ::GetWindow(dialog, GW_OWNER);
+    if (owner && ::IsWindowVisible(owner) && !::IsIconic(owner)) {
+        ::GetWindowRect(owner, &area);
+    } else {
+        ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+    }
+    RECT box{};
+    ::GetWindowRect(dialog, &box);
+    const int width = box.right - box.left, height = box.bottom - box.top;
+    const int x = area.left + ((area.right - area.left) - width) / 2;
+    const int y = area.top + ((area.bottom - area.top) - height) / 2;
+    ::SetWindowPos(dialog, nullptr, std::max<int>(x, 0), std::max<int>(y, 0), 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+}  // namespace
+
 CPaintedDialog::CPaintedDialog(UINT templateId, CWnd* parent) : CDialog(templateId, parent) {
     OnMessage(WM_PAINT, [this](WPARAM, LPARAM) {
         CPaintDC dc(m_hWnd);
@@ -87,6 +111,7 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wp, LPARAM 
     if (message == WM_INITDIALOG) {
         auto* self = reinterpret_cast<CDialog*>(lp);
         self->Attach(hwnd);
+        CenterOverOwner(hwnd);
         try {
             return self->OnInitDialog() ? TRUE : FALSE;
         } catch (...) {

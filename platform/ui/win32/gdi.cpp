@@ -5,18 +5,6 @@
 
 namespace deckwright {
 
-bool CGdiObject::Attach(HGDIOBJ handle) {
-    DeleteObject();
-    m_hObject = handle;
-    return handle != nullptr;
-}
-
-HGDIOBJ CGdiObject::Detach() {
-    HGDIOBJ h = m_hObject;
-    m_hObject = nullptr;
-    return h;
-}
-
 void CGdiObject::DeleteObject() {
     if (m_hObject) ::DeleteObject(m_hObject);
     m_hObject = nullptr;
