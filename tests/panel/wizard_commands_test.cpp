@@ -134,6 +134,11 @@ TEST_F(WizardCommandsTest, ADuplicateIsSaidOnceAndTheRestOfTheSelectionIsAdded) 
     EXPECT_EQ(shown[0].type, static_cast<UINT>(MB_ICONINFORMATION | MB_SETFOREGROUND));
     EXPECT_TRUE(panel->IsAlreadyListed(a));
     EXPECT_FALSE(panel->IsAlreadyListed(a + "x"));
+    // The full path is the row's identity: the same name in another folder is another file.
+    const std::string other = DamagedSample("other/a.ppt", 3);
+    AddThroughDialog({other});
+    EXPECT_EQ(Column(panel->m_listFiles, 1), (Names{other, b, a}));
+    EXPECT_EQ(boxes.Shown().size(), 1u);
 #ifdef _WIN32
     // The same file under another letter case is another path: listed again.
     std::string upper = a;
