@@ -144,7 +144,7 @@ TEST_F(WizardCommandsTest, ADuplicateIsSaidOnceAndTheRestOfTheSelectionIsAdded) 
     std::string upper = a;
     for (char& ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
     AddThroughDialog({upper});
-    EXPECT_EQ(panel->m_listFiles.GetItemCount(), 3);
+    EXPECT_EQ(panel->m_listFiles.GetItemCount(), 4);
 #endif
 }
 
