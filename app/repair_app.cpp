@@ -1,10 +1,13 @@
 #include "app/repair_app.h"
 
 #include <objbase.h>
+#include <shellapi.h>
 
 #include "app/main_frame.h"
 #include "dialogs/about_dlg.h"
+#include "platform/os_file.h"
 #include "platform/ui/shell.h"
+#include "platform/utf.h"
 #include "res/resource.h"
 
 namespace deckwright {
@@ -34,7 +37,20 @@ bool CRepairApp::InitInstance() {
     frame->ShowWindow(SW_SHOW);
     if (::IsIconic(frame->m_hWnd) || !frame->IsWindowVisible()) frame->ShowWindow(SW_SHOWNORMAL);
     ::UpdateWindow(frame->m_hWnd);
+    // Files named on the command line ("Open with", a drop on the program's icon) are listed
+    // as if chosen with Add File.
+    const std::vector<std::string> files = CommandLineFiles();
+    if (!files.empty()) frame->Panel().OnDropFiles(files);
     return true;
+}
+
+std::vector<std::string> CRepairApp::CommandLineFiles() {
+    int count = 0;
+    LPWSTR* arguments = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    std::vector<std::string> files;
+    for (int i = 1; arguments && i < count; ++i) files.push_back(FullPathOf(Narrow(arguments[i])));
+    ::LocalFree(arguments);
+    return files;
 }
 
 void CRepairApp::OnAppAbout() {

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "platform/ui/win32/app.h"
 
 namespace deckwright {
@@ -9,6 +12,9 @@ class CRepairApp : public CWinApp {
   public:
     CRepairApp();
     bool InitInstance() override;
+
+    // The files named after the program on its command line, as full paths.
+    static std::vector<std::string> CommandLineFiles();
 
   private:
     void OnAppAbout();

@@ -100,6 +100,10 @@ CWizardView::CWizardView(WizardDialogs& dialogs, std::string settings_location,
         OnPaint();
         return 0;
     });
+    OnMessage(WM_DROPFILES, [this](WPARAM drop, LPARAM) {
+        OnDropFiles(DroppedFiles(drop));
+        return 0;
+    });
     OnMessage(WM_REPAIR_PROGRESS, [this](WPARAM code, LPARAM index) {
         OnRepairProgress(static_cast<int>(code), static_cast<int>(index));
         return 0;
@@ -129,7 +133,8 @@ CWizardView::~CWizardView() {
 }
 
 bool CWizardView::PreCreateWindow(CREATESTRUCTW& cs) {
-    cs.dwExStyle |= WS_EX_CLIENTEDGE;
+    // Files dragged from Explorer land here, over the lists too (they take none themselves).
+    cs.dwExStyle |= WS_EX_CLIENTEDGE | WS_EX_ACCEPTFILES;
     cs.style &= ~static_cast<LONG>(WS_BORDER);
     cs.lpszClass =
         RegisterWndClass(CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW, ::LoadCursorW(nullptr, IDC_ARROW),
@@ -292,18 +297,25 @@ void CWizardView::SetAllChecks(CListCtrl& list, bool checked) {
 // ---------------------------------------------------------------- commands
 
 void CWizardView::OnAddFile() {
+    if (!RefuseAdding()) AddFiles(m_dialogs.ShowOpenDialog());
+}
+
+void CWizardView::OnDropFiles(const std::vector<std::string>& paths) {
+    if (!RefuseAdding()) AddFiles(paths);
+}
+
+bool CWizardView::RefuseAdding() {
     switch (m_nPage) {
         case PAGE_FILES:
-            AddFiles(m_dialogs.ShowOpenDialog());
-            break;
+            return false;
         case PAGE_REPAIRED:
             Warn("File(s) can not be added to repaired file(s) list");
-            break;
+            return true;
         case PAGE_SAVED:
             Warn("File(s) can not be  added to Saved file(s) list ");
-            break;
+            return true;
         default:
-            break;  // a run is in progress: nothing, not even a message
+            return true;  // a run is in progress: nothing, not even a message
     }
 }
 

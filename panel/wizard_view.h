@@ -70,6 +70,9 @@ class CWizardView : public CWnd {
 
     // The menu and toolbar commands.
     void OnAddFile();
+    // Files dropped on the window, or named on the program's command line: added as Add File
+    // adds the files chosen in its dialog, with the same refusals.
+    void OnDropFiles(const std::vector<std::string>& paths);
     void OnRemoveSelected();
     void OnRemoveAll();
     void OnRepairFile();
@@ -111,6 +114,8 @@ class CWizardView : public CWnd {
 
   private:
     void CreateList(CListCtrl& list, DWORD style, DWORD exStyle, const char* lastHeading);
+    // Says why files cannot be added on this page; false when they can.
+    bool RefuseAdding();
     void AddFiles(const std::vector<std::string>& paths);
     void StartRepair();
     void BuildRepairQueue();

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/ui/win_types.h"
 
@@ -22,6 +23,9 @@ MessageBoxFunction SetMessageBoxFunction(MessageBoxFunction function);
 using ShellOpenFunction =
     std::function<void(HWND owner, const std::string& verb, const std::string& file, int show)>;
 ShellOpenFunction SetShellOpenFunction(ShellOpenFunction function);
+
+// The full paths of the files in a WM_DROPFILES message, in order; the drop is then released.
+std::vector<std::string> DroppedFiles(WPARAM drop);
 
 // The folder of the running program, with a trailing separator.
 std::string ProgramFolder();

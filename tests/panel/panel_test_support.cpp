@@ -6,8 +6,13 @@
 #include "res/resource.h"
 
 #ifdef _WIN32
+#include <shlobj.h>
+
+#include <cstring>
+
 #include "platform/utf.h"
 #else
+#include "platform/ui/headless/inspect.h"
 #include "platform/ui/headless/window.h"
 #endif
 
@@ -187,6 +192,24 @@ bool PanelTest::RunUntil(const std::function<bool()>& done, std::chrono::millise
 
 void PanelTest::FinishRun() {
     ASSERT_TRUE(RunUntil([this] { return !panel->IsRunInProgress(); })) << "the run did not end";
+}
+
+void PanelTest::Drop(const std::vector<std::string>& paths) {
+#ifdef _WIN32
+    // A DROPFILES block with the paths as UTF-16, NUL-separated, ending in two NULs.
+    std::wstring names;
+    for (const std::string& path : paths) names += Widen(path) + L'\0';
+    names += L'\0';
+    HGLOBAL drop = ::GlobalAlloc(GHND, sizeof(DROPFILES) + names.size() * sizeof(wchar_t));
+    auto* header = static_cast<DROPFILES*>(::GlobalLock(drop));
+    header->pFiles = sizeof(DROPFILES);
+    header->fWide = TRUE;
+    std::memcpy(header + 1, names.data(), names.size() * sizeof(wchar_t));
+    ::GlobalUnlock(drop);
+    panel->SendMessage(WM_DROPFILES, reinterpret_cast<WPARAM>(drop));  // the panel frees it
+#else
+    panel->SendMessage(WM_DROPFILES, headless::DropOf(paths));
+#endif
 }
 
 void PanelTest::AddThroughDialog(const std::vector<std::string>& paths) {

@@ -111,6 +111,8 @@ class PanelTest : public ::testing::Test {
                   std::chrono::milliseconds timeout = std::chrono::seconds(60));
     // Runs the page's run to its end (the panel leaves page 1 or 3).
     void FinishRun();
+    // Drops files on the panel as Explorer does.
+    void Drop(const std::vector<std::string>& paths);
     // Adds files through Add File with the open dialog answering paths.
     void AddThroughDialog(const std::vector<std::string>& paths);
     // A damaged (header zeroed) copy of a small valid presentation, by its full path.

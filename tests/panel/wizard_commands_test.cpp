@@ -172,6 +172,21 @@ TEST_F(WizardCommandsTest, UnicodeNamesAndSizesPast4GiBAreShownAsTheyAre) {
     EXPECT_TRUE(panel->IsAlreadyListed(unicode));
 }
 
+TEST_F(WizardCommandsTest, DroppedFilesAreAddedAsChosenOnesWithTheSameRefusals) {
+    const std::string a = DamagedSample("a.ppt", 1), b = DamagedSample("b.ppt", 2);
+    Drop({a, b, a});
+    EXPECT_EQ(Column(panel->m_listFiles, 1), (Names{b, a}));
+    EXPECT_EQ(boxes.Texts(), Names{"This file has already been added      "});
+    Command(ID_REPAIR_FILE);
+    Drop({DamagedSample("c.ppt", 3)});  // during the run: nothing at all
+    EXPECT_EQ(boxes.Texts().size(), 1u);
+    FinishRun();
+    boxes.Clear();
+    Drop({DamagedSample("d.ppt", 4)});
+    EXPECT_EQ(boxes.Texts(), Names{"File(s) can not be added to repaired file(s) list"});
+    EXPECT_EQ(panel->m_listFiles.GetItemCount(), 2);
+}
+
 TEST_F(WizardCommandsTest, RemoveSelectedAsksAndRemovesOnlyCheckedRows) {
     const std::string a = DamagedSample("a.ppt", 1), b = DamagedSample("b.ppt", 2),
                       c = DamagedSample("c.ppt", 3);

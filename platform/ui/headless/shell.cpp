@@ -12,6 +12,12 @@ int SystemMessageBox(HWND, const std::string&, const std::string&, UINT type) {
 
 void SystemShellOpen(HWND, const std::string&, const std::string&, int) {}
 
+std::vector<std::string> DroppedFiles(WPARAM drop) {
+    // In memory a drop is the list of paths itself (see headless/inspect.h).
+    const auto* paths = reinterpret_cast<const std::vector<std::string>*>(drop);
+    return paths ? *paths : std::vector<std::string>{};
+}
+
 std::string ProgramFolder() {
     std::error_code ec;
     const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);

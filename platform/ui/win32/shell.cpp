@@ -14,6 +14,20 @@ void SystemShellOpen(HWND owner, const std::string& verb, const std::string& fil
     ::ShellExecuteW(owner, Widen(verb).c_str(), Widen(file).c_str(), nullptr, nullptr, show);
 }
 
+std::vector<std::string> DroppedFiles(WPARAM drop) {
+    auto handle = reinterpret_cast<HDROP>(drop);
+    std::vector<std::string> paths;
+    const UINT count = ::DragQueryFileW(handle, 0xFFFFFFFF, nullptr, 0);
+    for (UINT i = 0; i < count; ++i) {
+        std::wstring path(::DragQueryFileW(handle, i, nullptr, 0) + 1, L'\0');
+        const UINT n = ::DragQueryFileW(handle, i, path.data(), static_cast<UINT>(path.size()));
+        path.resize(n);
+        paths.push_back(Narrow(path));
+    }
+    ::DragFinish(handle);
+    return paths;
+}
+
 std::string ProgramFolder() {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {
