@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Deckwright's main job, end to end: damage a presentation's header in a scratch copy, then
-# give it back with `deckwright repair`, and show what came out.
+# Deckwright's main job, end to end: damage a presentation's header in a scratch copy, give it
+# back with `deckwright repair` and show what came out; then start the desktop program with the
+# damaged copy in its list (in your display, or in a virtual one with a screenshot).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -51,5 +52,7 @@ for entry in ole.listdir():
     print(f"   {name:<40} {ole.get_size(name):>9} bytes")
 PY
 fi
+echo "== the desktop program, with the damaged presentation in its list"
+bash scripts/run-gui.sh "$scratch/SampleShow.ppt"
 echo "== the files are in $scratch (remove it when done)"
 exit "$status"
