@@ -4,6 +4,7 @@
 
 #include "platform/ui/shell.h"
 #include "res/resource.h"
+#include "skin/artwork.h"
 
 namespace deckwright {
 
@@ -21,11 +22,12 @@ constexpr ButtonCaption kCaptions[] = {{0, "Add File"},  {1, "Remove"},  {2, "Re
 
 constexpr COLORREF kMagenta = RGB(255, 0, 255);
 
-// The toolbar's pictures: 50 x 50 cells of one bitmap, magenta transparent.
-void BuildImageList(CImageList& list, UINT bitmapId) {
+// The toolbar's pictures: cells of one bitmap, 50 x 50 at 96 DPI, magenta transparent.
+void BuildImageList(CImageList& list, UINT bitmapId, const CWnd& window) {
     CBitmap bitmap;
-    bitmap.LoadBitmap(bitmapId);
-    list.Create(50, 50, ILC_COLORDDB | ILC_MASK, 13, 0);
+    LoadArtwork(bitmap, bitmapId, window.GetDpi(), true);
+    const int cell = window.Scale(50);
+    list.Create(cell, cell, ILC_COLORDDB | ILC_MASK, 13, 0);
     list.Add(bitmap, kMagenta);  // copies the pictures; the bitmap goes with this scope
 }
 
@@ -35,6 +37,9 @@ CMainFrame::CMainFrame(std::string settings_location)
     : m_wndView(m_dialogs, std::move(settings_location)) {
     OnMessage(WM_CREATE, [this](WPARAM, LPARAM) { return static_cast<LRESULT>(OnCreate()); });
     OnCommand(ID_HELP_CONTENTS, [this] { OnHelpContents(); });
+    OnMessage(WM_DPICHANGED, [this](WPARAM, LPARAM lp) {
+        return OnDpiChanged(*reinterpret_cast<const RECT*>(lp));
+    });
 }
 
 bool CMainFrame::PreCreateWindow(CREATESTRUCTW& cs) {
@@ -66,24 +71,47 @@ int CMainFrame::OnCreate() {
     }
     m_wndStatusBar.SetPaneText(0, LoadResString(AFX_IDS_IDLEMESSAGE));
 
+    // The big icon at the screen's scaling: 32 pixels at 96 DPI.
     SendMessage(WM_SETICON, ICON_BIG,
-                reinterpret_cast<LPARAM>(
-                    ::LoadIconW(AfxGetResourceHandle(), MAKEINTRESOURCEW(IDR_MAINFRAME))));
+                reinterpret_cast<LPARAM>(::LoadImageW(AfxGetResourceHandle(),
+                                                      MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON,
+                                                      Scale(32), Scale(32), LR_SHARED)));
 
-    BuildImageList(m_imagesNormal, IDB_TOOLBAR_NORMAL);
-    m_wndToolBar.SendMessage(TB_SETIMAGELIST, 0,
-                             reinterpret_cast<LPARAM>(m_imagesNormal.m_hImageList));
-    BuildImageList(m_imagesHot, IDB_TOOLBAR_HOT);
-    m_wndToolBar.SendMessage(TB_SETHOTIMAGELIST, 0,
-                             reinterpret_cast<LPARAM>(m_imagesHot.m_hImageList));
+    ApplyToolBarDpi();
     for (const ButtonCaption& c : kCaptions) m_wndToolBar.SetButtonText(c.index, c.text);
-    m_wndToolBar.SetSizes(SIZE{60, 75}, SIZE{52, 52});
+    m_wndToolBar.SetSizes(SIZE{Scale(60), Scale(75)}, SIZE{Scale(52), Scale(52)});
 
     if (!m_wndReBar.AddBar(m_wndToolBar, "", nullptr, RBBS_GRIPPERALWAYS | RBBS_FIXEDBMP)) {
         return -1;
     }
     SetWindowText("Velmora Deckwright Version 5.0.1");
     m_wndToolBar.SetBarStyle(m_wndToolBar.GetBarStyle() | CBRS_TOOLTIPS | CBRS_FLYBY);
+    return 0;
+}
+
+void CMainFrame::ApplyToolBarDpi() {
+    BuildImageList(m_imagesNormal, IDB_TOOLBAR_NORMAL, *this);
+    m_wndToolBar.SendMessage(TB_SETIMAGELIST, 0,
+                             reinterpret_cast<LPARAM>(m_imagesNormal.m_hImageList));
+    BuildImageList(m_imagesHot, IDB_TOOLBAR_HOT, *this);
+    m_wndToolBar.SendMessage(TB_SETHOTIMAGELIST, 0,
+                             reinterpret_cast<LPARAM>(m_imagesHot.m_hImageList));
+}
+
+LRESULT CMainFrame::OnDpiChanged(const RECT& suggested) {
+    // Moved to a screen of another scaling: the pictures and sizes of that scaling, the
+    // suggested place, and everything laid out again.
+    ApplyToolBarDpi();
+    m_wndToolBar.SetSizes(SIZE{Scale(60), Scale(75)}, SIZE{Scale(52), Scale(52)});
+    m_wndReBar.SetBandChildSize(m_wndToolBar);
+    if (m_wndView.m_hWnd) m_wndView.OnDpiChanged();
+    ::SetWindowPos(m_hWnd, nullptr, suggested.left, suggested.top,
+                   suggested.right - suggested.left, suggested.bottom - suggested.top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+    RecalcLayout();
+    const RECT client = GetClientRect();
+    if (m_wndView.m_hWnd) m_wndView.LayoutControls(client.right, client.bottom);
+    ::RedrawWindow(m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
     return 0;
 }
 

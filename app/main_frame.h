@@ -28,6 +28,9 @@ class CMainFrame : public CFrameWnd {
 
   private:
     int OnCreate();
+    // The toolbar's picture lists for the frame's DPI.
+    void ApplyToolBarDpi();
+    LRESULT OnDpiChanged(const RECT& suggested);
     void OnHelpContents();
 
     // Before the panel, which opens them: they outlive it.

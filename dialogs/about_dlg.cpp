@@ -1,7 +1,6 @@
 #include "dialogs/about_dlg.h"
 
 #include "res/resource.h"
-#include "skin/font.h"
 #include "skin/gradient.h"
 
 namespace deckwright {
@@ -24,24 +23,30 @@ constexpr Line kLines[] = {
 
 CAboutDlg::CAboutDlg() : CPaintedDialog(IDD_ABOUTBOX) {}
 
-void CAboutDlg::Paint(CDC& dc) {
-    GradientBackgroundWholeSteps(dc, *this);
-    CFont font;
-    CreateSkinFont(font, 13, "verdana");
-    CSelect selected(dc, font);
-    dc.SetTextColor(RGB(0, 0, 0));
+std::vector<PaintedLine> CAboutDlg::Lines() const {
+    std::vector<PaintedLine> lines;
     int top = 30;
     for (const Line& line : kLines) {
-        dc.SetBkColor(line.background);
-        dc.DrawText(line.text, RECT{80, top, 500, top + 20}, DT_LEFT | DT_TOP);
+        lines.push_back({line.text, Scaled(*this, RECT{80, top, 500, top + 20}), line.background});
         top += 20;
     }
+    return lines;
+}
+
+RECT CAboutDlg::OutlineRect() const {
+    return Scaled(*this, RECT{60, 20, 455, 180});
+}
+
+void CAboutDlg::Paint(CDC& dc) {
+    GradientBackgroundWholeSteps(dc, *this);
+    PaintLines(dc, Scale(13), Lines());
     // The outline with the surface's own pen, the default one-pixel black one.
-    dc.MoveTo(60, 20);
-    dc.LineTo(455, 20);
-    dc.LineTo(455, 180);
-    dc.LineTo(60, 180);
-    dc.LineTo(60, 20);
+    const RECT r = OutlineRect();
+    dc.MoveTo(r.left, r.top);
+    dc.LineTo(r.right, r.top);
+    dc.LineTo(r.right, r.bottom);
+    dc.LineTo(r.left, r.bottom);
+    dc.LineTo(r.left, r.top);
 }
 
 }  // namespace deckwright

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <vector>
+
+#include "dialogs/painted_lines.h"
 #include "platform/ui/win32/dialog.h"
 #include "platform/ui/gdi.h"
 
@@ -12,6 +15,9 @@ class CAboutDlg : public CPaintedDialog {
     CAboutDlg();
     // Everything the box paints, on any surface the size of the box (WM_PAINT, WM_PRINTCLIENT).
     void Paint(CDC& dc) override;
+    // The lines and the outline, where they go at the box's DPI.
+    std::vector<PaintedLine> Lines() const;
+    RECT OutlineRect() const;
 };
 
 }  // namespace deckwright

@@ -2,7 +2,6 @@
 
 #include "platform/utf.h"
 #include "res/resource.h"
-#include "skin/font.h"
 #include "skin/gradient.h"
 
 namespace deckwright {
@@ -20,26 +19,16 @@ bool CFileSavedDlg::OnInitDialog() {
     return true;
 }
 
+std::vector<PaintedLine> CFileSavedDlg::Lines() const {
+    return {{"Finished Saving Files..", Scaled(*this, RECT{10, 10, 300, 30}), RGB(240, 228, 216)},
+            {"The Files have been saved in ", Scaled(*this, RECT{10, 35, 300, 55}),
+             RGB(240, 216, 192)},
+            {"View saved files", Scaled(*this, RECT{45, 95, 200, 120}), RGB(240, 186, 133)}};
+}
+
 void CFileSavedDlg::Paint(CDC& dc) {
     GradientBackground(dc, *this);
-    CFont font;
-    CreateSkinFont(font, 14, "verdana");
-    CSelect selected(dc, font);
-    dc.SetTextColor(RGB(0, 0, 0));
-    struct Line {
-        const char* text;
-        RECT rect;
-        COLORREF background;
-    };
-    const Line lines[] = {
-        {"Finished Saving Files..", RECT{10, 10, 300, 30}, RGB(240, 228, 216)},
-        {"The Files have been saved in ", RECT{10, 35, 300, 55}, RGB(240, 216, 192)},
-        {"View saved files", RECT{45, 95, 200, 120}, RGB(240, 186, 133)},
-    };
-    for (const Line& line : lines) {
-        dc.SetBkColor(line.background);
-        dc.DrawText(line.text, line.rect, DT_LEFT | DT_TOP);
-    }
+    PaintLines(dc, Scale(14), Lines());
 }
 
 }  // namespace deckwright

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "dialogs/painted_lines.h"
 #include "platform/ui/win32/dialog.h"
 
 namespace deckwright {
@@ -14,6 +15,8 @@ class CFileSavedDlg : public CPaintedDialog {
 
     void SetFolder(const std::string& folder) { m_strFolder = folder; }
     void Paint(CDC& dc) override;
+    // The three lines and where they go at the dialog's DPI.
+    std::vector<PaintedLine> Lines() const;
 
     int m_bViewSavedFiles = 1;
     std::string m_strFolder;

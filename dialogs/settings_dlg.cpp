@@ -6,7 +6,6 @@
 #include "platform/utf.h"
 #include "res/resource.h"
 #include "runs/run_texts.h"
-#include "skin/font.h"
 #include "skin/gradient.h"
 
 namespace deckwright {
@@ -59,16 +58,16 @@ void CSettingsDlg::OnBrowse() {
     ::CoTaskMemFree(item);
 }
 
+std::vector<PaintedLine> CSettingsDlg::Lines() const {
+    return {{"Set \"Suffix \" for repaired files.", Scaled(*this, RECT{20, 25, 300, 50}),
+             RGB(240, 223, 206)},
+            {"Path for saving repaired file(s)", Scaled(*this, RECT{20, 65, 300, 80}),
+             RGB(240, 204, 169)}};
+}
+
 void CSettingsDlg::Paint(CDC& dc) {
     GradientBackground(dc, *this);
-    CFont font;
-    CreateSkinFont(font, 13, "verdana");
-    CSelect selected(dc, font);
-    dc.SetTextColor(RGB(0, 0, 0));
-    dc.SetBkColor(RGB(240, 223, 206));
-    dc.DrawText("Set \"Suffix \" for repaired files.", RECT{20, 25, 300, 50}, DT_LEFT | DT_TOP);
-    dc.SetBkColor(RGB(240, 204, 169));
-    dc.DrawText("Path for saving repaired file(s)", RECT{20, 65, 300, 80}, DT_LEFT | DT_TOP);
+    PaintLines(dc, Scale(13), Lines());
 }
 
 }  // namespace deckwright

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "dialogs/painted_lines.h"
 #include "platform/ui/win32/dialog.h"
 
 namespace deckwright {
@@ -20,6 +21,8 @@ class CSettingsDlg : public CPaintedDialog {
     std::string GetSaveFolder() const { return m_strFolder + "\\"; }
 
     void Paint(CDC& dc) override;
+    // The two captions and where they go at the dialog's DPI.
+    std::vector<PaintedLine> Lines() const;
 
     std::string m_strFolder;
     std::string m_strSuffix;

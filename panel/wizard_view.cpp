@@ -13,6 +13,7 @@
 #include "runs/run_texts.h"
 #include "runs/save_worker.h"
 #include "runs/system_files.h"
+#include "skin/artwork.h"
 #include "skin/font.h"
 #include "skin/gradient.h"
 
@@ -50,7 +51,9 @@ constexpr char kTitleFace[] = "Monotype Corsiva";
 constexpr DWORD kListWithChecks = LVS_EX_GRIDLINES | LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT;
 constexpr DWORD kListWithoutChecks = LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT;
 
-const char* InstructionOf(int page) {
+}  // namespace
+
+const char* CWizardView::InstructionOf(int page) {
     switch (page) {
         case CWizardView::PAGE_FILES:
             return "Press \"Add file\" button to add file in list. Then press next to repair.";
@@ -62,6 +65,8 @@ const char* InstructionOf(int page) {
             return nullptr;
     }
 }
+
+namespace {
 
 // "%a, %b %d, %Y" in local time, with English names whatever the user's language.
 std::string FormatCreationDate(std::int64_t seconds) {
@@ -175,15 +180,35 @@ void CWizardView::CreateList(CListCtrl& list, DWORD style, DWORD exStyle,
 void CWizardView::LayoutControls(int cx, int cy) {
     m_sizeLayout = SIZE{cx, cy};
     if (!m_hWnd) return;
+    auto S = [this](int pixelsAt96) { return Scale(pixelsAt96); };
     for (CListCtrl* list : {&m_listFiles, &m_listRepaired, &m_listSaved}) {
-        list->MoveWindow(50, 100, cx - 100, cy - 280, true);
+        list->MoveWindow(S(50), S(100), cx - S(100), cy - S(280), true);
     }
-    m_btnNext.MoveWindow(cx - 134, cy - 145, 82, 39, true);
-    m_btnFinished.MoveWindow(cx - 134, cy - 145, 82, 39, true);
-    m_btnPrevious.MoveWindow(cx - 243, cy - 145, 84, 39, true);
-    m_chkSelectAll.MoveWindow(70, cy - 150, 13, 13, true);
-    m_progress.MoveWindow(100, cy - 130, cx - 200, 20, true);
-    m_rcStatus = RECT{100, cy - 150, cx - 100, cy - 130};
+    m_btnNext.MoveWindow(cx - S(134), cy - S(145), S(82), S(39), true);
+    m_btnFinished.MoveWindow(cx - S(134), cy - S(145), S(82), S(39), true);
+    m_btnPrevious.MoveWindow(cx - S(243), cy - S(145), S(84), S(39), true);
+    m_chkSelectAll.MoveWindow(S(70), cy - S(150), S(13), S(13), true);
+    m_progress.MoveWindow(S(100), cy - S(130), cx - S(200), S(20), true);
+    m_rcStatus = RECT{S(100), cy - S(150), cx - S(100), cy - S(130)};
+}
+
+void CWizardView::OnDpiChanged() {
+    for (CBitmapButton* button : {&m_btnNext, &m_btnPrevious, &m_btnFinished}) {
+        button->OnDpiChanged();
+    }
+}
+
+CWizardView::PaintLayout CWizardView::GetPaintLayout() const {
+    const RECT window = GetWindowRect();
+    const int h = window.bottom - window.top;
+    auto S = [this](int pixelsAt96) { return Scale(pixelsAt96); };
+    return PaintLayout{RECT{S(90), h - S(57), S(200), h - S(30)},
+                       RECT{S(50), h - S(80), S(600), h - S(60)},
+                       RECT{S(10), S(10), S(10) + S(76), S(10) + S(76)},
+                       RECT{S(90), S(10), S(90) + S(635), S(10) + S(65)},
+                       S(17),
+                       S(65),
+                       S(15)};
 }
 
 // ---------------------------------------------------------------- pages
@@ -585,41 +610,43 @@ void CWizardView::OnEraseBkgnd(CDC& dc) {
 
 void CWizardView::OnPaint() {
     CPaintDC dc(m_hWnd);
-    const RECT window = GetWindowRect();
-    const int height = window.bottom - window.top;
+    const PaintLayout layout = GetPaintLayout();
     dc.SetTextColor(kTextColour);
     dc.SetBkColor(kTextBackground);
     {
         CFont font;
-        CreateSkinFont(font, 17, kTextFace);
+        CreateSkinFont(font, layout.text_height, kTextFace);
         CSelect selected(dc, font);
         if (m_chkSelectAll.IsWindowVisible()) {
-            dc.DrawText("Select All ", RECT{90, height - 57, 200, height - 30}, DT_LEFT | DT_TOP);
+            dc.DrawText("Select All ", layout.select_all, DT_LEFT | DT_TOP);
         }
         if (const char* instruction = InstructionOf(m_nPage)) {
-            dc.DrawText(instruction, RECT{50, height - 80, 600, height - 60}, DT_LEFT | DT_TOP);
+            dc.DrawText(instruction, layout.instruction, DT_LEFT | DT_TOP);
         }
     }
     CDC memory;
     memory.CreateCompatibleDC(&dc);
     {
         CBitmap logo;
-        logo.LoadBitmap(IDB_LOGO);
+        LoadArtwork(logo, IDB_LOGO, GetDpi());
         CSelect selected(memory, logo);
-        dc.BitBlt(10, 10, 76, 76, memory, 0, 0, SRCCOPY);
+        dc.BitBlt(layout.logo.left, layout.logo.top, layout.logo.right - layout.logo.left,
+                  layout.logo.bottom - layout.logo.top, memory, 0, 0, SRCCOPY);
     }
+    const int width = layout.title.right - layout.title.left;
+    const int height = layout.title.bottom - layout.title.top;
     CFont titleFont;
-    CreateSkinFont(titleFont, 65, kTitleFace);
+    CreateSkinFont(titleFont, layout.title_height, kTitleFace);
     CBitmap title;
-    title.CreateCompatibleBitmap(dc, 635, 65);
+    title.CreateCompatibleBitmap(dc, width, height);
     CSelect bitmapSelected(memory, title);
     CSelect fontSelected(memory, titleFont);
     // White where there is no text: MERGEPAINT then leaves the panel as it is there. Only the
-    // bitmap's 65 rows are combined; below them there is nothing to combine.
-    memory.FillSolidRect(0, 0, 635, 65, RGB(255, 255, 255));
+    // bitmap's rows are combined; below them there is nothing to combine.
+    memory.FillSolidRect(0, 0, width, height, RGB(255, 255, 255));
     memory.SetTextColor(kTitleColour);
-    memory.DrawText("Velmora Deckwright", RECT{0, 0, 635, 65}, DT_LEFT | DT_TOP);
-    dc.BitBlt(90, 10, 635, 65, memory, 0, 0, MERGEPAINT);
+    memory.DrawText("Velmora Deckwright", RECT{0, 0, width, height}, DT_LEFT | DT_TOP);
+    dc.BitBlt(layout.title.left, layout.title.top, width, height, memory, 0, 0, MERGEPAINT);
 }
 
 void CWizardView::DrawStatusText(const std::string& text) {
@@ -627,7 +654,7 @@ void CWizardView::DrawStatusText(const std::string& text) {
     dc.SetTextColor(kTextColour);
     dc.SetBkColor(kTextBackground);
     CFont font;
-    CreateSkinFont(font, 15, kTextFace);
+    CreateSkinFont(font, GetPaintLayout().status_height, kTextFace);
     CSelect selected(dc, font);
     dc.DrawText(text, m_rcStatus, DT_LEFT | DT_TOP);
 }

@@ -53,7 +53,26 @@ class CWizardView : public CWnd {
                         const RECT& rect, CWnd& parent, UINT id, void* context);
 
     // Places the controls from the frame's client width and height (not the panel's own).
+    // Every size is given at 96 DPI and scaled to the panel's.
     void LayoutControls(int cx, int cy);
+    // The panel moved to a screen of another scaling: its pictures are loaded again (the
+    // frame lays it out again).
+    void OnDpiChanged();
+
+    // Where the panel paints, for its present height and DPI: the Select All caption, the
+    // page's instruction, the logo and the title; and the heights of the texts' fonts.
+    struct PaintLayout {
+        RECT select_all;
+        RECT instruction;
+        RECT logo;
+        RECT title;
+        int text_height;
+        int title_height;
+        int status_height;
+    };
+    PaintLayout GetPaintLayout() const;
+    // The page's instruction, or null on the busy pages.
+    static const char* InstructionOf(int page);
     // What the last layout was given (0, 0 before the first).
     SIZE GetLayoutSize() const { return m_sizeLayout; }
 

@@ -1,5 +1,7 @@
 #include "skin/bitmap_button.h"
 
+#include "skin/artwork.h"
+
 #include <algorithm>
 
 namespace deckwright {
@@ -13,15 +15,24 @@ CBitmapButton::~CBitmapButton() {
 }
 
 bool CBitmapButton::LoadBitmaps(UINT normal, UINT selected, UINT focus, UINT disabled) {
+    ids_[0] = normal;
+    ids_[1] = selected;
+    ids_[2] = focus;
+    ids_[3] = disabled;
     m_bitmap.DeleteObject();
     m_bitmapSel.DeleteObject();
     m_bitmapFocus.DeleteObject();
     m_bitmapDisabled.DeleteObject();
-    const bool loaded = m_bitmap.LoadBitmap(normal);
-    if (selected) m_bitmapSel.LoadBitmap(selected);
-    if (focus) m_bitmapFocus.LoadBitmap(focus);
-    if (disabled) m_bitmapDisabled.LoadBitmap(disabled);
+    const UINT dpi = GetDpi();
+    const bool loaded = LoadArtwork(m_bitmap, normal, dpi);
+    if (selected) LoadArtwork(m_bitmapSel, selected, dpi);
+    if (focus) LoadArtwork(m_bitmapFocus, focus, dpi);
+    if (disabled) LoadArtwork(m_bitmapDisabled, disabled, dpi);
     return loaded;
+}
+
+void CBitmapButton::OnDpiChanged() {
+    if (ids_[0]) LoadBitmaps(ids_[0], ids_[1], ids_[2], ids_[3]);
 }
 
 void CBitmapButton::DrawItem(const DRAWITEMSTRUCT& item) {

@@ -11,8 +11,10 @@ class CBitmapButton : public CButton {
   public:
     ~CBitmapButton() override;
     // Resource ids in the order normal, selected, focus, disabled; 0 leaves a slot empty.
-    // True when the normal image loaded.
+    // The pictures are those drawn for the button's DPI. True when the normal image loaded.
     bool LoadBitmaps(UINT normal, UINT selected = 0, UINT focus = 0, UINT disabled = 0);
+    // The button moved to a screen of another scaling: its pictures are loaded again.
+    void OnDpiChanged();
     // Draws the image for the state into the button's rectangle of the given surface.
     void DrawItem(const DRAWITEMSTRUCT& item);
 
@@ -23,6 +25,9 @@ class CBitmapButton : public CButton {
 
   protected:
     bool OnChildNotify(UINT message, WPARAM wp, LPARAM lp, LRESULT* result) override;
+
+  private:
+    UINT ids_[4] = {0, 0, 0, 0};
 };
 
 }  // namespace deckwright

@@ -10,6 +10,7 @@ against the toolbar's light grey instead of magenta.
 import math
 import os
 import struct
+import zlib
 
 SS = 4  # subpixels per pixel along each axis
 OUT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "res")
@@ -20,29 +21,37 @@ ORANGE_DARK = (196, 96, 16)
 ORANGE_LIGHT = (255, 196, 120)
 
 
+def scaled(n, scale):
+    """A 100% size at a scale, rounded as Windows' MulDiv rounds (halves up)."""
+    return int(n * scale + 0.5)
+
+
 def mix(a, b, t):
     return tuple(a[i] + (b[i] - a[i]) * t for i in range(3))
 
 
 class Canvas:
-    """RGB plus coverage at SS x SS subpixels per pixel."""
+    """RGB plus coverage at SS x SS subpixels per pixel. Shapes are given at 100%; with a scale
+    the canvas is that many times larger and every shape grows with it."""
 
-    def __init__(self, w, h):
-        self.w, self.h = w, h
-        self.W, self.H = w * SS, h * SS
+    def __init__(self, w, h, scale=1.0):
+        self.scale = scale
+        self.w, self.h = scaled(w, scale), scaled(h, scale)
+        self.W, self.H = self.w * SS, self.h * SS
         self.rgb = [[0.0, 0.0, 0.0] for _ in range(self.W * self.H)]
         self.alpha = [0.0] * (self.W * self.H)
 
     def _paint(self, x0, y0, x1, y1, inside, color, opacity=1.0):
-        X0 = max(0, int(math.floor(x0 * SS)))
-        Y0 = max(0, int(math.floor(y0 * SS)))
-        X1 = min(self.W, int(math.ceil(x1 * SS)) + 1)
-        Y1 = min(self.H, int(math.ceil(y1 * SS)) + 1)
+        unit = SS * self.scale  # subpixels per drawing unit
+        X0 = max(0, int(math.floor(x0 * unit)))
+        Y0 = max(0, int(math.floor(y0 * unit)))
+        X1 = min(self.W, int(math.ceil(x1 * unit)) + 1)
+        Y1 = min(self.H, int(math.ceil(y1 * unit)) + 1)
         for Y in range(Y0, Y1):
-            y = (Y + 0.5) / SS
+            y = (Y + 0.5) / unit
             row = Y * self.W
             for X in range(X0, X1):
-                x = (X + 0.5) / SS
+                x = (X + 0.5) / unit
                 if not inside(x, y):
                     continue
                 c = color(x, y) if callable(color) else color
@@ -56,7 +65,7 @@ class Canvas:
                 self.alpha[i] = na
 
     def fill(self, color):
-        self.rect(0, 0, self.w, self.h, color)
+        self.rect(0, 0, self.w / self.scale, self.h / self.scale, color)
 
     def rect(self, x0, y0, x1, y1, color, opacity=1.0):
         self._paint(x0, y0, x1, y1, lambda x, y: x0 <= x < x1 and y0 <= y < y1, color, opacity)
@@ -236,11 +245,40 @@ def write_bmp4(name, px):
         f.write(header + info + pal + data)
 
 
-def write_ico4(name, images):
-    """images: list of (pixels, opaque) where opaque[y][x] is False for transparent pixels."""
+def png(px):
+    """An RGBA picture as PNG bytes (what an icon's 256-pixel image is stored as)."""
+    h, w = len(px), len(px[0])
+    raw = b"".join(b"\0" + bytes(v for p in row for v in p) for row in px)
+
+    def chunk(kind, data):
+        return (struct.pack(">I", len(data)) + kind + data +
+                struct.pack(">I", zlib.crc32(kind + data) & 0xFFFFFFFF))
+
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", w, h, 8, 6, 0, 0, 0)) +
+            chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
+
+
+def dib32(px):
+    """A 32-bit icon image: BGRA rows bottom-up, then an empty AND mask (alpha decides)."""
+    h, w = len(px), len(px[0])
+    xor = b"".join(bytes((p[2], p[1], p[0], p[3])) for row in reversed(px) for p in row)
+    andm = bytes(((w + 31) // 32) * 4 * h)
+    info = struct.pack("<IiiHHIIiiII", 40, w, h * 2, 1, 32, 0, len(xor) + len(andm), 0, 0, 0, 0)
+    return info + xor + andm
+
+
+def write_ico(name, images, rgba_images=()):
+    """images: 4-bit (pixels, opaque) pairs, opaque[y][x] False for transparent pixels;
+    rgba_images: full-colour pictures with alpha, 256 pixels stored as PNG."""
     entries = b""
     blobs = []
-    offset = 6 + 16 * len(images)
+    offset = 6 + 16 * (len(images) + len(rgba_images))
+    for px in rgba_images:
+        size = len(px)
+        blob = png(px) if size >= 256 else dib32(px)
+        entries_rgba = struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 32, len(blob), 0)
+        blobs.append((entries_rgba, blob))
+    four = []
     for px, opaque in images:
         h, w = len(px), len(px[0])
         pal, xor = dib4([[c if opaque[y][x] else (0, 0, 0) for x, c in enumerate(r)]
@@ -256,11 +294,15 @@ def write_ico4(name, images):
         info = struct.pack("<IiiHHIIiiII", 40, w, h * 2, 1, 4, 0, len(xor) + len(andm), 0, 0,
                            16, 0)
         blob = info + pal + xor + bytes(andm)
-        entries += struct.pack("<BBBBHHII", w, h, 16, 0, 1, 4, len(blob), offset)
+        four.append((struct.pack("<BBBBHHII", w, h, 16, 0, 1, 4, len(blob), 0), blob))
+    # The 4-bit images first, as they always were; then the larger ones.
+    data = b""
+    for entry, blob in four + blobs:
+        entries += entry[:12] + struct.pack("<I", offset)
         offset += len(blob)
-        blobs.append(blob)
+        data += blob
     with open(os.path.join(OUT, name), "wb") as f:
-        f.write(struct.pack("<HHH", 0, 1, len(images)) + entries + b"".join(blobs))
+        f.write(struct.pack("<HHH", 0, 1, len(four) + len(blobs)) + entries + data)
 
 
 # ---------------------------------------------------------------- pictures
@@ -345,15 +387,15 @@ def toolbar_cell(cv, i, ox, strong):
 MAGENTA_HOLE = (236, 236, 236)  # the wrench's jaw opening shows the toolbar's grey
 
 
-def toolbar(strong):
-    cv = Canvas(350, 50)
+def toolbar(strong, scale=1.0):
+    cv = Canvas(350, 50, scale)
     for i in range(6):
         toolbar_cell(cv, i, i * 50, strong)
     return cv.pixels(background=(236, 236, 236), mask=MAGENTA)
 
 
-def logo():
-    cv = Canvas(76, 76)
+def logo(scale=1.0):
+    cv = Canvas(76, 76, scale)
     cv.fill(vgrad((252, 250, 246), (244, 236, 226), 0, 76))
     # the document: orange, folded corner
     cv.poly([(9, 4), (55, 4), (68, 17), (68, 73), (9, 73)], ORANGE_DARK)
@@ -384,9 +426,9 @@ def logo():
 CORNER = (240, 153, 67)
 
 
-def button(w, h, caption, arrow, pressed, italic=0.0):
+def button(w, h, caption, arrow, pressed, italic=0.0, scale=1.0):
     """A glossy orange face; the corner pixels stay the panel colour CORNER."""
-    cv = Canvas(w, h)
+    cv = Canvas(w, h, scale)
     cv.fill(CORNER)
     inset = 1.0 if not pressed else 1.5
     r = 8
@@ -420,7 +462,7 @@ def button(w, h, caption, arrow, pressed, italic=0.0):
             cv.poly([(ax + dx, y + dx), (ax + dx, y + size + dx), (ax + aw + dx, y + size / 2 + dx)],
                     col)
     px = cv.pixels()
-    for (cx, cy) in ((0, 0), (w - 1, 0), (0, h - 1), (w - 1, h - 1)):
+    for (cx, cy) in ((0, 0), (cv.w - 1, 0), (0, cv.h - 1), (cv.w - 1, cv.h - 1)):
         px[cy][cx] = CORNER
     return px
 
@@ -498,18 +540,50 @@ def icon(size):
     return px, opaque
 
 
+def icon_rgba(size):
+    """The icon's picture in full colour with soft edges, for the larger sizes."""
+    cv = Canvas(32, 32, size / 32.0)
+    cv.poly([(4, 1), (21, 1), (28, 8), (28, 31), (4, 31)], (150, 60, 0))
+    cv.poly([(5, 2), (21, 2), (27, 8), (27, 30), (5, 30)], vgrad(ORANGE_LIGHT, ORANGE, 2, 30))
+    cv.poly([(21, 2), (21, 8), (27, 8)], (255, 226, 190))
+    cv.rect(8, 11, 24, 26, (255, 255, 255))
+    cv.rect(8, 11, 24, 14, (200, 80, 20))
+    for y, w in ((17, 5), (20, 4), (23, 5)):
+        cv.line(10, y, 10 + w, y, 1.2, (90, 90, 100))
+    cv.circle(19, 20.5, 3.6, (90, 140, 210))
+    cv.poly([(19, 20.5), (19, 16.9), (22.6, 20.5)], (240, 120, 30))
+    rgb = cv.pixels()
+    out = []
+    for y in range(cv.h):
+        row = []
+        for x in range(cv.w):
+            cells = [(y * SS + j) * cv.W + (x * SS + m) for j in range(SS) for m in range(SS)]
+            a = sum(cv.alpha[t] for t in cells) / (SS * SS)
+            # pixels() blended against black: undo it to keep straight colour with alpha
+            c = tuple(min(255, int(round(v / a))) if a > 0 else 0 for v in rgb[y][x])
+            row.append(c + (int(round(a * 255)),))
+        out.append(row)
+    return out
+
+
 def main():
     write_bmp4("toolbar.bmp", small_toolbar())
-    write_bmp24("toolbar_normal.bmp", toolbar(False))
-    write_bmp24("toolbar_hot.bmp", toolbar(True))
-    write_bmp24("logo.bmp", logo())
-    write_bmp24("next.bmp", button(85, 40, "Next", "right", False))
-    write_bmp24("next_pressed.bmp", button(82, 39, "Next", "right", True))
-    write_bmp24("previous.bmp", button(85, 40, "Prev", "left", False))
-    write_bmp24("previous_pressed.bmp", button(82, 39, "Prev", "left", True))
-    write_bmp24("finished.bmp", button(82, 39, "Finish", None, False, italic=0.22))
-    write_bmp24("finished_pressed.bmp", button(82, 39, "Finish", None, True, italic=0.22))
-    write_ico4("deckwright.ico", [icon(32), icon(16)])
+    # The pictures at 100%, and for screens scaled 150% and 200% (names ending _150, _200).
+    for scale, tail in ((1.0, ""), (1.5, "_150"), (2.0, "_200")):
+        write_bmp24("toolbar_normal%s.bmp" % tail, toolbar(False, scale))
+        write_bmp24("toolbar_hot%s.bmp" % tail, toolbar(True, scale))
+        write_bmp24("logo%s.bmp" % tail, logo(scale))
+        write_bmp24("next%s.bmp" % tail, button(85, 40, "Next", "right", False, scale=scale))
+        write_bmp24("next_pressed%s.bmp" % tail, button(82, 39, "Next", "right", True, scale=scale))
+        write_bmp24("previous%s.bmp" % tail, button(85, 40, "Prev", "left", False, scale=scale))
+        write_bmp24("previous_pressed%s.bmp" % tail,
+                    button(82, 39, "Prev", "left", True, scale=scale))
+        write_bmp24("finished%s.bmp" % tail,
+                    button(82, 39, "Finish", None, False, italic=0.22, scale=scale))
+        write_bmp24("finished_pressed%s.bmp" % tail,
+                    button(82, 39, "Finish", None, True, italic=0.22, scale=scale))
+    write_ico("deckwright.ico", [icon(32), icon(16)],
+              [icon_rgba(n) for n in (24, 48, 64, 128, 256)])
 
 
 if __name__ == "__main__":

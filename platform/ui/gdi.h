@@ -61,6 +61,11 @@ class CDC {
     void FillSolidRect(int x, int y, int width, int height, COLORREF color);
     int DrawText(const std::string& text, RECT rect, UINT format);
     bool BitBlt(int x, int y, int width, int height, CDC& source, int sx, int sy, DWORD rop);
+    // Copies the source rectangle into the destination rectangle, scaled, colours averaged
+    // (halftone) or, with keepColours, each pixel one of the source's (what a masked picture
+    // needs).
+    bool StretchBlt(int x, int y, int width, int height, CDC& source, int sx, int sy,
+                    int sourceWidth, int sourceHeight, bool keepColours);
     void MoveTo(int x, int y);
     void LineTo(int x, int y);
     COLORREF GetPixel(int x, int y) const;

@@ -41,6 +41,12 @@ bool CWnd::OnCmdMsg(UINT id, int code) {
     return true;
 }
 
+int CWnd::Scale(int pixelsAt96) const {
+    // MulDiv's rounding: halves away from zero.
+    const long long product = static_cast<long long>(pixelsAt96) * GetDpi();
+    return static_cast<int>(product >= 0 ? (product + 48) / 96 : (product - 48) / 96);
+}
+
 bool CWnd::OnChildNotify(UINT, WPARAM, LPARAM, LRESULT*) {
     return false;
 }

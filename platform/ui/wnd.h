@@ -64,6 +64,10 @@ class CWnd {
     std::string GetWindowText() const;
     RECT GetWindowRect() const;
     RECT GetClientRect() const;
+    // The dots per inch of the screen the window is on (96 at 100% scaling), and a size given
+    // at 96 DPI scaled to it, rounded as MulDiv rounds.
+    UINT GetDpi() const;
+    int Scale(int pixelsAt96) const;
     // Repaints at once as flags say (RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW: all of it,
     // background first, before returning).
     void RedrawWindow(UINT flags);

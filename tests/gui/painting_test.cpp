@@ -259,18 +259,33 @@ TEST(Resources, ButtonFacesHaveThePanelColouredCornersAndTheStripsMagentaBackgro
     }
 }
 
-TEST(Resources, IconHasA32And16PixelImageOf4Bits) {
+TEST(Resources, IconKeepsItsSmall4BitImagesAndHasLargeOnesUpTo256Pixels) {
     HRSRC found = ::FindResourceW(nullptr, MAKEINTRESOURCEW(IDR_MAINFRAME), MAKEINTRESOURCEW(14));
     ASSERT_NE(found, nullptr);
     const auto* group = static_cast<const BYTE*>(::LockResource(::LoadResource(nullptr, found)));
     const WORD count = *reinterpret_cast<const WORD*>(group + 4);
-    ASSERT_EQ(count, 2);
-    std::vector<std::pair<int, int>> images;
+    std::vector<std::pair<int, int>> images;  // size (256 for 0), bits
     for (int i = 0; i < count; ++i) {
         const BYTE* e = group + 6 + 14 * i;  // width, height, colours, 0, planes, bits, ...
-        images.emplace_back(e[0], *reinterpret_cast<const WORD*>(e + 6));
+        images.emplace_back(e[0] ? e[0] : 256, *reinterpret_cast<const WORD*>(e + 6));
     }
-    EXPECT_EQ(images, (std::vector<std::pair<int, int>>{{32, 4}, {16, 4}}));
+    ASSERT_GE(images.size(), 3u);
+    EXPECT_EQ(images[0], (std::pair<int, int>{32, 4}));
+    EXPECT_EQ(images[1], (std::pair<int, int>{16, 4}));
+    EXPECT_EQ(images.back(), (std::pair<int, int>{256, 32}));
+    // What a screen at 200% asks for as the big icon loads at its own size.
+    HICON big = static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr),
+                                                MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON, 64,
+                                                64, LR_DEFAULTCOLOR));
+    ASSERT_NE(big, nullptr);
+    ICONINFO info{};
+    ASSERT_TRUE(::GetIconInfo(big, &info));
+    BITMAP bm{};
+    ::GetObjectW(info.hbmColor, sizeof bm, &bm);
+    EXPECT_EQ(bm.bmWidth, 64);
+    ::DeleteObject(info.hbmColor);
+    ::DeleteObject(info.hbmMask);
+    ::DestroyIcon(big);
 }
 
 // ---------------------------------------------------------------- bitmap buttons

@@ -121,6 +121,10 @@ bool CDC::BitBlt(int x, int y, int, int, CDC& source, int sx, int sy, DWORD) {
     return true;
 }
 
+bool CDC::StretchBlt(int x, int y, int, int, CDC& source, int sx, int sy, int, int, bool) {
+    return BitBlt(x, y, 0, 0, source, sx, sy, SRCCOPY);
+}
+
 void CDC::MoveTo(int, int) {}
 
 void CDC::LineTo(int, int) {}

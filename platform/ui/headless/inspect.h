@@ -21,6 +21,9 @@ struct DrawnText {
 // The texts drawn on the window since its background was last erased, in order; a text drawn
 // off-screen and copied onto the window counts, moved to where it was copied.
 std::vector<DrawnText> TextsOn(HWND window);
+// The DPI every window reports, as on a screen at that scaling (96 until set).
+void SetScreenDpi(UINT dpi);
+
 // A WM_DROPFILES message's drop, in memory: the address of the list of paths.
 inline WPARAM DropOf(const std::vector<std::string>& paths) {
     return reinterpret_cast<WPARAM>(&paths);

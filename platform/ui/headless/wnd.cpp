@@ -1,6 +1,7 @@
 // CWnd in memory: windows are plain structures, and a message sent from another thread waits in
 // a queue until the window's own thread pumps, as Win32's cross-thread SendMessage does.
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -293,6 +294,18 @@ RECT CWnd::GetClientRect() const {
     if (!window) return RECT{};
     return RECT{0, 0, window->rect.right - window->rect.left,
                 window->rect.bottom - window->rect.top};
+}
+
+namespace {
+std::atomic<UINT> g_screen_dpi{96};
+}  // namespace
+
+void headless::SetScreenDpi(UINT dpi) {
+    g_screen_dpi = dpi;
+}
+
+UINT CWnd::GetDpi() const {
+    return g_screen_dpi;
 }
 
 void CWnd::RedrawWindow(UINT flags) {

@@ -147,6 +147,17 @@ bool CReBar::AddBar(CToolBar& bar, const std::string& text, HBITMAP background, 
            FALSE;
 }
 
+void CReBar::SetBandChildSize(CToolBar& bar) {
+    const SIZE size = bar.GetBarSize();
+    REBARBANDINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = RBBIM_CHILDSIZE | RBBIM_SIZE;
+    info.cxMinChild = static_cast<UINT>(size.cx);
+    info.cyMinChild = static_cast<UINT>(size.cy);
+    info.cx = static_cast<UINT>(size.cx);
+    SendMessage(RB_SETBANDINFOW, 0, reinterpret_cast<LPARAM>(&info));  // its one band
+}
+
 bool CStatusBar::Create(CWnd& parent, DWORD style, UINT id) {
     m_dwStyle = style & kBarStyleBits;
     const DWORD windowStyle = (style & ~kBarStyleBits) | SBARS_SIZEGRIP;

@@ -69,6 +69,8 @@ class CReBar : public CWnd {
     bool Create(CWnd& parent, DWORD ctrlStyle, DWORD style, UINT id);
     // Adds the bar as one band holding it.
     bool AddBar(CToolBar& bar, const std::string& text, HBITMAP background, UINT bandStyle);
+    // The band holding bar (the first) takes the bar's present size, after its sizes changed.
+    void SetBandChildSize(CToolBar& bar);
 };
 
 class CStatusBar : public CControlBar {

@@ -61,6 +61,17 @@ bool CDC::BitBlt(int x, int y, int width, int height, CDC& source, int sx, int s
     return ::BitBlt(m_hDC, x, y, width, height, source.m_hDC, sx, sy, rop) != FALSE;
 }
 
+bool CDC::StretchBlt(int x, int y, int width, int height, CDC& source, int sx, int sy,
+                     int sourceWidth, int sourceHeight, bool keepColours) {
+    const int oldMode = ::SetStretchBltMode(m_hDC, keepColours ? COLORONCOLOR : HALFTONE);
+    POINT origin{};
+    if (!keepColours) ::SetBrushOrgEx(m_hDC, 0, 0, &origin);  // as HALFTONE asks
+    const BOOL done = ::StretchBlt(m_hDC, x, y, width, height, source.m_hDC, sx, sy, sourceWidth,
+                                   sourceHeight, SRCCOPY);
+    ::SetStretchBltMode(m_hDC, oldMode);
+    return done != FALSE;
+}
+
 HGDIOBJ CDC::SelectObject(HGDIOBJ object) {
     return ::SelectObject(m_hDC, object);
 }

@@ -181,6 +181,22 @@ RECT CWnd::GetClientRect() const {
     return r;
 }
 
+UINT CWnd::GetDpi() const {
+    // GetDpiForWindow where the system has it (Windows 10 1607 and later); the system's DPI
+    // before that, as on older Wine.
+    using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+    static const auto get_dpi_for_window = reinterpret_cast<GetDpiForWindowFunction>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"),
+                                                 "GetDpiForWindow")));
+    if (get_dpi_for_window && m_hWnd) {
+        if (const UINT dpi = get_dpi_for_window(m_hWnd)) return dpi;
+    }
+    HDC screen = ::GetDC(nullptr);
+    const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+    ::ReleaseDC(nullptr, screen);
+    return dpi > 0 ? static_cast<UINT>(dpi) : 96;
+}
+
 void CWnd::RedrawWindow(UINT flags) {
     ::RedrawWindow(m_hWnd, nullptr, nullptr, flags);
 }

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/ui/gdi.h"
+#include "platform/ui/wnd.h"
+
+namespace deckwright {
+
+// A line of text a dialog paints itself, on cells of its own background colour.
+struct PaintedLine {
+    std::string text;
+    RECT rect;
+    COLORREF background;
+};
+
+// A rectangle given at 96 DPI, at the window's DPI.
+RECT Scaled(const CWnd& window, RECT at96);
+
+// Draws the lines in black "verdana" of the given height, the program's one font form.
+void PaintLines(CDC& dc, int fontHeight, const std::vector<PaintedLine>& lines);
+
+}  // namespace deckwright
