@@ -12,8 +12,9 @@
 namespace deckwright {
 namespace {
 
-// One "Name=value" line per setting; backslash, line breaks and NUL are escaped so that any
-// text survives the round trip.
+// One "Name=value" line per setting; backslash and line breaks are escaped so that any text
+// survives the round trip. A value ends at a NUL, as the registry's strings do for their
+// readers, so that it is stored, read and used as one and the same text.
 std::string Escape(const std::string& text) {
     std::string out;
     for (const char c : text) {
@@ -28,8 +29,7 @@ std::string Escape(const std::string& text) {
                 out += "\\r";
                 break;
             case '\0':
-                out += "\\0";
-                break;
+                return out;
             default:
                 out += c;
         }
@@ -40,6 +40,7 @@ std::string Escape(const std::string& text) {
 std::string Unescape(const std::string& text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\0') return out;
         if (text[i] != '\\' || i + 1 == text.size()) {
             out += text[i];
             continue;
@@ -52,8 +53,7 @@ std::string Unescape(const std::string& text) {
                 out += '\r';
                 break;
             case '0':
-                out += '\0';
-                break;
+                return out;
             default:
                 out += text[i];
         }
@@ -92,6 +92,7 @@ Settings LoadSettings(const std::string& location) {
     std::ifstream in(location, std::ios::binary);
     std::string line;
     while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();  // written on Windows
         const auto equals = line.find('=');
         if (equals == std::string::npos) continue;
         const std::string name = line.substr(0, equals);

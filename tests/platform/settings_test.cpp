@@ -164,6 +164,27 @@ TEST_F(SettingsTest, DefaultLocationFollowsXdgConfigHomeThenHome) {
         ::unsetenv("HOME");
 }
 
+// A settings file with Windows line ends gave every value a trailing CR; a value with a NUL was
+// stored whole, then used as far as the NUL by every file name made from it.
+TEST_F(SettingsTest, LineEndsAndNulsAreNotPartOfValues) {
+    scratch_.Path("config/deckwright/settings");
+    std::ofstream(PathOf(location_), std::ios::binary) << "SaveFolder=/out/\r\nSuffix=_s\r\n";
+    Settings settings = LoadSettings(location_);
+    EXPECT_EQ(settings.save_folder, "/out/");
+    EXPECT_EQ(settings.suffix, "_s");
+
+    ASSERT_TRUE(StoreSettings({"/out/", std::string("_a\0b", 4)}, location_));
+    EXPECT_EQ(LoadSettings(location_).suffix, "_a");
+    EXPECT_EQ(ReadBytes(location_),
+              (Bytes{'S', 'a', 'v',  'e', 'F', 'o', 'l', 'd', 'e', 'r', '=', '/', 'o', 'u',
+                     't', '/', '\n', 'S', 'u', 'f', 'f', 'i', 'x', '=', '_', 'a', '\n'}));
+    for (const std::string& stored :
+         {std::string("Suffix=_a\0b\n", 12), std::string("Suffix=_a\\0b\n")}) {
+        std::ofstream(PathOf(location_), std::ios::binary | std::ios::trunc) << stored;
+        EXPECT_EQ(LoadSettings(location_).suffix, "_a");
+    }
+}
+
 TEST_F(SettingsTest, UnwritableStoreFailsQuietly) {
     const std::string blocker = scratch_.File("blocker", {1});
     EXPECT_FALSE(StoreSettings({"a", "b"}, blocker + "/deckwright/settings"));
