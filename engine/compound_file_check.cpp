@@ -494,7 +494,9 @@ class Checker {
     }
 
     // Walks the red-black tree from the root: every link names an entry, no entry is met
-    // twice, and every entry met is a storage or a stream.
+    // twice, and every entry met is a storage or a stream. Only the streams get their paths,
+    // made afterwards from the parents: storages nested thousands deep then cost no more
+    // memory than their entries.
     bool CheckTree() {
         std::vector<bool> seen(entries_.size(), false);
         seen[0] = true;
@@ -503,16 +505,16 @@ class Checker {
             std::uint32_t parent;
         };
         std::vector<Item> stack;
-        std::vector<std::string> paths(entries_.size());
-        std::vector<std::uint32_t> parent_of(entries_.size(), 0);
+        parent_of_.assign(entries_.size(), 0);
+        auto from = [&](std::uint32_t parent) {
+            return parent == 0 ? std::string("the root entry") : "entry " + Quote(PathOf(parent));
+        };
         if (entries_[0].child != kNoStream) stack.push_back({entries_[0].child, 0});
         while (!stack.empty()) {
             const Item it = stack.back();
             stack.pop_back();
-            const std::string from =
-                it.parent == 0 ? std::string("the root entry") : "entry " + Quote(paths[it.parent]);
             if (it.id >= entries_.size())
-                return Problem("the directory tree under " + from + " links to entry " +
+                return Problem("the directory tree under " + from(it.parent) + " links to entry " +
                                Num(it.id) + ", but the directory has only " + Num(entries_.size()) +
                                " entries");
             if (seen[it.id])
@@ -520,10 +522,9 @@ class Checker {
                                Quote(entries_[it.id].name) + ") twice: its links form a loop");
             seen[it.id] = true;
             const DirectoryEntry& e = entries_[it.id];
-            paths[it.id] = it.parent == 0 ? e.name : paths[it.parent] + "/" + e.name;
-            parent_of[it.id] = it.parent;
+            parent_of_[it.id] = it.parent;
             if (e.type != kTypeStorage && e.type != kTypeStream)
-                return Problem("the directory tree under " + from + " links to entry " +
+                return Problem("the directory tree under " + from(it.parent) + " links to entry " +
                                Num(it.id) + ", which has object type " + Num(e.type) +
                                " instead of a storage or a stream");
             if (e.left != kNoStream) stack.push_back({e.left, it.parent});
@@ -532,8 +533,41 @@ class Checker {
             if (e.type == kTypeStream) reached_streams_.push_back(it.id);
             if (it.parent == 0) top_level_.push_back(it.id);
         }
-        paths_ = std::move(paths);
+        // Every path in memory at once would grow with the square of the nesting: the streams'
+        // paths may take four times the directory's own bytes, more than any real file needs.
+        const std::uint64_t budget = 4ull * entries_.size() * kDirEntrySize;
+        std::uint64_t used = 0;
+        paths_.assign(entries_.size(), std::string());
+        for (std::uint32_t id : reached_streams_) {
+            used += PathLength(id);
+            if (used > budget)
+                return Problem(
+                    "the directory nests its storages too deeply to judge: the paths "
+                    "of its streams would take more than " +
+                    Num(budget) + " bytes");
+            paths_[id] = PathOf(id);
+        }
         return true;
+    }
+
+    // The entry's path from the root, its storages joined with '/'; parent_of_ must be set.
+    std::size_t PathLength(std::uint32_t id) const {
+        std::size_t length = entries_[id].name.size();
+        for (std::uint32_t p = parent_of_[id]; p != 0; p = parent_of_[p])
+            length += entries_[p].name.size() + 1;
+        return length;
+    }
+    std::string PathOf(std::uint32_t id) const {
+        std::string path(PathLength(id), '/');
+        std::size_t end = path.size();
+        for (std::uint32_t p = id;; p = parent_of_[p]) {
+            const std::string& name = entries_[p].name;
+            end -= name.size();
+            path.replace(end, name.size(), name);
+            if (parent_of_[p] == 0) break;
+            --end;  // the separator already there
+        }
+        return path;
     }
 
     bool LoadMiniFat() {
@@ -671,7 +705,8 @@ class Checker {
     std::span<const std::uint32_t> fat_;
     std::vector<DirectoryEntry> entries_;
     std::vector<std::string> names_;
-    std::vector<std::string> paths_;
+    std::vector<std::string> paths_;        // of the streams reached
+    std::vector<std::uint32_t> parent_of_;  // the storage (0: the root) above each entry reached
     std::vector<std::uint32_t> reached_streams_;
     std::vector<std::uint32_t> top_level_;
     std::vector<std::uint32_t> mini_fat_;
