@@ -38,7 +38,7 @@ int RunCheck(const CheckOptions& options) {
             std::cout << path << ": " << CheckToLine(result) << '\n';
         }
     }
-    if (options.json) std::cout << documents.dump(2) << '\n';
+    if (options.json) PrintJson(std::cout, documents);
     std::cout.flush();
     return status;
 }
@@ -51,7 +51,9 @@ void AddCheckCommand(CLI::App& app, int* exit_status) {
         "check",
         "Judge whether each file's structure is sound as it stands (the files are only read); "
         "exit status 0 when every file is sound, 1 otherwise");
-    cmd->add_flag("--json", options->json, "One JSON document (an array, one object per file)");
+    cmd->add_flag("--json", options->json,
+                  "One JSON document (an array, one object per file); a byte of a name that is "
+                  "not valid UTF-8 is written as U+FFFD");
     cmd->add_option("FILE", options->files, "Compound files (.ppt) to check")->required();
     cmd->callback([options, exit_status] { *exit_status = RunCheck(*options); });
 }

@@ -1,5 +1,7 @@
 #include "cli/check_report.h"
 
+#include <ostream>
+
 namespace deckwright::cli {
 
 nlohmann::json CheckToJson(const CheckResult& result) {
@@ -18,6 +20,10 @@ nlohmann::json CheckToJson(const CheckResult& result) {
     }
     j["streams"] = std::move(streams);
     return j;
+}
+
+void PrintJson(std::ostream& out, const nlohmann::json& documents) {
+    out << documents.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << '\n';
 }
 
 std::string CheckToLine(const CheckResult& result) {

@@ -105,7 +105,7 @@ int RunInspect(const InspectOptions& options) {
                       << "\n\n";
         }
     }
-    if (options.json) std::cout << documents.dump(2) << '\n';
+    if (options.json) PrintJson(std::cout, documents);
     std::cout.flush();
     return status;
 }
@@ -118,7 +118,9 @@ void AddInspectCommand(CLI::App& app, int* exit_status) {
         "inspect",
         "Show each file's header as found, as the rebuild and the reconstruction would "
         "write it, and the check's verdict on each (the files are only read)");
-    cmd->add_flag("--json", options->json, "One JSON document (an array, one object per file)");
+    cmd->add_flag("--json", options->json,
+                  "One JSON document (an array, one object per file); a byte of a name that is "
+                  "not valid UTF-8 is written as U+FFFD");
     cmd->add_option("FILE", options->files, "Compound files (.ppt) to inspect")->required();
     cmd->callback([options, exit_status] { *exit_status = RunInspect(*options); });
 }

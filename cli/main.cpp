@@ -1,4 +1,5 @@
 #include "cli/commands.h"
+#include "platform/file_system.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -8,6 +9,7 @@
 
 // Windows hands us UTF-16 arguments; the program works in UTF-8 throughout.
 int wmain(int argc, wchar_t** wargv) {
+    deckwright::RemoveLeftoversWhenInterrupted();
     SetConsoleOutputCP(CP_UTF8);
     std::vector<std::string> args;
     for (int i = 0; i < argc; ++i) {
@@ -21,5 +23,8 @@ int wmain(int argc, wchar_t** wargv) {
     return deckwright::cli::RunCommandLine(argc, argv.data());
 }
 #else
-int main(int argc, char** argv) { return deckwright::cli::RunCommandLine(argc, argv); }
+int main(int argc, char** argv) {
+    deckwright::RemoveLeftoversWhenInterrupted();
+    return deckwright::cli::RunCommandLine(argc, argv);
+}
 #endif

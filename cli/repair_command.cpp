@@ -3,7 +3,7 @@
 #include <iostream>
 
 #include "cli/commands.h"
-#include "runs/repair_worker.h"
+#include "runs/repair_and_save_worker.h"
 #include "runs/save_worker.h"
 #include "runs/system_files.h"
 
@@ -28,37 +28,35 @@ std::string AsFolder(std::string folder) {
 }  // namespace
 
 int RunRepair(const RepairOptions& options, const Settings& saved, FileOperations& files,
-              bool interactive, std::istream& answers, std::ostream& out, std::ostream& questions) {
+              bool interactive, std::istream& answers, std::ostream& out, std::ostream& messages) {
     const std::string folder = AsFolder(options.out.value_or(saved.save_folder));
     const std::string suffix = options.suffix.value_or(saved.suffix);
-    const std::size_t count = options.files.size();
 
-    TerminalHost terminal(options.existing, interactive, answers, questions);
-    std::vector<std::string> repair_queue = options.files;
-    const RunOutcomes repaired =
-        RepairWorker(RepairJob{&repair_queue, &terminal, &files, std::chrono::milliseconds(0)});
-
-    std::vector<std::size_t> saving;  // positions in options.files of the repaired ones
-    std::vector<std::string> save_queue;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (!repaired[i].succeeded) continue;
-        saving.push_back(i);
-        save_queue.push_back(repair_queue[i]);
+    // Found out before any work, not after every file was repaired.
+    if (const std::string problem = SuffixProblem(suffix); !problem.empty()) {
+        messages << "deckwright repair: the suffix \"" << suffix << "\""
+                 << (options.suffix ? "" : " (from the saved settings)")
+                 << " cannot be used: " << problem << '\n';
+        return kExitUsage;
     }
-    const RunOutcomes stored = SaveWorker(
-        SaveJob{&save_queue, &terminal, &files, suffix, folder, std::chrono::milliseconds(0)});
+    std::string why;
+    if (!files.CheckFolderWritable(folder, &why)) {
+        messages << "deckwright repair: cannot save into "
+                 << (folder.empty() ? std::string("the current folder") : folder)
+                 << (options.out ? "" : " (the saved setting)") << ": " << why << '\n';
+        return kExitUsage;
+    }
 
-    std::vector<const ItemOutcome*> final_outcome(count);
-    for (std::size_t i = 0; i < count; ++i) final_outcome[i] = &repaired[i];
-    for (std::size_t k = 0; k < saving.size(); ++k) final_outcome[saving[k]] = &stored[k];
+    TerminalHost terminal(options.existing, interactive, answers, messages);
+    const RunOutcomes outcomes =
+        RepairAndSaveWorker(RepairAndSaveJob{options.files, &terminal, &files, suffix, folder});
 
     int status = kExitOk;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (final_outcome[i]->succeeded) {
-            out << options.files[i] << ": saved as " << final_outcome[i]->path << '\n';
+    for (std::size_t i = 0; i < options.files.size(); ++i) {
+        if (outcomes[i].succeeded) {
+            out << options.files[i] << ": saved as " << outcomes[i].path << '\n';
         } else {
-            out << options.files[i] << ": failed: " << TerminalHost::Reason(*final_outcome[i])
-                << '\n';
+            out << options.files[i] << ": failed: " << TerminalHost::Reason(outcomes[i]) << '\n';
             status = kExitSomeFailed;
         }
     }
@@ -69,8 +67,10 @@ int RunRepair(const RepairOptions& options, const Settings& saved, FileOperation
 void AddRepairCommand(CLI::App& app, int* exit_status) {
     auto* command = app.add_subcommand(
         "repair",
-        "Repair presentations: copy each to the temporary folder, rebuild the copy's header and\n"
-        "save it as <folder><name><suffix>.ppt. The files themselves are only read.");
+        "Repair presentations, one after the other: copy each to the temporary folder, rebuild\n"
+        "the copy's header and save it as <folder><name><suffix>.ppt. The files themselves are\n"
+        "only read, and never replaced by a saved file. A repaired copy that cannot be saved is\n"
+        "kept, and its line says where.");
     auto options = std::make_shared<RepairOptions>();
     auto out = std::make_shared<std::string>();
     auto suffix = std::make_shared<std::string>();
@@ -78,8 +78,10 @@ void AddRepairCommand(CLI::App& app, int* exit_status) {
         "--out", *out, "Folder to save into (default: the saved setting; empty: current folder)");
     auto* suffix_option = command->add_option(
         "--suffix", *suffix, "Text added before .ppt in saved names (default: the saved setting)");
-    auto* overwrite =
-        command->add_flag("--overwrite")->description("Replace a saved file that already exists");
+    auto* overwrite = command->add_flag("--overwrite")
+                          ->description(
+                              "Replace a file that already exists (never one of the FILEs, nor one "
+                              "saved by this run)");
     auto* keep = command->add_flag("--keep-existing")
                      ->description("Leave a saved file that already exists, and fail that file");
     overwrite->excludes(keep);

@@ -7,39 +7,75 @@
 
 namespace deckwright {
 
+namespace detail {
+class RunFolder;
+}
+
+enum class MoveResult { kMoved, kDestinationExists, kFailed };
+
 // The operating system's files as the runs use them. Paths are UTF-8. Every operation that can
 // fail returns false (or null) and puts the system's reason, in words, in *error. The temporary
 // folder is the system's unless one is given (tests point it at a scratch folder).
+//
+// Temporary copies live in a run folder of this object's own, made on first use as
+// "Deckwright-<user>-XXXXXXXX" in the temporary folder (private to the user, so that nobody
+// else can block or read it) and locked for as long as the process lives. It holds one item
+// folder per copy. Whatever of it is not kept on purpose goes when the object goes, when the
+// process is interrupted (see RemoveLeftoversWhenInterrupted), or, after a crash, at the next
+// start of a run folder by any process of the same user.
 class FileSystem {
   public:
-    FileSystem() = default;
-    explicit FileSystem(std::string temporary_folder)
-        : temporary_folder_(std::move(temporary_folder)) {}
+    FileSystem();
+    explicit FileSystem(std::string temporary_folder);
+    ~FileSystem();
+    FileSystem(const FileSystem&) = delete;
+    FileSystem& operator=(const FileSystem&) = delete;
 
     // Not shared with other openers where the system has share modes.
     std::unique_ptr<OsFile> OpenForReading(const std::string& path, std::string* error) const;
     std::unique_ptr<OsFile> OpenForReadWrite(const std::string& path, std::string* error) const;
 
-    // Copies from to to. An existing to is replaced in one step: it is never left half-written.
-    bool CopyReplacing(const std::string& from, const std::string& to, std::string* error) const;
-    // Moves from to to, also across file systems. Fails, changing nothing, when to exists.
-    bool MoveNoReplace(const std::string& from, const std::string& to, std::string* error) const;
-    bool Delete(const std::string& path, std::string* error) const;
+    // Copies from, as long as it was when opened, to to. An existing to is replaced in one step:
+    // it is never left half-written, and nothing half-written is left beside it.
+    bool CopyReplacing(const std::string& from, const std::string& to, std::string* error);
+    // Moves from to to, also across file systems; never replaces an existing to.
+    MoveResult MoveNoReplace(const std::string& from, const std::string& to, std::string* error);
+    bool Delete(const std::string& path, std::string* error);
 
-    // Makes a fresh, empty folder of its own for one item's temporary copy, under
-    // DeckwrightFolder(). *folder ends with the separator.
-    bool CreateItemFolder(std::string* folder, std::string* error) const;
-    // Removes the item folder that holds copy_path, when it is empty and is one of ours.
-    void RemoveItemFolderOf(const std::string& copy_path) const;
+    // Makes a fresh, empty folder for one item's temporary copy. *folder ends with the separator.
+    bool CreateItemFolder(std::string* folder, std::string* error);
+    // Removes the item folder that holds path, and all in it, when it is one of this object's.
+    void RemoveItemFolderOf(const std::string& path);
+    // Keeps the item folder that holds path after its run and its process: its copy is the
+    // user's now. False when it cannot be marked so.
+    bool KeepItemFolderOf(const std::string& path);
+
+    // Whether new files can be made in folder (empty: the current folder); if not, why.
+    bool CheckFolderWritable(const std::string& folder, std::string* error);
 
     // The temporary folder in use, ending with the separator; empty when the system has none.
     std::string TemporaryFolder() const;
-    // The folder under it that holds the item folders, ending with the separator.
-    std::string DeckwrightFolder() const;
+    // This object's run folder, ending with the separator; empty before the first item folder.
+    std::string RunFolder() const;
 
   private:
+    bool StartRun(std::string* error);
+    std::unique_ptr<OsFile> CreatePartialBeside(const std::string& to, std::string* partial,
+                                                std::string* error);
+    MoveResult PutPartialInPlace(const std::string& partial, const std::string& to, bool replace,
+                                 std::string* error);
+    void DropPartial(const std::string& partial);
+    MoveResult CopyIntoPlace(const std::string& from, const std::string& to, bool replace,
+                             std::string* error);
+
     std::string temporary_folder_;
+    std::unique_ptr<detail::RunFolder> run_;
 };
+
+// The command line's promise on SIGINT, SIGTERM and SIGHUP (Ctrl+C and closing the console on
+// Windows): the run folders of every FileSystem and the partial files beside destinations are
+// removed before the process ends with the signal. Call once, early, before other threads.
+void RemoveLeftoversWhenInterrupted();
 
 // The platform's path separator.
 #ifdef _WIN32

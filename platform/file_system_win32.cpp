@@ -1,165 +1,186 @@
 #include <windows.h>
 
-#include <cwchar>
-
-#include "platform/file_system.h"
+#include "platform/file_faults_internal.h"
+#include "platform/file_system_os.h"
+#include "platform/os_file.h"
 #include "platform/utf.h"
 
-namespace deckwright {
+namespace deckwright::fsos {
 namespace {
 
-std::string ParentOf(const std::string& path) {
-    const auto slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? std::string(".\\") : path.substr(0, slash + 1);
-}
-
-bool SameFile(const std::string& a, const std::string& b) {
-    auto id = [](const std::string& p, BY_HANDLE_FILE_INFORMATION* info) {
-        HANDLE h =
-            CreateFileW(Widen(p).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h == INVALID_HANDLE_VALUE) return false;
-        const bool ok = GetFileInformationByHandle(h, info);
-        CloseHandle(h);
-        return ok;
-    };
-    BY_HANDLE_FILE_INFORMATION ia{}, ib{};
-    return id(a, &ia) && id(b, &ib) && ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
-           ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
-}
-
-// A name beside to that nothing else uses, so a copy can be written there and swapped in.
-std::wstring NameBeside(const std::string& to) {
-    static LONG counter = 0;
-    const std::wstring base =
-        Widen(ParentOf(to)) + L".deckwright-" + std::to_wstring(GetCurrentProcessId()) + L"-";
-    for (;;) {
-        std::wstring name = base + std::to_wstring(InterlockedIncrement(&counter)) + L".tmp";
-        if (GetFileAttributesW(name.c_str()) == INVALID_FILE_ATTRIBUTES) return name;
-    }
-}
-
-// Copies from into a new file beside to and flushes it. Returns its name, or empty.
-std::wstring CopyBeside(const std::string& from, const std::string& to, std::string* error) {
-    const std::wstring temp = NameBeside(to);
-    if (!CopyFileW(Widen(from).c_str(), temp.c_str(), TRUE)) {
-        *error = SystemMessage(GetLastError());
-        return {};
-    }
-    HANDLE h = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    const bool flushed = h != INVALID_HANDLE_VALUE && FlushFileBuffers(h);
-    const DWORD code = GetLastError();
-    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-    if (!flushed) {
-        *error = "flush failed: " + SystemMessage(code);
-        DeleteFileW(temp.c_str());
-        return {};
-    }
-    return temp;
+HANDLE H(std::intptr_t h) {
+    return reinterpret_cast<HANDLE>(h);
 }
 
 }  // namespace
 
-bool FileSystem::CopyReplacing(const std::string& from, const std::string& to,
-                                           std::string* error) const {
-    if (SameFile(from, to)) {
-        *error = "source and destination are the same file";
-        return false;
+RenameResult Rename(const std::string& from, const std::string& to, bool replace,
+                    std::string* error) {
+    if (HasNul(from, error) || HasNul(to, error)) return RenameResult::kFailed;
+    // Windows refuses to replace a read-only file, Wine does not: the same answer on both.
+    const DWORD attributes = replace ? GetFileAttributesW(WidePath(to).c_str()) : 0;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+        *error = "the file is read-only";
+        return RenameResult::kFailed;
     }
-    const std::wstring temp = CopyBeside(from, to, error);
-    if (temp.empty()) return false;
-    // One step: readers see the old file or the new one, never a half-written mix.
-    if (!MoveFileExW(temp.c_str(), Widen(to).c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        *error = SystemMessage(GetLastError());
-        DeleteFileW(temp.c_str());
-        return false;
+    // Without MOVEFILE_COPY_ALLOWED a move to another volume fails, and is done by copying.
+    const DWORD flags = MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+    if (!detail::FaultInjected(FileStep::kRename, to) &&
+        MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), flags)) {
+        return RenameResult::kDone;
     }
-    return true;
+    const DWORD code = GetLastError();
+    *error = SystemMessage(code);
+    if (code == ERROR_ALREADY_EXISTS || code == ERROR_FILE_EXISTS) return RenameResult::kExists;
+    if (code == ERROR_NOT_SAME_DEVICE) return RenameResult::kOtherDevice;
+    return RenameResult::kFailed;
 }
 
-bool FileSystem::MoveNoReplace(const std::string& from, const std::string& to,
-                                           std::string* error) const {
-    // Without MOVEFILE_REPLACE_EXISTING an existing destination makes the move fail.
-    if (MoveFileExW(Widen(from).c_str(), Widen(to).c_str(), MOVEFILE_WRITE_THROUGH)) return true;
-    DWORD code = GetLastError();
-    if (code != ERROR_NOT_SAME_DEVICE) {
-        *error = SystemMessage(code);
-        return false;
-    }
-    const std::wstring temp = CopyBeside(from, to, error);
-    if (temp.empty()) return false;
-    if (!MoveFileExW(temp.c_str(), Widen(to).c_str(), MOVEFILE_WRITE_THROUGH)) {
-        *error = SystemMessage(GetLastError());
-        DeleteFileW(temp.c_str());
-        return false;
-    }
-    DeleteFileW(Widen(from).c_str());
-    return true;
-}
-
-bool FileSystem::Delete(const std::string& path, std::string* error) const {
-    if (DeleteFileW(Widen(path).c_str())) return true;
+bool RemoveFile(const std::string& path, std::string* error) {
+    if (HasNul(path, error)) return false;
+    if (DeleteFileW(WidePath(path).c_str())) return true;
     *error = SystemMessage(GetLastError());
     return false;
 }
 
-std::string FileSystem::TemporaryFolder() const {
-    std::string folder = temporary_folder_;
-    if (folder.empty()) {
-        wchar_t buffer[MAX_PATH + 2];
-        const DWORD n = GetTempPathW(MAX_PATH + 2, buffer);
-        if (n == 0 || n > MAX_PATH + 1) return {};
-        folder = Narrow(std::wstring(buffer, n));
+bool MakeFolder(const std::string& path, bool* existed, std::string* error) {
+    *existed = false;
+    if (HasNul(path, error)) return false;
+    if (!detail::FaultInjected(FileStep::kMakeFolder, path) &&
+        CreateDirectoryW(WidePath(path).c_str(), nullptr)) {
+        return true;
     }
-    if (folder.back() != '\\' && folder.back() != '/') folder += '\\';
-    return folder;
-}
-
-std::string FileSystem::DeckwrightFolder() const {
-    const std::string temp = TemporaryFolder();
-    return temp.empty() ? std::string() : temp + "Deckwright\\";
-}
-
-bool FileSystem::CreateItemFolder(std::string* folder, std::string* error) const {
-    const std::string parent = DeckwrightFolder();
-    if (parent.empty()) {
-        *error = "the temporary folder is not known";
-        return false;
-    }
-    if (!CreateDirectoryW(Widen(parent).c_str(), nullptr) &&
-        GetLastError() != ERROR_ALREADY_EXISTS) {
-        *error = parent + ": " + SystemMessage(GetLastError());
-        return false;
-    }
-    static LONG counter = 0;
-    const std::string base = parent + "item-" + std::to_string(GetCurrentProcessId()) + "-" +
-                             std::to_string(GetTickCount64()) + "-";
-    for (int attempt = 0; attempt < 1000; ++attempt) {
-        const std::string item = base + std::to_string(InterlockedIncrement(&counter));
-        if (CreateDirectoryW(Widen(item).c_str(), nullptr)) {
-            *folder = item + '\\';
-            return true;
-        }
-        if (GetLastError() != ERROR_ALREADY_EXISTS) {
-            *error = item + ": " + SystemMessage(GetLastError());
-            return false;
-        }
-    }
-    *error = parent + ": no free folder name";
+    const DWORD code = GetLastError();
+    *existed = code == ERROR_ALREADY_EXISTS;
+    *error = SystemMessage(code);
     return false;
 }
 
-void FileSystem::RemoveItemFolderOf(const std::string& copy_path) const {
-    const std::string folder = ParentOf(copy_path);
-    const std::string parent = DeckwrightFolder();
-    if (parent.empty() || folder.size() <= parent.size() ||
-        folder.compare(0, parent.size(), parent) != 0) {
-        return;
-    }
-    if (folder.find_first_of("/\\", parent.size()) != folder.size() - 1) return;
-    RemoveDirectoryW(Widen(folder).c_str());  // fails, harmlessly, while anything is left in it
+bool RemoveEmptyFolder(const std::string& path) {
+    return RemoveDirectoryW(WidePath(path).c_str());
 }
 
-}  // namespace deckwright
+std::vector<std::string> FolderEntries(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW found{};
+    HANDLE find = FindFirstFileW(WidePath(folder + "*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..") names.push_back(Narrow(name));
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+    return names;
+}
+
+bool Exists(const std::string& path) {
+    return GetFileAttributesW(WidePath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsOwnFolder(const std::string& path) {
+    // The temporary folder is the user's own here; a link is never followed.
+    const DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+Kind KindOf(const std::string& path) {
+    const DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD code = GetLastError();
+        // Not allowed to look: the attempt to write there will say so.
+        return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ||
+                       code == ERROR_INVALID_NAME
+                   ? Kind::kMissing
+                   : Kind::kFolder;
+    }
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? Kind::kFolder : Kind::kOther;
+}
+
+std::string SystemTemporaryFolder() {
+    wchar_t buffer[MAX_PATH + 2];
+    const DWORD n = GetTempPathW(MAX_PATH + 2, buffer);
+    if (n == 0 || n > MAX_PATH + 1) return {};
+    return Narrow(std::wstring(buffer, n));
+}
+
+std::string UserTag() {
+    return {};  // the temporary folder is the user's own
+}
+
+std::string FolderOf(const std::string& path) {
+    const auto slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+bool IsSeparator(char c) {
+    return c == '/' || c == '\\';
+}
+
+std::string LastError() {
+    return SystemMessage(GetLastError());
+}
+
+std::intptr_t TakeLock(const std::string& lock_path, bool create) {
+    // Unshared and deleted on close: while the file is there, its process lives.
+    HANDLE h = CreateFileW(WidePath(lock_path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                           create ? CREATE_NEW : OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    return h == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<std::intptr_t>(h);
+}
+
+void ReleaseLock(const std::string&, std::intptr_t lock) {
+    CloseHandle(H(lock));
+}
+
+void AppendRecord(const std::string& path, const std::string& record) {
+    HANDLE h = CreateFileW(WidePath(path).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return;
+    const std::string bytes = record + '\0';
+    DWORD written = 0;
+    // Best effort: the clean-up at the end and on interrupts has the same list in memory.
+    WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(h);
+}
+
+std::vector<std::string> ReadRecords(const std::string& path) {
+    std::vector<std::string> records;
+    HANDLE h = CreateFileW(WidePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return records;
+    std::string bytes;
+    char buffer[4096];
+    DWORD n = 0;
+    while (ReadFile(h, buffer, sizeof buffer, &n, nullptr) && n > 0) bytes.append(buffer, n);
+    CloseHandle(h);
+    for (std::size_t start = 0, end; (end = bytes.find('\0', start)) != std::string::npos;
+         start = end + 1) {
+        records.push_back(bytes.substr(start, end - start));
+    }
+    return records;
+}
+
+bool MakeMarker(const std::string& path) {
+    HANDLE h = CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(h);
+    return true;
+}
+
+namespace {
+void (*g_clean_up)() = nullptr;
+
+BOOL WINAPI OnConsoleEvent(DWORD) {
+    if (g_clean_up) g_clean_up();
+    return FALSE;  // the default handler then ends the process
+}
+}  // namespace
+
+void OnInterrupt(void (*clean_up)()) {
+    g_clean_up = clean_up;
+    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
+
+}  // namespace deckwright::fsos

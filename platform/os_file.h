@@ -1,5 +1,6 @@
 #pragma once
 
+#include <compare>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -16,9 +17,13 @@ enum class Sharing { kShared, kExclusive };
 // caller that treats a short read as the end of the file can still learn that I/O failed.
 class OsFile final {
   public:
-    // Opens an existing file. On failure returns null and puts the system's reason in *error.
+    // Opens an existing regular file. Anything else (a folder, a device, a pipe) is refused
+    // without waiting for it. On failure returns null and puts the reason in *error.
     static std::unique_ptr<OsFile> Open(const std::string& path, OpenMode mode, Sharing sharing,
                                         std::string* error);
+    // Makes a new, empty file for reading and writing, not shared; fails when path exists.
+    // Its owner may write it, whatever the file it will become a copy of.
+    static std::unique_ptr<OsFile> CreateNew(const std::string& path, std::string* error);
     ~OsFile();
     OsFile(const OsFile&) = delete;
     OsFile& operator=(const OsFile&) = delete;
@@ -52,6 +57,25 @@ class OsFile final {
     std::intptr_t handle_;  // a file descriptor or a HANDLE
     std::string error_;
 };
+
+// Which file a path leads to, whatever links lead there: its device (volume) and its number
+// on that device.
+struct FileId {
+    std::uint64_t device = 0;
+    std::uint64_t number = 0;
+    bool operator==(const FileId&) const = default;
+    auto operator<=>(const FileId&) const = default;
+};
+// False when path leads to nothing that can be asked.
+bool IdentityOf(const std::string& path, FileId* id);
+
+// True, with the reason in *error (when given), for a path the system would cut short at a NUL
+// character and so take for another file's.
+inline bool HasNul(const std::string& path, std::string* error) {
+    if (path.find('\0') == std::string::npos) return false;
+    if (error) *error = "the name holds a NUL character";
+    return true;
+}
 
 // The last component of a path, after the last '/' (or '\\' on Windows).
 std::string FileNameOf(const std::string& path);

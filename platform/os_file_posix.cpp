@@ -6,22 +6,55 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/file_faults_internal.h"
 #include "platform/os_file.h"
 
 namespace deckwright {
+namespace {
+
+using detail::FaultInjected;
+using detail::FaultLimit;
+
+// Only regular files hold presentations: a device never ends and a pipe blocks its reader.
+const char* NotARegularFile(const struct stat& st) {
+    if (S_ISREG(st.st_mode)) return nullptr;
+    if (S_ISDIR(st.st_mode)) return "it is a folder, not a file";
+    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) return "it is a device, not a file";
+    if (S_ISFIFO(st.st_mode)) return "it is a pipe, not a file";
+    if (S_ISSOCK(st.st_mode)) return "it is a socket, not a file";
+    return "it is not a regular file";
+}
+
+}  // namespace
 
 std::unique_ptr<OsFile> OsFile::Open(const std::string& path, OpenMode mode, Sharing,
                                      std::string* error) {
-    const int flags = (mode == OpenMode::kRead ? O_RDONLY : O_RDWR) | O_CLOEXEC;
-    const int fd = ::open(path.c_str(), flags);
+    if (HasNul(path, error)) return nullptr;
+    // O_NONBLOCK: opening a pipe that nobody writes must not wait; regular files ignore it.
+    const int flags = (mode == OpenMode::kRead ? O_RDONLY : O_RDWR) | O_CLOEXEC | O_NONBLOCK;
+    const int fd = FaultInjected(FileStep::kOpen, path) ? -1 : ::open(path.c_str(), flags);
     if (fd < 0) {
         if (error) *error = std::strerror(errno);
         return nullptr;
     }
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    const char* not_regular = ::fstat(fd, &st) == 0 ? NotARegularFile(st) : nullptr;
+    if (not_regular) {
         ::close(fd);
-        if (error) *error = std::strerror(EISDIR);
+        if (error) *error = not_regular;
+        return nullptr;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return std::unique_ptr<OsFile>(new OsFile(path, fd));
+}
+
+std::unique_ptr<OsFile> OsFile::CreateNew(const std::string& path, std::string* error) {
+    if (HasNul(path, error)) return nullptr;
+    const int fd = FaultInjected(FileStep::kCreate, path)
+                       ? -1
+                       : ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        if (error) *error = std::strerror(errno);
         return nullptr;
     }
     return std::unique_ptr<OsFile>(new OsFile(path, fd));
@@ -51,7 +84,9 @@ bool OsFile::Seek(std::uint64_t offset) {
 std::size_t OsFile::Read(std::span<std::uint8_t> out) {
     std::size_t done = 0;
     while (done < out.size()) {
-        const ssize_t n = ::read(static_cast<int>(handle_), out.data() + done, out.size() - done);
+        bool failed = false;
+        const std::size_t want = FaultLimit(FileStep::kRead, path_, out.size() - done, &failed);
+        const ssize_t n = failed ? -1 : ::read(static_cast<int>(handle_), out.data() + done, want);
         if (n < 0) {
             if (errno == EINTR) continue;
             RecordError(std::string("read failed: ") + std::strerror(errno));
@@ -70,8 +105,11 @@ bool OsFile::CanReadAt() const {
 std::size_t OsFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out, std::string* error) {
     std::size_t done = 0;
     while (done < out.size()) {
-        const ssize_t n = ::pread(static_cast<int>(handle_), out.data() + done, out.size() - done,
-                                  static_cast<off_t>(offset + done));
+        bool failed = false;
+        const std::size_t want = FaultLimit(FileStep::kRead, path_, out.size() - done, &failed);
+        const ssize_t n = failed ? -1
+                                 : ::pread(static_cast<int>(handle_), out.data() + done, want,
+                                           static_cast<off_t>(offset + done));
         if (n < 0) {
             if (errno == EINTR) continue;
             *error = std::string("read failed: ") + std::strerror(errno);
@@ -86,8 +124,10 @@ std::size_t OsFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out, st
 bool OsFile::Write(std::span<const std::uint8_t> data) {
     std::size_t done = 0;
     while (done < data.size()) {
+        bool failed = false;
+        const std::size_t want = FaultLimit(FileStep::kWrite, path_, data.size() - done, &failed);
         const ssize_t n =
-            ::write(static_cast<int>(handle_), data.data() + done, data.size() - done);
+            failed ? -1 : ::write(static_cast<int>(handle_), data.data() + done, want);
         if (n < 0) {
             if (errno == EINTR) continue;
             RecordError(std::string("write failed: ") + std::strerror(errno));
@@ -99,7 +139,7 @@ bool OsFile::Write(std::span<const std::uint8_t> data) {
 }
 
 bool OsFile::Flush() {
-    if (::fsync(static_cast<int>(handle_)) != 0) {
+    if (FaultInjected(FileStep::kFlush, path_) || ::fsync(static_cast<int>(handle_)) != 0) {
         RecordError(std::string("flush failed: ") + std::strerror(errno));
         return false;
     }
@@ -116,6 +156,13 @@ std::int64_t OsFile::CreationTime() {
     struct stat st {};
     if (::fstat(static_cast<int>(handle_), &st) != 0) return 0;
     return st.st_mtime;
+}
+
+bool IdentityOf(const std::string& path, FileId* id) {
+    struct stat st {};
+    if (HasNul(path, nullptr) || ::stat(path.c_str(), &st) != 0) return false;
+    *id = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    return true;
 }
 
 std::string FileNameOf(const std::string& path) {

@@ -1,10 +1,14 @@
 #include <windows.h>
 
+#include "platform/file_faults_internal.h"
 #include "platform/os_file.h"
 #include "platform/utf.h"
 
 namespace deckwright {
 namespace {
+
+using detail::FaultInjected;
+using detail::FaultLimit;
 
 HANDLE H(std::intptr_t h) {
     return reinterpret_cast<HANDLE>(h);
@@ -14,10 +18,39 @@ HANDLE H(std::intptr_t h) {
 
 std::unique_ptr<OsFile> OsFile::Open(const std::string& path, OpenMode mode, Sharing sharing,
                                      std::string* error) {
+    if (HasNul(path, error)) return nullptr;
+    const std::wstring wide = WidePath(path);
+    // Only regular files hold presentations: a device never ends and a pipe blocks its reader.
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        if (error) *error = "it is a folder, not a file";
+        return nullptr;
+    }
     const DWORD access = mode == OpenMode::kRead ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
     const DWORD share = sharing == Sharing::kExclusive ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE;
-    HANDLE h = CreateFileW(Widen(path).c_str(), access, share, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = FaultInjected(FileStep::kOpen, path)
+                   ? INVALID_HANDLE_VALUE
+                   : CreateFileW(wide.c_str(), access, share, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        if (error) *error = SystemMessage(GetLastError());
+        return nullptr;
+    }
+    if (GetFileType(h) != FILE_TYPE_DISK) {
+        CloseHandle(h);
+        if (error) *error = "it is a device or a pipe, not a file";
+        return nullptr;
+    }
+    return std::unique_ptr<OsFile>(new OsFile(path, reinterpret_cast<std::intptr_t>(h)));
+}
+
+std::unique_ptr<OsFile> OsFile::CreateNew(const std::string& path, std::string* error) {
+    if (HasNul(path, error)) return nullptr;
+    // FILE_ATTRIBUTE_NORMAL: never read-only, whatever the file it becomes a copy of.
+    HANDLE h = FaultInjected(FileStep::kCreate, path)
+                   ? INVALID_HANDLE_VALUE
+                   : CreateFileW(WidePath(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                 CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         if (error) *error = SystemMessage(GetLastError());
         return nullptr;
@@ -52,9 +85,11 @@ bool OsFile::Seek(std::uint64_t offset) {
 std::size_t OsFile::Read(std::span<std::uint8_t> out) {
     std::size_t done = 0;
     while (done < out.size()) {
-        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(out.size() - done, 1u << 30));
+        bool failed = false;
+        const DWORD want = static_cast<DWORD>(FaultLimit(
+            FileStep::kRead, path_, std::min<std::size_t>(out.size() - done, 1u << 30), &failed));
         DWORD got = 0;
-        if (!ReadFile(H(handle_), out.data() + done, want, &got, nullptr)) {
+        if (failed || !ReadFile(H(handle_), out.data() + done, want, &got, nullptr)) {
             RecordError("read failed: " + SystemMessage(GetLastError()));
             break;
         }
@@ -76,9 +111,11 @@ std::size_t OsFile::ReadAt(std::uint64_t, std::span<std::uint8_t>, std::string* 
 bool OsFile::Write(std::span<const std::uint8_t> data) {
     std::size_t done = 0;
     while (done < data.size()) {
-        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(data.size() - done, 1u << 30));
+        bool failed = false;
+        const DWORD want = static_cast<DWORD>(FaultLimit(
+            FileStep::kWrite, path_, std::min<std::size_t>(data.size() - done, 1u << 30), &failed));
         DWORD put = 0;
-        if (!WriteFile(H(handle_), data.data() + done, want, &put, nullptr) || put == 0) {
+        if (failed || !WriteFile(H(handle_), data.data() + done, want, &put, nullptr) || put == 0) {
             RecordError("write failed: " + SystemMessage(GetLastError()));
             return false;
         }
@@ -88,7 +125,7 @@ bool OsFile::Write(std::span<const std::uint8_t> data) {
 }
 
 bool OsFile::Flush() {
-    if (!FlushFileBuffers(H(handle_))) {
+    if (FaultInjected(FileStep::kFlush, path_) || !FlushFileBuffers(H(handle_))) {
         RecordError("flush failed: " + SystemMessage(GetLastError()));
         return false;
     }
@@ -104,15 +141,24 @@ std::int64_t OsFile::CreationTime() {
     return static_cast<std::int64_t>(ticks / 10000000ULL) - 11644473600LL;
 }
 
+bool IdentityOf(const std::string& path, FileId* id) {
+    if (HasNul(path, nullptr)) return false;
+    // No access asked for: this works even on a file that another program holds unshared.
+    HANDLE h = CreateFileW(WidePath(path).c_str(), 0,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool ok = GetFileInformationByHandle(h, &info);
+    CloseHandle(h);
+    if (!ok) return false;
+    id->device = info.dwVolumeSerialNumber;
+    id->number = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return true;
+}
+
 std::string FullPathOf(const std::string& path) {
-    const std::wstring wide = Widen(path);
-    const DWORD n = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
-    if (n == 0) return path;
-    std::wstring full(n, L'\0');
-    const DWORD got = GetFullPathNameW(wide.c_str(), n, full.data(), nullptr);
-    if (got == 0 || got >= n) return path;
-    full.resize(got);
-    return Narrow(full);
+    return Narrow(FullPath(Widen(path)));
 }
 
 std::string FileNameOf(const std::string& path) {

@@ -23,6 +23,26 @@ std::string Narrow(const std::wstring& utf16) {
     return out;
 }
 
+std::wstring FullPath(const std::wstring& path) {
+    const DWORD n = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (n == 0) return path;
+    std::wstring full(n, L'\0');
+    const DWORD got = GetFullPathNameW(path.c_str(), n, full.data(), nullptr);
+    if (got == 0 || got >= n) return path;
+    full.resize(got);
+    return full;
+}
+
+std::wstring WidePath(const std::string& utf8) {
+    const std::wstring wide = Widen(utf8);
+    if (wide.empty() || wide.rfind(L"\\\\?\\", 0) == 0) return wide;
+    const std::wstring full = FullPath(wide);
+    // A folder's own name must leave room for an 8.3 name below it: 12 characters.
+    if (full.size() < MAX_PATH - 12) return wide;
+    if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);  // \\server\share
+    return L"\\\\?\\" + full;
+}
+
 std::string SystemMessage(unsigned long code) {
     wchar_t* text = nullptr;
     const DWORD n = FormatMessageW(

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "engine/repair.h"
+#include "runs/run_items.h"
 #include "runs/run_texts.h"
 
 namespace deckwright {
@@ -12,6 +13,11 @@ namespace {
 class RepairItem {
   public:
     RepairItem(const RepairJob& job, std::size_t index) : job_(job), index_(index) {}
+    // Whatever way the item ends without a repaired copy (an exception included), its item
+    // folder goes with it.
+    ~RepairItem() {
+        if (!copy_.empty()) files().RemoveItemFolderOf(copy_);
+    }
 
     ItemOutcome Run(const std::string& source) {
         std::string error;
@@ -22,21 +28,18 @@ class RepairItem {
             auto file = files().OpenForReading(source, &error);
             if (!file) return Fail(kOpenFailedText, source + ": " + error);
             name = files().FileNameOf(source);
+            files().ProtectOriginal(source);
         }
         std::string folder;
         if (!files().CreateItemFolder(&folder, &error)) {
             return Fail(kLoadFailedText, "cannot make a temporary folder: " + error);
         }
-        const std::string copy = folder + name;
-        if (!files().CopyReplacing(source, copy, &error)) {
-            Discard(copy);
-            return Fail(kLoadFailedText, "cannot copy to " + copy + ": " + error);
+        copy_ = folder + name;
+        if (!files().CopyReplacing(source, copy_, &error)) {
+            return Fail(kLoadFailedText, "cannot copy " + source + " to " + copy_ + ": " + error);
         }
-        auto file = files().OpenForReadWrite(copy, &error);
-        if (!file) {
-            Discard(copy);
-            return Fail(kOpenFailedText, "the temporary copy " + copy + ": " + error);
-        }
+        auto file = files().OpenForReadWrite(copy_, &error);
+        if (!file) return Fail(kOpenFailedText, "the temporary copy " + copy_ + ": " + error);
         RepairOutcome outcome = RepairCompoundFile(*file);
         if (outcome.sound && file->Failed()) {
             outcome = {false, "the copy could not be read or written: " + file->Error()};
@@ -44,14 +47,13 @@ class RepairItem {
         if (outcome.sound && !files().Flush(*file, &error)) {
             outcome = {false, "the copy could not be written: " + error};
         }
-        if (!outcome.sound) {
-            // An unusable copy is never offered for saving.
-            file.reset();
-            Discard(copy);
-            return Fail(std::string(kRepairFailedText) + outcome.problem, {});
-        }
+        file.reset();  // closed before anything else happens to it
+        // An unusable copy is never offered for saving.
+        if (!outcome.sound) return Fail(std::string(kRepairFailedText) + outcome.problem, {});
         Pause();
-        return {true, copy, {}, {}};  // the copy is closed before the success is reported
+        const std::string repaired = copy_;
+        copy_.clear();  // the item's copy now: the caller's to save
+        return {true, repaired, {}, {}};
     }
 
     ItemOutcome Fail(std::string_view text, const std::string& detail) const {
@@ -64,29 +66,32 @@ class RepairItem {
     void Pause() const {
         if (job_.pacing.count() > 0) job_.host->Pause(job_.pacing);
     }
-    void Discard(const std::string& copy) const {
-        std::string ignored;
-        files().Delete(copy, &ignored);
-        files().RemoveItemFolderOf(copy);
-    }
 
     const RepairJob& job_;
     std::size_t index_;
+    std::string copy_;  // while the item runs
 };
 
+}  // namespace
+
+namespace detail {
+
 // Whatever goes wrong inside an item ends that item, never the run.
-ItemOutcome RunItem(const RepairJob& job, std::size_t index, const std::string& source) {
-    RepairItem item(job, index);
+ItemOutcome RepairOneItem(const RepairJob& job, std::size_t index, const std::string& source) {
     try {
-        return item.Run(source);
-    } catch (const std::exception& e) {
-        return item.Fail(kLoadFailedText, std::string("internal error: ") + e.what());
+        RepairItem item(job, index);
+        try {
+            return item.Run(source);
+        } catch (const std::exception& e) {
+            return item.Fail(kLoadFailedText, std::string("internal error: ") + e.what());
+        }
     } catch (...) {
-        return item.Fail(kLoadFailedText, "internal error");
+        // Also what Fail itself may throw when memory is gone: said as far as it can be.
+        return {false, {}, std::string(kLoadFailedText), "internal error"};
     }
 }
 
-}  // namespace
+}  // namespace detail
 
 RunOutcomes RepairWorker(const RepairJob& job) {
     auto& queue = *job.queue;
@@ -96,7 +101,7 @@ RunOutcomes RepairWorker(const RepairJob& job) {
         outcomes.reserve(count);
         for (std::size_t i = 0; i < count; ++i) {
             job.host->ReportProgress(ProgressCode::kRepairBegins, i);
-            outcomes.push_back(RunItem(job, i, queue[i]));
+            outcomes.push_back(detail::RepairOneItem(job, i, queue[i]));
             const ItemOutcome& outcome = outcomes.back();
             queue[i] = outcome.succeeded ? outcome.path : std::string(kFailMarker);
             job.host->ReportProgress(

@@ -16,6 +16,14 @@ inline constexpr std::string_view kOverwriteQuestion =
 inline constexpr std::string_view kSaveAsFilter = "PowerPoint Files (*.ppt)|*.ppt||";
 inline constexpr std::string_view kSaveAsDefaultExtension = "*.ppt";
 
+// Saves that would replace what must stay.
+inline constexpr std::string_view kSaveOverOriginalText =
+    "Unable to save: the saved file would take the place of a file being repaired, and "
+    "Deckwright never writes over those. Choose another save folder or suffix.";
+inline constexpr std::string_view kSaveOverSavedText =
+    "Unable to save: a file saved moments ago from another file has the same name, and it is "
+    "not replaced. Choose another save folder or suffix.";
+
 // A copy whose rebuilt header still does not check out: followed by what is wrong with it.
 inline constexpr std::string_view kRepairFailedText = "Unable to repair this file: ";
 

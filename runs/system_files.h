@@ -56,8 +56,8 @@ class SystemFileOperations final : public FileOperations {
                        std::string* error) override {
         return system_.CopyReplacing(from, to, error);
     }
-    bool MoveNoReplace(const std::string& from, const std::string& to,
-                       std::string* error) override {
+    MoveResult MoveNoReplace(const std::string& from, const std::string& to,
+                             std::string* error) override {
         return system_.MoveNoReplace(from, to, error);
     }
     bool Delete(const std::string& path, std::string* error) override {
@@ -69,11 +69,20 @@ class SystemFileOperations final : public FileOperations {
     void RemoveItemFolderOf(const std::string& copy_path) override {
         system_.RemoveItemFolderOf(copy_path);
     }
+    bool KeepItemFolderOf(const std::string& copy_path) override {
+        return system_.KeepItemFolderOf(copy_path);
+    }
+    bool CheckFolderWritable(const std::string& folder, std::string* error) override {
+        return system_.CheckFolderWritable(folder, error);
+    }
     std::string FileNameOf(const std::string& path) override {
         return deckwright::FileNameOf(path);
     }
+    bool IdentityOf(const std::string& path, FileId* id) override {
+        return deckwright::IdentityOf(path, id);
+    }
 
-    const FileSystem& system() const { return system_; }
+    FileSystem& system() { return system_; }
 
   private:
     FileSystem system_;

@@ -67,6 +67,27 @@ TEST_F(CheckCommand, JsonListsVerdictsAndStreams) {
     EXPECT_FALSE(doc[1]["problem"].get<std::string>().empty());
 }
 
+// A name that is not UTF-8 made both commands abort on an uncaught JSON error, printing nothing.
+TEST_F(CheckCommand, JsonPrintsNamesThatAreNotUtf8) {
+    const std::string bad = (dir_ / "caf").string() + "\xE9 \xFF.ppt";  // Latin-1, and a stray byte
+#ifndef _WIN32
+    Write("caf\xE9 \xFF.ppt", testing::WriteCompoundFile(testing::PresentationStreams(20000, 9)));
+#endif
+    for (const char* command : {"check", "inspect"}) {
+        SCOPED_TRACE(command);
+        const testing::CommandRun run = testing::RunDeckwright({command, "--json", bad, good_});
+        const auto doc = nlohmann::json::parse(run.out);
+        ASSERT_GE(doc.size(), 1u);
+#ifndef _WIN32
+        // Each byte that is not UTF-8 shows as U+FFFD; the file itself was read all the same.
+        EXPECT_EQ(doc[0]["file"].get<std::string>(),
+                  (dir_ / "caf").string() + "\xEF\xBF\xBD \xEF\xBF\xBD.ppt");
+        EXPECT_EQ(run.status, cli::kExitOk);
+#endif
+        EXPECT_EQ(doc.back()["file"].get<std::string>(), good_);
+    }
+}
+
 TEST_F(CheckCommand, NeverWritesTheFile) {
     const auto before = fs::last_write_time(zeroed_);
     const auto size = fs::file_size(zeroed_);

@@ -7,6 +7,8 @@
 #include "tests/cli/run_command.h"
 #include "tests/runs/run_test_support.h"
 
+#include <algorithm>
+
 namespace deckwright::testing {
 namespace {
 
@@ -56,10 +58,27 @@ class RepairCommandTest : public ::testing::Test {
     // Runs the command's body with scripted terminal answers.
     CommandResult Run(const cli::RepairOptions& options, const Settings& saved, bool interactive,
                       const std::string& answers = "") {
+        return RunWith(files, options, saved, interactive, answers);
+    }
+    CommandResult RunWith(FileOperations& with, const cli::RepairOptions& options,
+                          const Settings& saved, bool interactive = false,
+                          const std::string& answers = "") {
         std::istringstream in(answers);
         std::ostringstream lines;
-        const int status = cli::RunRepair(options, saved, files, interactive, in, lines, prompts);
+        const int status = cli::RunRepair(options, saved, with, interactive, in, lines, prompts);
         return {status, lines.str()};
+    }
+    static Bytes Repaired(const Bytes& bytes) {
+        Bytes repaired;
+        RepairInMemory(bytes, &repaired);
+        return repaired;
+    }
+    // The path a failure line says the repaired copy is kept at.
+    static std::string KeptAt(std::string line) {
+        if (!line.empty() && line.back() == '\n') line.pop_back();
+        const auto at = line.find("kept at ");
+        if (at == std::string::npos || line.back() != ')') return {};
+        return line.substr(at + 8, line.size() - at - 9);
     }
     std::vector<std::string> Lines(const std::string& text) {
         std::vector<std::string> lines;
@@ -145,6 +164,7 @@ TEST_F(RepairCommandTest, EveryFileInOrderWithFailuresSaid) {
     EXPECT_EQ(lines[0], a + ": saved as " + out + "a.ppt");
     EXPECT_EQ(lines[1].rfind(missing + ": failed: Uable to Open File (", 0), 0u) << lines[1];
     EXPECT_EQ(lines[2], c + ": saved as " + out + "c.ppt");
+    EXPECT_TRUE(FilesBelow(temp).empty()) << "the temporary folder keeps something";
 }
 
 TEST_F(RepairCommandTest, UsageErrors) {
@@ -178,6 +198,7 @@ TEST_F(RepairCommandTest, ExistingDestinationWithoutTerminalFailsUnasked) {
     EXPECT_EQ(result.status, cli::kExitSomeFailed);
     EXPECT_TRUE(prompts.str().empty());
     EXPECT_EQ(ReadBytes(out + "Deck.ppt"), (Bytes{'o', 'l', 'd'}));
+    EXPECT_EQ(ReadBytes(KeptAt(result.out)), Repaired(SamplePresentation(5))) << result.out;
 }
 
 TEST_F(RepairCommandTest, ExistingDestinationAskedOnATerminal) {
@@ -234,7 +255,194 @@ TEST_F(RepairCommandTest, EmptyFolderMeansTheCurrentFolder) {
     EXPECT_TRUE(Exists(scratch.Path("cwd/Deck_c.ppt")));
 }
 
+// With the defaults (the current folder, no suffix), --overwrite saved the repaired file over
+// the user's own.
+TEST_F(RepairCommandTest, TheUsersOwnFileIsNeverReplaced) {
+    const Bytes original = SamplePresentation(10, true);
+    const std::string deck = scratch.File("cwd/deck.ppt", original);
+    const fs::path here = fs::current_path();
+    fs::current_path(PathOf(scratch.Folder("cwd")));
+    const CommandResult by_default =
+        Run({std::nullopt, std::nullopt, cli::ExistingPolicy::kOverwrite, {"deck.ppt"}}, {}, false);
+    fs::current_path(here);
+    EXPECT_EQ(by_default.status, cli::kExitSomeFailed);
+    EXPECT_EQ(by_default.out.rfind("deck.ppt: failed: Unable to save: the saved file would take "
+                                   "the place of a file being repaired",
+                                   0),
+              0u)
+        << by_default.out;
+    EXPECT_EQ(ReadBytes(deck), original);
+    EXPECT_EQ(ReadBytes(KeptAt(by_default.out)), Repaired(original)) << by_default.out;
+
+    const std::string folder = scratch.Folder("cwd");
+    const CommandResult named = Command({"--out", folder, "--suffix", "", "--overwrite", deck});
+    EXPECT_EQ(named.status, cli::kExitSomeFailed);
+    EXPECT_NE(named.out.find("is a file being repaired; the repaired copy is kept at"),
+              std::string::npos)
+        << named.out;
+    EXPECT_EQ(ReadBytes(deck), original);
+}
+
+// --overwrite replaced the first file's saved copy with the second's, and said both were saved.
+TEST_F(RepairCommandTest, OneRunNeverReplacesWhatItSaved) {
+    const std::string x = scratch.File("x/deck.ppt", SamplePresentation(11));
+    const std::string y = scratch.File("y/deck.ppt", SamplePresentation(12, true));
+    const CommandResult result = Command({"--out", out, "--suffix", "", "--overwrite", x, y});
+    EXPECT_EQ(result.status, cli::kExitSomeFailed);
+    const auto lines = Lines(result.out);
+    ASSERT_EQ(lines.size(), 2u) << result.out;
+    EXPECT_EQ(lines[0], x + ": saved as " + out + "deck.ppt");
+    EXPECT_EQ(lines[1].rfind(y + ": failed: Unable to save: a file saved moments ago", 0), 0u)
+        << lines[1];
+    EXPECT_EQ(ReadBytes(out + "deck.ppt"), Repaired(SamplePresentation(11)));
+    EXPECT_EQ(ReadBytes(KeptAt(lines[1])), Repaired(SamplePresentation(12, true)));
+
+    // Names without an extension keep their stem, so they no longer collide.
+    const std::string alpha = scratch.File("in/alpha", SamplePresentation(13));
+    const std::string beta = scratch.File("in/beta", SamplePresentation(14));
+    EXPECT_EQ(Command({"--out", out, "--suffix", "_r", alpha, beta}).out,
+              alpha + ": saved as " + out + "alpha_r.ppt\n" + beta + ": saved as " + out +
+                  "beta_r.ppt\n");
+    EXPECT_EQ(Command({"--out", out, "--suffix", "", alpha}).out,
+              alpha + ": saved as " + out + "alpha.ppt\n");
+}
+
+// Every failed save left its temporary copy behind without a word; now it is kept on purpose,
+// the line says where, and nothing else stays.
+TEST_F(RepairCommandTest, ACopyNotSavedIsKeptWhereTheLineSays) {
+    const std::string a = scratch.File("in/Deck.ppt", SamplePresentation(15));
+    const std::string b = scratch.File("in/Long.ppt", SamplePresentation(16));
+    scratch.File("out/Deck_k.ppt", {'o', 'l', 'd'});
+    const CommandResult kept = Command({"--out", out, "--suffix", "_k", "--keep-existing", a});
+    const CommandResult too_long = Command({"--out", out, "--suffix", std::string(300, 'x'), b});
+    EXPECT_EQ(kept.status, cli::kExitSomeFailed);
+    EXPECT_EQ(too_long.status, cli::kExitSomeFailed);
+    const std::string one = KeptAt(kept.out), two = KeptAt(too_long.out);
+    EXPECT_EQ(ReadBytes(one), Repaired(SamplePresentation(15))) << kept.out;
+    EXPECT_EQ(ReadBytes(two), Repaired(SamplePresentation(16))) << too_long.out;
+    std::vector<std::string> left;
+    for (const auto& path : FilesBelow(temp)) {
+        if (!path.ends_with(".kept")) left.push_back(path);  // the marks of kept item folders
+    }
+    std::sort(left.begin(), left.end());
+    std::vector<std::string> expected{one, two};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(left, expected);
+    EXPECT_EQ(FilesBelow(out).size(), 1u);
+}
+
+// The command line staged every file before the first save: ten 17 MB files needed room for
+// all ten copies in the temporary folder at once.
+TEST_F(RepairCommandTest, EachFileIsSavedBeforeTheNextIsCopied) {
+    FaultyFileOperations counted(temp);
+    std::vector<std::size_t> folders_at_each_copy;
+    counted.before_item_folder = [&] {
+        folders_at_each_copy.push_back(ItemFoldersIn(counted.real().system().RunFolder()).size());
+    };
+    std::vector<std::string> sources;
+    for (std::uint32_t i = 0; i < 4; ++i)
+        sources.push_back(scratch.File("in/f" + std::to_string(i) + ".ppt", SamplePresentation(i)));
+    const CommandResult result =
+        RunWith(counted, {out, "_r", cli::ExistingPolicy::kAsk, sources}, {});
+    EXPECT_EQ(result.status, cli::kExitOk) << result.out;
+    EXPECT_EQ(folders_at_each_copy, std::vector<std::size_t>(4, 0));
+}
+
+// The save folder was found unusable only after every file had been repaired.
+TEST_F(RepairCommandTest, AnUnusableSaveFolderIsAUsageErrorBeforeAnyWork) {
+    const std::string a = scratch.File("in/a.ppt", SamplePresentation(17));
+    const std::string a_file = scratch.File("not-a-folder", {1});
+    FaultyFileOperations counted(temp);
+    const std::string unwritable = scratch.Folder("unwritable");
+    InjectedFaults deny([&](FileStep step, const std::string& path) {
+        if (step == FileStep::kCreate && path.rfind(unwritable, 0) == 0)
+            return Fault{FaultKind::kAccessDenied, 0};
+        return Fault{};
+    });
+    const std::pair<std::string, std::string> cases[] = {
+        {Utf8(scratch.root() / "nope" / "x"), "it does not exist"},
+        {a_file, "it is not a folder"},
+        {unwritable, "no file can be made in it: "}};
+    for (const auto& [folder, why] : cases) {
+        SCOPED_TRACE(folder);
+        prompts.str("");
+        const CommandResult result =
+            RunWith(counted, {folder, "_r", cli::ExistingPolicy::kAsk, {a}}, {});
+        EXPECT_EQ(result.status, cli::kExitUsage);
+        EXPECT_TRUE(result.out.empty());
+        EXPECT_NE(prompts.str().find("cannot save into " + folder), std::string::npos)
+            << prompts.str();
+        EXPECT_NE(prompts.str().find(why), std::string::npos) << prompts.str();
+    }
+    EXPECT_EQ(counted.copies, 0) << "work was done before the folder was judged";
+    EXPECT_TRUE(FilesBelow(unwritable).empty());
+}
+
+// "--suffix /../../x" saved outside the save folder.
+TEST_F(RepairCommandTest, ASuffixThatLeavesTheFolderIsAUsageError) {
+    const std::string a = scratch.File("in/a.ppt", SamplePresentation(18));
+    const std::string deep = scratch.Folder("one/two/out");
+    const CommandResult given = Command({"--out", deep, "--suffix", "/../../x", a});
+    EXPECT_EQ(given.status, cli::kExitUsage);
+    const CommandResult saved =
+        Run({deep, std::nullopt, cli::ExistingPolicy::kAsk, {a}}, {"", "..\\x"}, false);
+    EXPECT_EQ(saved.status, cli::kExitUsage);
+    EXPECT_NE(prompts.str().find("(from the saved settings) cannot be used: "), std::string::npos)
+        << prompts.str();
+    EXPECT_TRUE(FilesBelow(Utf8(scratch.root() / "one")).empty());
+}
+
+// "deckwright repair -x.ppt" said only "FILE is required".
+TEST_F(RepairCommandTest, AFileNameStartingWithADashIsExplained) {
+    const std::string hint = "Use -- before file names that start with -";
+    const CommandRun dashed = RunDeckwright({"repair", "--out", out, "-x.ppt"});
+    EXPECT_EQ(dashed.status, cli::kExitUsage);
+    EXPECT_NE(dashed.err.find(hint), std::string::npos) << dashed.err;
+    EXPECT_NE(RunDeckwright({"check", "a.ppt", "-b.ppt"}).err.find(hint), std::string::npos);
+    EXPECT_EQ(RunDeckwright({"repair", "--out", out}).err.find(hint), std::string::npos);
+
+    scratch.File("cwd/-x.ppt", SamplePresentation(19));
+    const fs::path here = fs::current_path();
+    fs::current_path(PathOf(scratch.Folder("cwd")));
+    const CommandResult result = Command({"--out", out, "--suffix", "_r", "--", "-x.ppt"});
+    fs::current_path(here);
+    EXPECT_EQ(result.out, "-x.ppt: saved as " + out + "-x_r.ppt\n");
+}
+
+// A "Deckwright" folder (or file, or link) that someone else made in a shared temporary folder
+// stopped every run of every user.
+TEST_F(RepairCommandTest, NobodyElseCanBlockTheTemporaryFolder) {
+    scratch.File("temp/Deckwright", {1});
+    const std::string elsewhere = scratch.Folder("elsewhere");
 #ifndef _WIN32
+    // Even the names this user's runs are given start with something another user can guess.
+    for (const std::string& name : {"Deckwright-" + std::to_string(::geteuid()),
+                                    "Deckwright-" + std::to_string(::geteuid()) + "-aaaaaaaa"}) {
+        fs::create_directory_symlink(PathOf(elsewhere), PathOf(temp + name));
+    }
+#endif
+    const std::string a = scratch.File("in/a.ppt", SamplePresentation(20));
+    const CommandResult result = Command({"--out", out, "--suffix", "_r", a});
+    EXPECT_EQ(result.status, cli::kExitOk) << result.out;
+    EXPECT_TRUE(FilesBelow(elsewhere).empty());
+    EXPECT_EQ(ReadBytes(temp + "Deckwright"), (Bytes{1}));
+}
+
+#ifndef _WIN32
+// /dev/zero was copied until the disk was full; a pipe made every command wait forever.
+TEST_F(RepairCommandTest, OnlyRegularFilesAreTakenAndNothingWaits) {
+    const std::string pipe = scratch.Path("in/pipe.ppt");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const CommandResult repaired = Command({"--out", out, "/dev/zero", pipe});
+    EXPECT_EQ(repaired.out,
+              "/dev/zero: failed: Uable to Open File (/dev/zero: it is a device, not a file)\n" +
+                  pipe + ": failed: Uable to Open File (" + pipe + ": it is a pipe, not a file)\n");
+    EXPECT_NE(RunDeckwright({"check", pipe}).out.find("it is a pipe, not a file"),
+              std::string::npos);
+    EXPECT_NE(RunDeckwright({"inspect", pipe}).err.find("it is a pipe, not a file"),
+              std::string::npos);
+}
+
 TEST_F(RepairCommandTest, CommandLineReadsButNeverStoresSettings) {
     const std::string config = scratch.Folder("config");
     ScopedEnv xdg("XDG_CONFIG_HOME", config);

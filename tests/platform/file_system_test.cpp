@@ -57,15 +57,15 @@ TEST_F(FileSystemTest, CopyOntoItselfIsRefused) {
 TEST_F(FileSystemTest, MoveNeverReplaces) {
     const std::string from = scratch.File("a/x.ppt", {1});
     const std::string to = scratch.File("b/y.ppt", {2});
-    EXPECT_FALSE(files.MoveNoReplace(from, to, &error));
-    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(files.MoveNoReplace(from, to, &error), MoveResult::kDestinationExists);
     EXPECT_EQ(ReadBytes(from), (Bytes{1}));
     EXPECT_EQ(ReadBytes(to), (Bytes{2}));
 
     const std::string free_to = scratch.Path("b/z.ppt");
-    ASSERT_TRUE(files.MoveNoReplace(from, free_to, &error)) << error;
+    ASSERT_EQ(files.MoveNoReplace(from, free_to, &error), MoveResult::kMoved) << error;
     EXPECT_FALSE(Exists(from));
     EXPECT_EQ(ReadBytes(free_to), (Bytes{1}));
+    EXPECT_EQ(files.MoveNoReplace(from, scratch.Path("b/w.ppt"), &error), MoveResult::kFailed);
 }
 
 TEST_F(FileSystemTest, MoveAcrossFileSystems) {
@@ -77,44 +77,135 @@ TEST_F(FileSystemTest, MoveAcrossFileSystems) {
     const Bytes data = SamplePresentation(3);
     const std::string from = scratch.File("a/x.ppt", data);
     const std::string to = Utf8(folder / "x_fixed.ppt");
-    const bool moved = files.MoveNoReplace(from, to, &error);
+    const MoveResult moved = files.MoveNoReplace(from, to, &error);
     const Bytes arrived = ReadBytes(to);
     const std::string occupied = Utf8(folder / "taken.ppt");
     WriteBytes(occupied, {9});
     const std::string again = scratch.File("a/again.ppt", data);
-    const bool replaced = files.MoveNoReplace(again, occupied, &error);
+    const MoveResult replaced = files.MoveNoReplace(again, occupied, &error);
     const Bytes kept = ReadBytes(occupied);
+    const auto partial = PartialFilesBelow(Utf8(folder));
     std::error_code ec;
     fs::remove_all(folder, ec);
 
-    EXPECT_TRUE(moved) << error;
+    EXPECT_EQ(moved, MoveResult::kMoved) << error;
     EXPECT_EQ(arrived, data);
     EXPECT_FALSE(Exists(from));
-    EXPECT_FALSE(replaced);
+    EXPECT_EQ(replaced, MoveResult::kDestinationExists);
     EXPECT_EQ(kept, (Bytes{9}));
     EXPECT_TRUE(Exists(again));
+    EXPECT_TRUE(partial.empty());
 }
 
-TEST_F(FileSystemTest, ItemFoldersAreFreshAndRemovedOnlyWhenOursAndEmpty) {
-    std::string one, two;
-    ASSERT_TRUE(files.CreateItemFolder(&one, &error)) << error;
-    ASSERT_TRUE(files.CreateItemFolder(&two, &error)) << error;
-    EXPECT_NE(one, two);
-    EXPECT_EQ(one.rfind(files.DeckwrightFolder(), 0), 0u);
-    EXPECT_EQ(files.DeckwrightFolder(), files.TemporaryFolder() + "Deckwright" +
-                                            static_cast<char>(fs::path::preferred_separator));
+// A copy takes what the file held when it was opened: a file that grows meanwhile (a device
+// never stops) is cut there, and one that shrinks is no copy at all.
+TEST_F(FileSystemTest, ACopyIsOfTheFileAsItWasWhenOpened) {
+    const Bytes data(200000, 5);
+    const std::string from = scratch.File("a/growing.ppt", data);
+    const std::string to = scratch.Path("b/copy.ppt");
+    {
+        bool grown = false;
+        InjectedFaults grow([&](FileStep step, const std::string& path) {
+            if (step == FileStep::kRead && path == from && !grown) {
+                grown = true;
+                std::ofstream(PathOf(from), std::ios::binary | std::ios::app) << "more";
+            }
+            return Fault{};
+        });
+        ASSERT_TRUE(files.CopyReplacing(from, to, &error)) << error;
+    }
+    EXPECT_EQ(ReadBytes(to), data);
 
-    WriteBytes(one + "a.ppt", {1});
-    files.RemoveItemFolderOf(one + "a.ppt");
-    EXPECT_TRUE(Exists(one + "a.ppt")) << "a folder with a file in it was removed";
-    ASSERT_TRUE(files.Delete(one + "a.ppt", &error)) << error;
-    files.RemoveItemFolderOf(one + "a.ppt");
-    EXPECT_FALSE(Exists(one));
+    const std::string shrinking = scratch.File("a/shrinking.ppt", data);
+    {
+        InjectedFaults shrink([&](FileStep step, const std::string& path) {
+            return step == FileStep::kRead && path == shrinking ? Fault{FaultKind::kShort, 0}
+                                                                : Fault{};
+        });
+        EXPECT_FALSE(files.CopyReplacing(shrinking, to, &error));
+    }
+    EXPECT_EQ(error, "the file became shorter while it was being copied");
+    EXPECT_EQ(ReadBytes(to), data);
+    ExpectOnlyFiles(Utf8(PathOf(to).parent_path()), {"copy.ppt"});
+}
 
-    // An empty folder of the user's is never ours to remove.
-    const std::string users = scratch.Folder("users-empty");
-    files.RemoveItemFolderOf(users + "a.ppt");
-    EXPECT_TRUE(Exists(users));
+TEST_F(FileSystemTest, NamesWithANulAreRefused) {
+    const std::string from = scratch.File("a/x.ppt", {1});
+    const std::string folder = scratch.Folder("b");
+    EXPECT_FALSE(files.CopyReplacing(from, folder + std::string("y\0.ppt", 6), &error));
+    EXPECT_EQ(error, "the name holds a NUL character");
+    EXPECT_EQ(files.MoveNoReplace(from, folder + std::string("y\0.ppt", 6), &error),
+              MoveResult::kFailed);
+    EXPECT_EQ(OsFile::Open(from + std::string("\0x", 2), OpenMode::kRead, Sharing::kShared, &error),
+              nullptr);
+    EXPECT_TRUE(FilesBelow(folder).empty());
+    EXPECT_TRUE(Exists(from));
+}
+
+// Item folders live in a run folder of this object's own, private to the user, and go when
+// their item is over, or with the object, unless kept.
+TEST_F(FileSystemTest, ItemFoldersGoWhenTheirItemIsOverUnlessKept) {
+    const std::string temp = scratch.Folder("temp2");
+    std::string one, two, three;
+    {
+        FileSystem own(temp);
+        ASSERT_TRUE(own.CreateItemFolder(&one, &error)) << error;
+        ASSERT_TRUE(own.CreateItemFolder(&two, &error)) << error;
+        ASSERT_TRUE(own.CreateItemFolder(&three, &error)) << error;
+        EXPECT_NE(one, two);
+        EXPECT_EQ(one.rfind(own.RunFolder(), 0), 0u);
+        EXPECT_EQ(own.RunFolder().rfind(temp + RunFolderPrefix(), 0), 0u) << own.RunFolder();
+#ifndef _WIN32
+        struct stat st {};
+        ASSERT_EQ(::stat(own.RunFolder().c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0700u);
+#endif
+        WriteBytes(one + "a.ppt", {1});
+        WriteBytes(two + "b.ppt", {2});
+        WriteBytes(three + "c.ppt", {3});
+        own.RemoveItemFolderOf(one + "a.ppt");
+        EXPECT_FALSE(Exists(one));
+        EXPECT_TRUE(own.KeepItemFolderOf(two + "b.ppt"));
+
+        // An empty folder of the user's is never ours to remove, nor is a file of theirs kept.
+        const std::string users = scratch.Folder("users-empty");
+        own.RemoveItemFolderOf(users + "a.ppt");
+        EXPECT_TRUE(Exists(users));
+        EXPECT_FALSE(own.KeepItemFolderOf(users + "a.ppt"));
+    }
+    EXPECT_EQ(ReadBytes(two + "b.ppt"), (Bytes{2}));
+    EXPECT_FALSE(Exists(three));
+}
+
+// A crash (or a kill) leaves a run folder nobody holds; the next start of any run folder of the
+// same user removes what it left, in the temporary folder and beside destinations, but what
+// was kept, and it never touches a run that is alive.
+TEST_F(FileSystemTest, TheNextStartRemovesWhatADeadRunLeft) {
+    const std::string temp = scratch.Folder("temp2");
+    const std::string out = scratch.Folder("out");
+    FileSystem alive(temp);
+    std::string alive_item;
+    ASSERT_TRUE(alive.CreateItemFolder(&alive_item, &error)) << error;
+    WriteBytes(alive_item + "live.ppt", {7});
+
+    const std::string dead = scratch.Folder("temp2/" + RunFolderPrefix() + "deadbeef");
+    scratch.File("temp2/" + RunFolderPrefix() + "deadbeef/item-aaaaaaaa/deck.ppt", {1});
+    scratch.File("temp2/" + RunFolderPrefix() + "deadbeef/item-bbbbbbbb/kept.ppt", {2});
+    scratch.File("temp2/" + RunFolderPrefix() + "deadbeef/item-bbbbbbbb.kept", {});
+    const std::string partial = scratch.File("out/.deckwright-zzzzzzzz", {3});
+    const std::string users = scratch.File("out/precious.ppt", {4});
+    std::string journal = partial + '\0' + users + '\0';
+    WriteBytes(dead + "partial-files", Bytes(journal.begin(), journal.end()));
+
+    FileSystem next(temp);
+    std::string item;
+    ASSERT_TRUE(next.CreateItemFolder(&item, &error)) << error;
+
+    EXPECT_FALSE(Exists(dead + "item-aaaaaaaa"));
+    EXPECT_EQ(ReadBytes(dead + "item-bbbbbbbb" + kPathSeparator + "kept.ppt"), (Bytes{2}));
+    EXPECT_FALSE(Exists(partial));
+    EXPECT_EQ(ReadBytes(users), (Bytes{4})) << "a name this program never makes was removed";
+    EXPECT_EQ(ReadBytes(alive_item + "live.ppt"), (Bytes{7}));
 }
 
 #ifdef _WIN32
@@ -127,17 +218,51 @@ TEST_F(FileSystemTest, FileHeldWithoutSharingCannotBeOpenedForReading) {
     CloseHandle(lock);
     EXPECT_NE(files.OpenForReading(path, &error), nullptr);
 }
-#else
-TEST_F(FileSystemTest, DeckwrightFolderMustBeARealFolderOfOurs) {
-    // Someone else's link in a shared temporary folder must not receive the user's files.
-    const std::string target = scratch.Folder("elsewhere");
-    ASSERT_EQ(::symlink(target.c_str(), (scratch.Folder("temp") + "Deckwright").c_str()), 0);
-    std::string folder;
-    EXPECT_FALSE(files.CreateItemFolder(&folder, &error));
-    EXPECT_TRUE(FilesBelow(target).empty());
-    EXPECT_EQ(FoldersBelow(target), 0u);
+
+// Paths of more than MAX_PATH characters, with names beyond ASCII, take the \\?\ form.
+TEST_F(FileSystemTest, LongAndNonAsciiPaths) {
+    std::string deep = scratch.Folder("long");
+    const std::string part =
+        "Pr\xC3\xA4sentationen \xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E 0123456789";
+    while (deep.size() < 300) {
+        deep += part + "\\";
+        ASSERT_TRUE(CreateDirectoryW(WidePath(deep).c_str(), nullptr)) << deep;
+    }
+    const Bytes data = SamplePresentation(4);
+    const std::string from = deep + "M\xC3\xA4rz.ppt";
+    {
+        auto file = OsFile::CreateNew(from, &error);
+        ASSERT_NE(file, nullptr) << error;
+        ASSERT_TRUE(file->Write(data));
+    }
+    const std::string to = deep + "M\xC3\xA4rz_fixed.ppt";
+    ASSERT_TRUE(files.CopyReplacing(from, to, &error)) << error;
+    ASSERT_EQ(files.MoveNoReplace(to, deep + "moved.ppt", &error), MoveResult::kMoved) << error;
+    auto opened = OsFile::Open(deep + "moved.ppt", OpenMode::kRead, Sharing::kShared, &error);
+    ASSERT_NE(opened, nullptr) << error;
+    EXPECT_EQ(opened->Length(), data.size());
+    opened.reset();
+    EXPECT_TRUE(files.CheckFolderWritable(deep, &error)) << error;
+
+    FileSystem long_temp(deep);
+    std::string item;
+    ASSERT_TRUE(long_temp.CreateItemFolder(&item, &error)) << error;
+    EXPECT_TRUE(files.CopyReplacing(from, item + "M\xC3\xA4rz.ppt", &error)) << error;
+    long_temp.RemoveItemFolderOf(item + "M\xC3\xA4rz.ppt");
+    EXPECT_FALSE(Exists(item));
+    EXPECT_TRUE(files.Delete(from, &error)) << error;
 }
 
+TEST_F(FileSystemTest, AReadOnlyDestinationIsLeftWhole) {
+    const std::string from = scratch.File("a/x.ppt", SamplePresentation(5));
+    const std::string to = scratch.File("b/dest.ppt", {'o', 'l', 'd'});
+    ASSERT_TRUE(SetFileAttributesW(Widen(to).c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_FALSE(files.CopyReplacing(from, to, &error));
+    EXPECT_FALSE(error.empty());
+    SetFileAttributesW(Widen(to).c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(ReadBytes(to), (Bytes{'o', 'l', 'd'}));
+    ExpectOnlyFiles(Utf8(PathOf(to).parent_path()), {"dest.ppt"});
+}
 #endif
 
 }  // namespace

@@ -22,7 +22,7 @@ class RepairRunTest : public ::testing::Test {
     }
     // The temporary folder of the runs: a scratch folder, never the user's.
     std::string Temp() const { return scratch.Folder("temp"); }
-    std::string DeckwrightFolder() { return files.real().system().DeckwrightFolder(); }
+    std::string RunFolder() { return files.real().system().RunFolder(); }
 
     ScratchDir scratch;
     FaultyFileOperations files{scratch.Folder("temp")};
@@ -77,13 +77,13 @@ TEST_F(RepairRunTest, ThreeItemsWithAMissingMiddleOne) {
     EXPECT_NE(outcomes[1].detail.find(missing), std::string::npos) << outcomes[1].detail;
     EXPECT_TRUE(outcomes[2].succeeded);
 
-    // Each copy keeps its source's name, sits in a folder of its own under Deckwright, and
+    // Each copy keeps its source's name, sits in a folder of its own in the run folder, and
     // holds exactly what the repair step makes of the source.
     const Bytes* sources[] = {&first, nullptr, &third};
     for (std::size_t i : {0u, 2u}) {
         SCOPED_TRACE(i);
         EXPECT_EQ(files.FileNameOf(queue[i]), files.FileNameOf(i == 0 ? a : c));
-        EXPECT_EQ(queue[i].rfind(DeckwrightFolder(), 0), 0u) << queue[i];
+        EXPECT_EQ(queue[i].rfind(RunFolder(), 0), 0u) << queue[i];
         Bytes expected;
         ASSERT_TRUE(RepairInMemory(*sources[i], &expected).sound);
         EXPECT_EQ(ReadBytes(queue[i]), expected);
@@ -162,8 +162,7 @@ class RepairFailureTest : public RepairRunTest {
             EXPECT_EQ(host.failures[0].text, text);
             EXPECT_FALSE(host.failures[0].detail.empty());
         }
-        EXPECT_TRUE(FilesBelow(DeckwrightFolder()).empty());
-        EXPECT_EQ(FoldersBelow(DeckwrightFolder()), 0u) << "an item folder was left behind";
+        EXPECT_TRUE(ItemFoldersIn(RunFolder()).empty()) << "an item folder was left behind";
     }
 };
 
@@ -215,6 +214,58 @@ TEST_F(RepairFailureTest, MissingSource) {
     const auto queue = Run({scratch.Path("in/nothing-here.ppt")});
     ExpectFailedAlone(queue, "Uable to Open File ");
 }
+
+// An item that ended on an exception (memory gone in a file of 40,000 nested
+// storages) used to leave its copy in the temporary folder.
+TEST_F(RepairFailureTest, AnItemThatThrowsLeavesNothingBehind) {
+    files.throw_in_repair = true;
+    const auto queue = Run({scratch.File("in/a.ppt", SamplePresentation(15, true))});
+    ExpectFailedAlone(queue, "Uable to Load File in memory");
+    EXPECT_NE(host.failures[0].detail.find("internal error"), std::string::npos);
+}
+
+// The copy used to keep the source's permissions: a read-only presentation gave a read-only
+// copy, which the repair could not open for writing.
+TEST_F(RepairRunTest, AReadOnlySourceGivesACopyItsOwnerMayWrite) {
+    const std::string a = scratch.File("in/readonly.ppt", SamplePresentation(16, true));
+#ifdef _WIN32
+    ASSERT_TRUE(SetFileAttributesW(Widen(a).c_str(), FILE_ATTRIBUTE_READONLY));
+#else
+    fs::permissions(PathOf(a),
+                    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+#endif
+    const auto queue = Run({a});
+    ASSERT_NE(queue[0], "FAIL") << host.failures[0].detail;
+#ifdef _WIN32
+    EXPECT_FALSE(GetFileAttributesW(Widen(queue[0]).c_str()) & FILE_ATTRIBUTE_READONLY);
+    SetFileAttributesW(Widen(a).c_str(), FILE_ATTRIBUTE_NORMAL);
+#else
+    EXPECT_NE(fs::status(PathOf(queue[0])).permissions() & fs::perms::owner_write, fs::perms::none);
+#endif
+    Bytes expected;
+    RepairInMemory(SamplePresentation(16, true), &expected);
+    EXPECT_EQ(ReadBytes(queue[0]), expected);
+}
+
+#ifndef _WIN32
+// The run used to copy /dev/zero until the disk was full, and to wait forever on a pipe.
+TEST_F(RepairFailureTest, OnlyRegularFilesAreTaken) {
+    const std::string pipe = scratch.Path("in/pipe.ppt");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const std::string folder = scratch.Folder("in/folder.ppt");
+    const std::pair<std::string, std::string> cases[] = {
+        {"/dev/zero", "it is a device, not a file"},
+        {pipe, "it is a pipe, not a file"},
+        {folder.substr(0, folder.size() - 1), "it is a folder, not a file"}};
+    for (const auto& [path, why] : cases) {
+        SCOPED_TRACE(path);
+        host = {};
+        const auto queue = Run({path});
+        ExpectFailedAlone(queue, "Uable to Open File ");
+        EXPECT_EQ(host.failures[0].detail, path + ": " + why);
+    }
+}
+#endif
 
 #ifdef _WIN32
 TEST_F(RepairFailureTest, SourceHeldOpenWithoutSharing) {

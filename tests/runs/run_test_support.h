@@ -14,6 +14,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <new>
 #include <optional>
 #include <random>
 #include <string>
@@ -21,6 +22,7 @@
 
 #include "engine/memory_file.h"
 #include "engine/repair.h"
+#include "platform/file_faults.h"
 #include "runs/run_host.h"
 #include "runs/system_files.h"
 #include "tests/support/cfb_writer.h"
@@ -257,6 +259,19 @@ class WriteFailingFile final : public RandomAccessFile {
     std::unique_ptr<RandomAccessFile> inner_;
 };
 
+// A file whose reads throw, as when memory runs out in the middle of the repair.
+class ThrowingFile final : public RandomAccessFile {
+  public:
+    explicit ThrowingFile(std::unique_ptr<RandomAccessFile> inner) : inner_(std::move(inner)) {}
+    std::uint64_t Length() override { return inner_->Length(); }
+    bool Seek(std::uint64_t offset) override { return inner_->Seek(offset); }
+    std::size_t Read(std::span<std::uint8_t>) override { throw std::bad_alloc(); }
+    bool Write(std::span<const std::uint8_t> data) override { return inner_->Write(data); }
+
+  private:
+    std::unique_ptr<RandomAccessFile> inner_;
+};
+
 // The real file operations, with failures switched on by tests and every change counted.
 class FaultyFileOperations final : public FileOperations {
   public:
@@ -266,6 +281,11 @@ class FaultyFileOperations final : public FileOperations {
     bool fail_copy = false;
     bool fail_open_read_write = false;
     bool fail_writes_of_copy = false;
+    bool throw_in_repair = false;
+    // Runs before each item folder is made.
+    std::function<void()> before_item_folder;
+    // Runs just before each move: a test can make the destination appear there.
+    std::function<void(const std::string& from, const std::string& to)> before_move;
     int copies = 0, moves = 0, deletes = 0;
 
     std::unique_ptr<RandomAccessFile> OpenForReading(const std::string& path,
@@ -280,6 +300,7 @@ class FaultyFileOperations final : public FileOperations {
         }
         auto file = real_.OpenForReadWrite(path, error);
         if (file && fail_writes_of_copy) return std::make_unique<WriteFailingFile>(std::move(file));
+        if (file && throw_in_repair) return std::make_unique<ThrowingFile>(std::move(file));
         return file;
     }
     bool Flush(RandomAccessFile& file, std::string* error) override {
@@ -298,9 +319,10 @@ class FaultyFileOperations final : public FileOperations {
         }
         return real_.CopyReplacing(from, to, error);
     }
-    bool MoveNoReplace(const std::string& from, const std::string& to,
-                       std::string* error) override {
+    MoveResult MoveNoReplace(const std::string& from, const std::string& to,
+                             std::string* error) override {
         ++moves;
+        if (before_move) before_move(from, to);
         return real_.MoveNoReplace(from, to, error);
     }
     bool Delete(const std::string& path, std::string* error) override {
@@ -308,17 +330,70 @@ class FaultyFileOperations final : public FileOperations {
         return real_.Delete(path, error);
     }
     bool CreateItemFolder(std::string* folder, std::string* error) override {
+        if (before_item_folder) before_item_folder();
         return real_.CreateItemFolder(folder, error);
     }
     void RemoveItemFolderOf(const std::string& copy_path) override {
         real_.RemoveItemFolderOf(copy_path);
     }
+    bool KeepItemFolderOf(const std::string& copy_path) override {
+        return real_.KeepItemFolderOf(copy_path);
+    }
+    bool CheckFolderWritable(const std::string& folder, std::string* error) override {
+        return real_.CheckFolderWritable(folder, error);
+    }
     std::string FileNameOf(const std::string& path) override { return real_.FileNameOf(path); }
+    bool IdentityOf(const std::string& path, FileId* id) override {
+        return real_.IdentityOf(path, id);
+    }
 
     SystemFileOperations& real() { return real_; }
 
   private:
     SystemFileOperations real_;
 };
+
+// File faults (platform/file_faults.h) switched on for the life of the object.
+class InjectedFaults final : public FileFaults {
+  public:
+    using Plan = std::function<Fault(FileStep step, const std::string& path)>;
+    explicit InjectedFaults(Plan plan) : plan_(std::move(plan)) { SetFileFaults(this); }
+    ~InjectedFaults() override { SetFileFaults(nullptr); }
+    InjectedFaults(const InjectedFaults&) = delete;
+    InjectedFaults& operator=(const InjectedFaults&) = delete;
+    Fault Before(FileStep step, const std::string& path) override { return plan_(step, path); }
+
+  private:
+    Plan plan_;
+};
+
+// The start of the names of this user's run folders.
+inline std::string RunFolderPrefix() {
+#ifdef _WIN32
+    return "Deckwright-";
+#else
+    return "Deckwright-" + std::to_string(::geteuid()) + "-";
+#endif
+}
+
+// The item folders in a run folder ("item-..."), kept ones too.
+inline std::vector<std::string> ItemFoldersIn(const std::string& run_folder) {
+    std::vector<std::string> folders;
+    std::error_code ec;
+    if (run_folder.empty() || !fs::exists(PathOf(run_folder), ec)) return folders;
+    for (const auto& entry : fs::directory_iterator(PathOf(run_folder))) {
+        if (entry.is_directory()) folders.push_back(Utf8(entry.path()));
+    }
+    return folders;
+}
+
+// Files whose names begin as the half-written ones beside a destination do.
+inline std::vector<std::string> PartialFilesBelow(const std::string& folder) {
+    std::vector<std::string> partial;
+    for (const auto& path : FilesBelow(folder)) {
+        if (Utf8(PathOf(path).filename()).rfind(".deckwright-", 0) == 0) partial.push_back(path);
+    }
+    return partial;
+}
 
 }  // namespace deckwright::testing

@@ -4,6 +4,12 @@
 #include "runs/run_texts.h"
 #include "tests/runs/run_test_support.h"
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include "platform/utf.h"
+#endif
+
 namespace deckwright::testing {
 namespace {
 
@@ -14,9 +20,25 @@ TEST(MakeSavedFileName, ReplacesTheLastExtensionWithLowerCasePpt) {
     EXPECT_EQ(MakeSavedFileName("Deck.ppt", ""), "Deck.ppt");
     EXPECT_EQ(MakeSavedFileName("Deck.PPT", "_fixed"), "Deck_fixed.ppt");
     EXPECT_EQ(MakeSavedFileName("a.b.ppt", "_fixed"), "a.b_fixed.ppt");
-    EXPECT_EQ(MakeSavedFileName("report", "_fixed"), "_fixed.ppt");
-    EXPECT_EQ(MakeSavedFileName("report", ""), ".ppt");
     EXPECT_EQ(MakeSavedFileName("slides.pps", " (2)"), "slides (2).ppt");
+}
+
+// The naming rule used to drop a name without a '.': "alpha" and "beta" both became "_r.ppt",
+// and with an empty suffix the saved file was the hidden ".ppt".
+TEST(MakeSavedFileName, ANameWithoutExtensionIsAllStem) {
+    EXPECT_EQ(MakeSavedFileName("alpha", "_r"), "alpha_r.ppt");
+    EXPECT_EQ(MakeSavedFileName("beta", "_r"), "beta_r.ppt");
+    EXPECT_EQ(MakeSavedFileName("report", ""), "report.ppt");
+    EXPECT_EQ(MakeSavedFileName(".deck", "_r"), ".deck_r.ppt");
+}
+
+TEST(SuffixProblem, OnlyPlainTextMayFollowTheName) {
+    EXPECT_EQ(SuffixProblem(""), "");
+    EXPECT_EQ(SuffixProblem("_fixed (2) v1.0"), "");
+    for (const char* bad : {"/../../x", "a/b", "a\\b", "..", "_..", "\x01", "a\nb"}) {
+        SCOPED_TRACE(bad);
+        EXPECT_NE(SuffixProblem(bad), "");
+    }
 }
 
 // A save run over repaired copies made by a real repair run in a scratch temporary folder.
@@ -43,7 +65,7 @@ class SaveRunTest : public ::testing::Test {
         for (const auto& [code, index] : list) events.push_back({code, index});
         return events;
     }
-    std::string DeckwrightFolder() { return files.real().system().DeckwrightFolder(); }
+    std::string RunFolder() { return files.real().system().RunFolder(); }
 
     ScratchDir scratch;
     FaultyFileOperations files{scratch.Folder("temp")};
@@ -67,7 +89,7 @@ TEST_F(SaveRunTest, FreeDestinationTakesTheCopyWithoutAQuestion) {
     EXPECT_TRUE(host.overwrite_questions.empty());
     EXPECT_EQ(ReadBytes(out + "Deck_fixed.ppt"), repaired);
     EXPECT_FALSE(Exists(queue[0]));
-    EXPECT_EQ(FoldersBelow(DeckwrightFolder()), 0u) << "the emptied item folder stays";
+    EXPECT_EQ(FoldersBelow(RunFolder()), 0u) << "the emptied item folder stays";
 }
 
 TEST_F(SaveRunTest, ThreeItemsWithAFailedMiddleOne) {
@@ -89,13 +111,13 @@ TEST_F(SaveRunTest, ThreeItemsWithAFailedMiddleOne) {
     EXPECT_EQ(host.log[3], "failure");
     EXPECT_EQ(host.log[4], "progress 3");
     EXPECT_TRUE(Exists(out + "a.b_fixed.ppt"));
-    EXPECT_TRUE(Exists(out + "_fixed.ppt"));
+    EXPECT_TRUE(Exists(out + "report_fixed.ppt"));
     ASSERT_EQ(outcomes.size(), 3u);
     EXPECT_EQ(outcomes[0].path, out + "a.b_fixed.ppt");
     EXPECT_FALSE(outcomes[1].succeeded);
     EXPECT_EQ(outcomes[1].message, host.failures[0].text);
     EXPECT_EQ(outcomes[1].detail, "the file was not repaired");
-    EXPECT_EQ(outcomes[2].path, out + "_fixed.ppt");
+    EXPECT_EQ(outcomes[2].path, out + "report_fixed.ppt");
 }
 
 TEST_F(SaveRunTest, FailEntryTouchesNoFile) {
@@ -126,7 +148,7 @@ TEST_F(SaveRunTest, ExistingDestinationReplacedOnYes) {
     EXPECT_EQ(host.events[1].code, ProgressCode::kItemSucceeded);
     EXPECT_EQ(ReadBytes(out + "Deck_fixed.ppt"), repaired);
     EXPECT_FALSE(Exists(queue[0]));
-    EXPECT_EQ(FoldersBelow(DeckwrightFolder()), 0u);
+    EXPECT_EQ(FoldersBelow(RunFolder()), 0u);
     EXPECT_EQ(FilesBelow(out).size(), 1u) << "a file written beside the destination stayed";
 }
 
@@ -161,20 +183,113 @@ TEST_F(SaveRunTest, ExistingDestinationNoThenCancelKeepsTheCopy) {
     EXPECT_EQ(ReadBytes(out + "Deck_fixed.ppt"), (Bytes{'o', 'l', 'd'}));
 }
 
-TEST_F(SaveRunTest, TwoItemsWithTheSameSavedName) {
+// The save run used to ask to replace the file it had saved a moment before, so that a Yes (or
+// the command line's --overwrite) lost the first repaired file for good.
+TEST_F(SaveRunTest, AFileThisRunSavedIsNeverReplaced) {
     // Deck.ppt and Deck.PPT both become Deck_fixed.ppt: the second finds the first.
     std::vector<std::string> queue = Repaired({{"a/Deck.ppt", SamplePresentation(8)}});
     const auto second = Repaired({{"b/Deck.PPT", SamplePresentation(9, true)}});
     queue.push_back(second[0]);
-    const Bytes first_repaired = ReadBytes(queue[0]);
-    host.overwrite_answers = {false};
-    host.save_as_answers = {std::nullopt};
-    Save(queue);
-    EXPECT_EQ(host.log,
-              (std::vector<std::string>{"progress 2", "progress 4", "progress 2", "ask 1",
-                                        "save as 1", "failure", "progress 3", "progress 0"}));
+    const Bytes first_repaired = ReadBytes(queue[0]), second_repaired = ReadBytes(queue[1]);
+    host.overwrite_answers = {true};  // would be Yes; it must not be asked
+    const RunOutcomes outcomes = Save(queue);
+    EXPECT_EQ(host.log, (std::vector<std::string>{"progress 2", "progress 4", "progress 2",
+                                                  "failure", "progress 3", "progress 0"}));
     EXPECT_EQ(ReadBytes(out + "Deck_fixed.ppt"), first_repaired);
-    EXPECT_TRUE(Exists(queue[1]));
+    ASSERT_EQ(host.failures.size(), 1u);
+    EXPECT_EQ(host.failures[0].text, kSaveOverSavedText);
+    // The second copy is kept, and the message says where.
+    EXPECT_NE(outcomes[1].detail.find("kept at " + queue[1]), std::string::npos)
+        << outcomes[1].detail;
+    EXPECT_EQ(ReadBytes(queue[1]), second_repaired);
+}
+
+// The save run used to ask the overwrite question about the user's own file when the save
+// folder was its folder and the suffix empty, and a Yes replaced it.
+TEST_F(SaveRunTest, AFileBeingRepairedIsNeverReplaced) {
+    const Bytes original = SamplePresentation(18, true);
+    const std::string source = scratch.File("in/Deck.ppt", original);
+    std::vector<std::string> queue{source};
+    RepairWorker(RepairJob{&queue, &host, &files, {}});
+    ASSERT_NE(queue[0], "FAIL");
+    host.overwrite_answers = {true};
+    const RunOutcomes outcomes =
+        SaveWorker(SaveJob{&queue, &host, &files, "", scratch.Folder("in"), {}});
+    EXPECT_TRUE(host.overwrite_questions.empty()) << "asked about replacing the original";
+    ASSERT_FALSE(outcomes[0].succeeded);
+    EXPECT_EQ(outcomes[0].message, kSaveOverOriginalText);
+    EXPECT_NE(outcomes[0].detail.find("kept at " + queue[0]), std::string::npos);
+    EXPECT_EQ(ReadBytes(source), original);
+    EXPECT_TRUE(Exists(queue[0]));
+
+    // Nor when a link leads to it.
+    const std::string link = out + "Deck_fixed.ppt";
+#ifdef _WIN32
+    ASSERT_TRUE(CreateHardLinkW(Widen(link).c_str(), Widen(source).c_str(), nullptr));
+#else
+    fs::create_symlink(PathOf(source), PathOf(link));
+#endif
+    EXPECT_EQ(Save(queue)[0].message, kSaveOverOriginalText);
+    EXPECT_TRUE(host.overwrite_questions.empty());
+
+    // Nor when the answer is No and the Save As path is the original.
+    scratch.File("out/Deck_other.ppt", {'o', 'l', 'd'});
+    host.overwrite_answers = {false};
+    host.save_as_answers = {source};
+    EXPECT_EQ(Save(queue, "_other")[0].message, kSaveOverOriginalText);
+    EXPECT_EQ(ReadBytes(source), original);
+    EXPECT_EQ(ReadBytes(link), original);
+    EXPECT_TRUE(Exists(queue[0]));
+}
+
+// A file that appeared between the save run's look and its move was reported as "File
+// exists" even when replacing was wanted, and the copy was left unsaid.
+TEST_F(SaveRunTest, ADestinationThatAppearsBeforeTheMoveIsAskedAbout) {
+    const auto queue =
+        Repaired({{"Deck.ppt", SamplePresentation(19, true)}, {"Two.ppt", SamplePresentation(20)}});
+    const Bytes repaired = ReadBytes(queue[0]);
+    files.before_move = [&](const std::string&, const std::string& to) { WriteBytes(to, {'n'}); };
+    host.overwrite_answers = {true, false};
+    host.save_as_answers = {std::nullopt};
+    const RunOutcomes outcomes = Save(queue);
+    EXPECT_EQ(host.overwrite_questions,
+              (std::vector<std::string>{out + "Deck_fixed.ppt", out + "Two_fixed.ppt"}));
+    EXPECT_TRUE(outcomes[0].succeeded);
+    EXPECT_EQ(ReadBytes(out + "Deck_fixed.ppt"), repaired);
+    EXPECT_FALSE(outcomes[1].succeeded);
+    EXPECT_EQ(ReadBytes(out + "Two_fixed.ppt"), (Bytes{'n'}));
+    EXPECT_NE(outcomes[1].detail.find("kept at " + queue[1]), std::string::npos)
+        << outcomes[1].detail;
+    EXPECT_TRUE(PartialFilesBelow(out).empty());
+}
+
+// The runs used to leave the copies of failed saves in the temporary folder without a word,
+// and every other copy it made stayed there too.
+TEST_F(SaveRunTest, AnUnsavedCopyIsKeptAndSaidAndNothingElseOutlivesTheProgram) {
+    const std::string temp = scratch.Folder("temp2");
+    std::string kept_copy;
+    {
+        FaultyFileOperations own(temp);
+        std::vector<std::string> queue{scratch.File("in/Deck.ppt", SamplePresentation(21)),
+                                       scratch.File("in/Other.ppt", SamplePresentation(22))};
+        ScriptedHost repair_host;
+        RepairWorker(RepairJob{&queue, &repair_host, &own, {}});
+        // Only the first is saved, into a folder that is not there.
+        const std::vector<std::string> first{queue[0]};
+        const RunOutcomes outcomes =
+            SaveWorker(SaveJob{&first, &host, &own, "", scratch.Path("missing") + "/x/", {}});
+        ASSERT_FALSE(outcomes[0].succeeded);
+        EXPECT_NE(outcomes[0].detail.find("kept at " + queue[0]), std::string::npos)
+            << outcomes[0].detail;
+        kept_copy = queue[0];
+        EXPECT_TRUE(Exists(queue[1]));
+    }  // the program ends
+    EXPECT_TRUE(Exists(kept_copy));
+    std::vector<std::string> left;
+    for (const auto& path : FilesBelow(temp)) {
+        if (!path.ends_with(".kept")) left.push_back(path);  // the marks of kept item folders
+    }
+    EXPECT_EQ(left, std::vector<std::string>{kept_copy});
 }
 
 // The specified run deleted the repaired copy even when replacing the destination failed.
@@ -246,7 +361,7 @@ TEST_F(SaveRunTest, SaveFolderOnAnotherFileSystem) {
     EXPECT_EQ(host.events[1].code, ProgressCode::kItemSucceeded);
     EXPECT_EQ(arrived, repaired);
     EXPECT_FALSE(Exists(queue[0]));
-    EXPECT_EQ(FoldersBelow(DeckwrightFolder()), 0u);
+    EXPECT_EQ(FoldersBelow(RunFolder()), 0u);
 }
 
 TEST_F(SaveRunTest, SourcesUntouchedByBothRuns) {

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "runs/file_operations.h"
+#include "runs/progress.h"
+#include "runs/run_host.h"
+
+namespace deckwright {
+
+// What a run that takes each file through repair and save before the next one works on.
+struct RepairAndSaveJob {
+    std::vector<std::string> sources;
+    RunHost* host = nullptr;
+    FileOperations* files = nullptr;
+    std::string suffix;
+    std::string folder;  // used as a plain prefix of every destination path
+};
+
+// The command line's run: the same items as RepairWorker and SaveWorker, one file at a time, so
+// the temporary folder holds one copy at a time however long the batch. Every source is
+// protected before the first save. For item i the host hears kRepairBegins and its end, then,
+// when it was repaired, kSaveBegins and its end; kRunOver last. Throws nothing. Returns what
+// became of each file: where it was saved, or why not.
+RunOutcomes RepairAndSaveWorker(const RepairAndSaveJob& job);
+
+}  // namespace deckwright

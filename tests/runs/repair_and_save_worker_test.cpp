@@ -1,0 +1,75 @@
+#include "runs/repair_and_save_worker.h"
+
+#include "runs/run_texts.h"
+#include "tests/runs/run_test_support.h"
+
+namespace deckwright::testing {
+namespace {
+
+class RepairAndSaveRunTest : public ::testing::Test {
+  protected:
+    RunOutcomes Run(const std::vector<std::string>& sources, const std::string& suffix = "_r") {
+        return RepairAndSaveWorker(RepairAndSaveJob{sources, &host, &files, suffix, out});
+    }
+    std::string RunFolder() { return files.real().system().RunFolder(); }
+
+    ScratchDir scratch;
+    FaultyFileOperations files{scratch.Folder("temp")};
+    ScriptedHost host;
+    std::string out = scratch.Folder("out");
+};
+
+TEST_F(RepairAndSaveRunTest, EachFileGoesThroughBothStagesBeforeTheNext) {
+    std::vector<std::string> sources;
+    for (std::uint32_t i = 0; i < 4; ++i)
+        sources.push_back(
+            scratch.File("in/f" + std::to_string(i) + ".ppt", SamplePresentation(i, i % 2 == 0)));
+    sources.insert(sources.begin() + 2, scratch.Path("in/missing.ppt"));
+    const RunOutcomes outcomes = Run(sources);
+
+    EXPECT_EQ(host.events, (std::vector<ProgressEvent>{{ProgressCode::kRepairBegins, 0},
+                                                       {ProgressCode::kItemSucceeded, 0},
+                                                       {ProgressCode::kSaveBegins, 0},
+                                                       {ProgressCode::kItemSucceeded, 0},
+                                                       {ProgressCode::kRepairBegins, 1},
+                                                       {ProgressCode::kItemSucceeded, 1},
+                                                       {ProgressCode::kSaveBegins, 1},
+                                                       {ProgressCode::kItemSucceeded, 1},
+                                                       {ProgressCode::kRepairBegins, 2},
+                                                       {ProgressCode::kItemFailed, 2},
+                                                       {ProgressCode::kRepairBegins, 3},
+                                                       {ProgressCode::kItemSucceeded, 3},
+                                                       {ProgressCode::kSaveBegins, 3},
+                                                       {ProgressCode::kItemSucceeded, 3},
+                                                       {ProgressCode::kRepairBegins, 4},
+                                                       {ProgressCode::kItemSucceeded, 4},
+                                                       {ProgressCode::kSaveBegins, 4},
+                                                       {ProgressCode::kItemSucceeded, 4},
+                                                       {ProgressCode::kRunOver, 0}}));
+    ASSERT_EQ(outcomes.size(), 5u);
+    EXPECT_EQ(outcomes[2].message, kOpenFailedText);
+    for (std::size_t i : {0u, 1u, 3u, 4u}) {
+        SCOPED_TRACE(i);
+        Bytes expected;
+        RepairInMemory(ReadBytes(sources[i]), &expected);
+        EXPECT_EQ(outcomes[i].path, out + PathOf(sources[i]).stem().string() + "_r.ppt");
+        EXPECT_EQ(ReadBytes(outcomes[i].path), expected);
+    }
+    EXPECT_TRUE(ItemFoldersIn(RunFolder()).empty());
+}
+
+// A file saved early in the batch must not take the place of one read later: with the saved
+// name of a/deck.ppt being deck.ppt in the folder of the second file.
+TEST_F(RepairAndSaveRunTest, NoSaveReplacesAFileStillToBeRepaired) {
+    const Bytes second = SamplePresentation(5);
+    const std::vector<std::string> sources{scratch.File("in/a/deck.ppt", SamplePresentation(6)),
+                                           scratch.File("out/deck.ppt", second)};
+    host.overwrite_answers = {true, true};
+    const RunOutcomes outcomes = Run(sources, "");
+    EXPECT_TRUE(host.overwrite_questions.empty());
+    EXPECT_EQ(outcomes[0].message, kSaveOverOriginalText);
+    EXPECT_EQ(ReadBytes(sources[1]), second);
+}
+
+}  // namespace
+}  // namespace deckwright::testing
