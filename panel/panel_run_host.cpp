@@ -13,9 +13,11 @@ void PanelRunHost::ReportProgress(ProgressCode code, std::size_t index) {
     SendWindowMessage(panel_, message_, static_cast<WPARAM>(code), static_cast<LPARAM>(index));
 }
 
-void PanelRunHost::ShowFailure(std::size_t, const std::string& text, const std::string&) {
-    // The program's own words only, as users have always seen them.
-    ShowMessageBox(nullptr, text, std::string(kMessageCaption), MB_OK | MB_ICONINFORMATION);
+void PanelRunHost::ShowFailure(std::size_t, const std::string& text, const std::string& detail) {
+    // The program's own words as users have always seen them, then what only the system knows:
+    // why, and where a copy that was not saved is kept.
+    const std::string message = detail.empty() ? text : text + "\n\n" + detail;
+    ShowMessageBox(nullptr, message, std::string(kMessageCaption), MB_OK | MB_ICONINFORMATION);
 }
 
 bool PanelRunHost::AskOverwrite(std::size_t, const std::string&) {

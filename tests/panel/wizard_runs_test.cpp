@@ -104,8 +104,10 @@ TEST_F(WizardRunsTest, RepairAndSaveFourFilesWithAFailureInTheMiddle) {
               (Names{"2/0 p3 @1 Saving", "4/0 p3 @2 Saved", "2/1 p3 @3 Saving",
                      "3/1 p3 @4 Failed", "2/2 p3 @5 Saving", "4/2 p3 @6 Saved",
                      "2/3 p3 @7 Saving", "4/3 p3 @8 Saved", "0/0 p4 @8"}));
-    ASSERT_EQ(boxes.Texts(), Names{"Uable to Save File, Either the file already exit,\nor it is "
-                                   "used by some other program"});
+    // The program's words, then the reason: the row whose repair failed has no copy.
+    ASSERT_EQ(boxes.Texts().size(), 1u);
+    EXPECT_EQ(boxes.Texts()[0], "Uable to Save File, Either the file already exit,\nor it is "
+                                "used by some other program\n\nthe file was not repaired");
     EXPECT_FALSE(boxes.Shown()[0].owned);
     EXPECT_EQ(dialogs.file_saved_folders, Names{folder});
     EXPECT_EQ(shell_opened, Names{folder}) << "the folder is opened when the box stays checked";
@@ -190,6 +192,26 @@ TEST_F(WizardRunsTest, AnExistingFileIsReplacedOnlyAfterAskingAndNoLeadsToSaveAs
     EXPECT_EQ(ReadBytes(folder + "a.ppt"), (Bytes{'o', 'l', 'd'}));
     EXPECT_TRUE(Exists(chosen));
     EXPECT_EQ(Column(panel->m_listSaved, 3), (Names{"Saved", "Saved"}));
+}
+
+TEST_F(WizardRunsTest, AFailedSaveSaysWhereTheRepairedCopyIsKept) {
+    AddThroughDialog({DamagedSample("a.ppt", 1)});
+    Command(ID_REPAIR_FILE);
+    FinishRun();
+    scratch.File("out/a.ppt", {'o', 'l', 'd'});
+    boxes.Clear();
+    boxes.AnswerYesNo({IDNO});
+    dialogs.save_as_answers = {std::nullopt};  // Save As cancelled
+    dialogs.file_saved_answers = {false};
+    Command(ID_SAVE_FILE);
+    FinishRun();
+    const auto texts = boxes.Texts();
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_EQ(texts[1].rfind("Uable to Save File", 0), 0u);
+    ASSERT_EQ(panel->m_saveQueue.size(), 1u);
+    EXPECT_NE(texts[1].find(panel->m_saveQueue[0]), std::string::npos)
+        << "the box names the kept copy: " << texts[1];
+    EXPECT_TRUE(Exists(panel->m_saveQueue[0]));
 }
 
 TEST_F(WizardRunsTest, ClosingIsRefusedFromTheRunsStartUntilItsFinalEventIsHandled) {
