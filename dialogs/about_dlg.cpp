@@ -27,14 +27,14 @@ std::vector<PaintedLine> CAboutDlg::Lines() const {
     std::vector<PaintedLine> lines;
     int top = 30;
     for (const Line& line : kLines) {
-        lines.push_back({line.text, Scaled(*this, RECT{80, top, 500, top + 20}), line.background});
+        lines.push_back({line.text, PlaceIn(*this, RECT{80, top, 500, top + 20}), line.background});
         top += 20;
     }
     return lines;
 }
 
 RECT CAboutDlg::OutlineRect() const {
-    return Scaled(*this, RECT{60, 20, 455, 180});
+    return PlaceIn(*this, RECT{60, 20, 455, 180});
 }
 
 void CAboutDlg::Paint(CDC& dc) {

@@ -20,10 +20,10 @@ bool CFileSavedDlg::OnInitDialog() {
 }
 
 std::vector<PaintedLine> CFileSavedDlg::Lines() const {
-    return {{"Finished Saving Files..", Scaled(*this, RECT{10, 10, 300, 30}), RGB(240, 228, 216)},
-            {"The Files have been saved in ", Scaled(*this, RECT{10, 35, 300, 55}),
+    return {{"Finished Saving Files..", PlaceIn(*this, RECT{10, 10, 300, 30}), RGB(240, 228, 216)},
+            {"The Files have been saved in ", PlaceIn(*this, RECT{10, 35, 300, 55}),
              RGB(240, 216, 192)},
-            {"View saved files", Scaled(*this, RECT{45, 95, 200, 120}), RGB(240, 186, 133)}};
+            {"View saved files", PlaceIn(*this, RECT{45, 95, 200, 120}), RGB(240, 186, 133)}};
 }
 
 void CFileSavedDlg::Paint(CDC& dc) {

@@ -4,9 +4,13 @@
 
 namespace deckwright {
 
-RECT Scaled(const CWnd& window, RECT at96) {
-    return RECT{window.Scale(at96.left), window.Scale(at96.top), window.Scale(at96.right),
-                window.Scale(at96.bottom)};
+RECT PlaceIn(const CWnd& window, RECT at96) {
+    const RECT client = window.GetClientRect();
+    RECT r{window.Scale(at96.left), window.Scale(at96.top), window.Scale(at96.right),
+           window.Scale(at96.bottom)};
+    if (client.right > 0 && r.right > client.right) r.right = client.right;
+    if (client.bottom > 0 && r.bottom > client.bottom) r.bottom = client.bottom;
+    return r;
 }
 
 void PaintLines(CDC& dc, int fontHeight, const std::vector<PaintedLine>& lines) {

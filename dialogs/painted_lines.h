@@ -15,8 +15,10 @@ struct PaintedLine {
     COLORREF background;
 };
 
-// A rectangle given at 96 DPI, at the window's DPI.
-RECT Scaled(const CWnd& window, RECT at96);
+// A rectangle given at 96 DPI, at the window's DPI, cut to the window's client area (a line
+// only ever fills its text's cells, so the cut changes nothing painted; the rectangle just
+// does not claim room the window does not have).
+RECT PlaceIn(const CWnd& window, RECT at96);
 
 // Draws the lines in black "verdana" of the given height, the program's one font form.
 void PaintLines(CDC& dc, int fontHeight, const std::vector<PaintedLine>& lines);

@@ -59,9 +59,9 @@ void CSettingsDlg::OnBrowse() {
 }
 
 std::vector<PaintedLine> CSettingsDlg::Lines() const {
-    return {{"Set \"Suffix \" for repaired files.", Scaled(*this, RECT{20, 25, 300, 50}),
+    return {{"Set \"Suffix \" for repaired files.", PlaceIn(*this, RECT{20, 25, 300, 50}),
              RGB(240, 223, 206)},
-            {"Path for saving repaired file(s)", Scaled(*this, RECT{20, 65, 300, 80}),
+            {"Path for saving repaired file(s)", PlaceIn(*this, RECT{20, 65, 300, 80}),
              RGB(240, 204, 169)}};
 }
 

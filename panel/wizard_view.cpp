@@ -171,10 +171,10 @@ void CWizardView::CreateList(CListCtrl& list, DWORD style, DWORD exStyle,
                              const char* lastHeading) {
     list.Create(style, RECT{0, 0, 0, 0}, *this, 1);
     list.SetExtendedStyle(exStyle);
-    list.InsertColumn(0, "File Name", LVCFMT_LEFT, 200);
-    list.InsertColumn(1, "File Location", LVCFMT_LEFT, 300);
-    list.InsertColumn(2, "File Size", LVCFMT_LEFT, 100);
-    list.InsertColumn(3, lastHeading, LVCFMT_LEFT, 100);
+    list.InsertColumn(0, "File Name", LVCFMT_LEFT, Scale(200));
+    list.InsertColumn(1, "File Location", LVCFMT_LEFT, Scale(300));
+    list.InsertColumn(2, "File Size", LVCFMT_LEFT, Scale(100));
+    list.InsertColumn(3, lastHeading, LVCFMT_LEFT, Scale(100));
 }
 
 void CWizardView::LayoutControls(int cx, int cy) {

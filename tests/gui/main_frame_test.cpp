@@ -343,6 +343,25 @@ TEST_F(MainFrameTest, ResizePassesTheFramesClientSizeToThePanel) {
     EXPECT_EQ(got.cy, client.bottom);
 }
 
+TEST_F(MainFrameTest, MovedToAScreenOfAnotherScalingItTakesTheSuggestedPlaceAndLaysOutAgain) {
+    const UINT dpi = frame->GetDpi();
+    RECT suggested{40, 30, 40 + 900, 30 + 700};
+    ::SendMessageW(hwnd, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+    RECT now{};
+    ::GetWindowRect(hwnd, &now);
+    EXPECT_EQ(now.left, suggested.left);
+    EXPECT_EQ(now.top, suggested.top);
+    EXPECT_EQ(now.right, suggested.right);
+    EXPECT_EQ(now.bottom, suggested.bottom);
+    RECT client{};
+    ::GetClientRect(hwnd, &client);
+    EXPECT_EQ(frame->Panel().GetLayoutSize().cx, client.right);
+    EXPECT_EQ(frame->Panel().GetLayoutSize().cy, client.bottom);
+    RECT button{};
+    frame->ToolBar().SendMessage(TB_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&button));
+    EXPECT_EQ(button.right - button.left, frame->Scale(60));
+}
+
 TEST_F(MainFrameTest, FocusGivenToTheFrameMovesOnToThePanel) {
     ::SetFocus(frame->ToolBar().m_hWnd);
     ::SetFocus(hwnd);
