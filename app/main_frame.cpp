@@ -105,9 +105,8 @@ LRESULT CMainFrame::OnDpiChanged(const RECT& suggested) {
     m_wndToolBar.SetSizes(SIZE{Scale(60), Scale(75)}, SIZE{Scale(52), Scale(52)});
     m_wndReBar.SetBandChildSize(m_wndToolBar);
     if (m_wndView.m_hWnd) m_wndView.OnDpiChanged();
-    ::SetWindowPos(m_hWnd, nullptr, suggested.left, suggested.top,
-                   suggested.right - suggested.left, suggested.bottom - suggested.top,
-                   SWP_NOZORDER | SWP_NOACTIVATE);
+    ::SetWindowPos(m_hWnd, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                   suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
     RecalcLayout();
     const RECT client = GetClientRect();
     if (m_wndView.m_hWnd) m_wndView.LayoutControls(client.right, client.bottom);

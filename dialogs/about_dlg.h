@@ -3,8 +3,8 @@
 #include <vector>
 
 #include "dialogs/painted_lines.h"
-#include "platform/ui/win32/dialog.h"
 #include "platform/ui/gdi.h"
+#include "platform/ui/win32/dialog.h"
 
 namespace deckwright {
 

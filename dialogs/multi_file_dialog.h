@@ -12,8 +12,8 @@ namespace deckwright {
 // for that reason it reports success all the same and hands out the copy.
 class CMultiFileDialog : public CFileDialog {
   public:
-    CMultiFileDialog(bool open, const std::string& defExt, const std::string& fileName,
-                     DWORD flags, std::string_view filter, CWnd* parent);
+    CMultiFileDialog(bool open, const std::string& defExt, const std::string& fileName, DWORD flags,
+                     std::string_view filter, CWnd* parent);
 
     INT_PTR DoModal() override;
     POSITION GetStartPosition() const override;

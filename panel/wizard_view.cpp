@@ -93,8 +93,8 @@ CWizardView::CWizardView(WizardDialogs& dialogs, std::string settings_location,
     m_strSuffix = m_settingsLoaded.suffix;
     // Until the user picks a folder, Documents: the program's own folder is often not
     // writable, and the shell would be asked to open "".
-    m_strSaveFolder = m_settingsLoaded.save_folder.empty() ? DefaultSaveFolder()
-                                                           : m_settingsLoaded.save_folder;
+    m_strSaveFolder =
+        m_settingsLoaded.save_folder.empty() ? DefaultSaveFolder() : m_settingsLoaded.save_folder;
 
     OnMessage(WM_ERASEBKGND, [this](WPARAM wp, LPARAM) {
         CDC dc(reinterpret_cast<HDC>(wp));
@@ -167,8 +167,7 @@ bool CWizardView::Create(const wchar_t* className, const std::string& windowName
     return true;
 }
 
-void CWizardView::CreateList(CListCtrl& list, DWORD style, DWORD exStyle,
-                             const char* lastHeading) {
+void CWizardView::CreateList(CListCtrl& list, DWORD style, DWORD exStyle, const char* lastHeading) {
     list.Create(style, RECT{0, 0, 0, 0}, *this, 1);
     list.SetExtendedStyle(exStyle);
     list.InsertColumn(0, "File Name", LVCFMT_LEFT, Scale(200));
@@ -301,9 +300,9 @@ void CWizardView::OnWizardButton(UINT id) {
 }
 
 void CWizardView::HideAllControls() {
-    for (CWnd* control : std::initializer_list<CWnd*>{
-             &m_listFiles, &m_listRepaired, &m_listSaved, &m_chkSelectAll, &m_btnNext,
-             &m_btnPrevious, &m_btnFinished, &m_progress}) {
+    for (CWnd* control :
+         std::initializer_list<CWnd*>{&m_listFiles, &m_listRepaired, &m_listSaved, &m_chkSelectAll,
+                                      &m_btnNext, &m_btnPrevious, &m_btnFinished, &m_progress}) {
         control->ShowWindow(SW_HIDE);
     }
 }
@@ -382,7 +381,8 @@ void CWizardView::OnRemoveSelected() {
                 Warn("No file(s) in the list to remove");
             } else if (!AnyRowChecked(m_listFiles)) {
                 Warn("Please select a file to remove");
-            } else if (ShowMessageBox(m_hWnd, "Do you want to remove the selected\nfiles from the list",
+            } else if (ShowMessageBox(m_hWnd,
+                                      "Do you want to remove the selected\nfiles from the list",
                                       kCaption, MB_YESNO | MB_ICONEXCLAMATION) == IDYES) {
                 for (int row = m_listFiles.GetItemCount() - 1; row >= 0; --row) {
                     if (m_listFiles.GetCheck(row)) m_listFiles.DeleteItem(row);
@@ -416,8 +416,9 @@ void CWizardView::OnRepairFile() {
             SwitchPage(PAGE_REPAIRING);
             break;
         case PAGE_REPAIRED:
-            Warn("Please save the repaired file\nor press previous button to add \nmore files and "
-                 "the press repair");
+            Warn(
+                "Please save the repaired file\nor press previous button to add \nmore files and "
+                "the press repair");
             break;
         case PAGE_SAVED:
             Warn(kPressFinish);
@@ -473,11 +474,10 @@ void CWizardView::StartSave() {
     BuildSaveQueue();
     PrepareProgress(m_listSaved.GetItemCount());
     // The run keeps its own copies of the settings.
-    StartWorker(WM_SAVE_PROGRESS,
-                [this, suffix = m_strSuffix, folder = m_strSaveFolder](PanelRunHost& host) {
-                    SaveWorker(SaveJob{&m_saveQueue, &host, m_files.get(), suffix, folder,
-                                       m_runPacing});
-                });
+    StartWorker(WM_SAVE_PROGRESS, [this, suffix = m_strSuffix,
+                                   folder = m_strSaveFolder](PanelRunHost& host) {
+        SaveWorker(SaveJob{&m_saveQueue, &host, m_files.get(), suffix, folder, m_runPacing});
+    });
 }
 
 void CWizardView::BuildSaveQueue() {
@@ -498,7 +498,7 @@ void CWizardView::CopyCheckedRows(const CListCtrl& from,
         }
         const auto index = static_cast<std::size_t>(row);
         queue.push_back(from_entries ? (index < from_entries->size() ? (*from_entries)[index]
-                                                                      : std::string(kFailMarker))
+                                                                     : std::string(kFailMarker))
                                      : from.GetItemText(row, 1));
     }
 }
@@ -581,8 +581,7 @@ void CWizardView::OnSaveProgress(int code, int index) {
     OnRunOver();
 }
 
-void CWizardView::ShowItemProgress(CListCtrl& list, const StageWords& words, int code,
-                                   int index) {
+void CWizardView::ShowItemProgress(CListCtrl& list, const StageWords& words, int code, int index) {
     const auto step = static_cast<ProgressCode>(code);
     if (step == words.begins) {
         list.SetItemText(index, 3, words.working);

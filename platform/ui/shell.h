@@ -17,8 +17,8 @@ void ShellOpen(HWND owner, const std::string& verb, const std::string& file, int
 // Tests answer message boxes and record shell requests instead of showing and launching
 // anything. Each setter installs a replacement (empty: the real thing again) and returns the
 // one before.
-using MessageBoxFunction = std::function<int(HWND owner, const std::string& text,
-                                             const std::string& caption, UINT type)>;
+using MessageBoxFunction =
+    std::function<int(HWND owner, const std::string& text, const std::string& caption, UINT type)>;
 MessageBoxFunction SetMessageBoxFunction(MessageBoxFunction function);
 using ShellOpenFunction =
     std::function<void(HWND owner, const std::string& verb, const std::string& file, int show)>;

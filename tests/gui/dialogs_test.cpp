@@ -181,7 +181,8 @@ TEST_F(OpenDialogTest, TwoOrThreeFilesComeOutThroughTheStandardPath) {
     const Names names = MakeFiles(3, 20);
     Names got = Run({Type(Folder()), Select({names[0], names[1]}), Press(IDOK)});
     EXPECT_EQ(got, PathsOf({names[0], names[1]}));
-    got = Run({Type(Folder()), Type("\"" + names[2] + "\" \"" + names[0] + "\" \"" + names[1] + "\"")});
+    got = Run(
+        {Type(Folder()), Type("\"" + names[2] + "\" \"" + names[0] + "\" \"" + names[1] + "\"")});
     std::sort(got.begin(), got.end());
     EXPECT_EQ(got, PathsOf(names));
     // One file typed with its full path.
@@ -242,8 +243,7 @@ DialogPixels PaintOf(HWND box, RECT caption, COLORREF background) {
     ::GetWindowRect(box, &r);
     p.height = r.bottom - r.top;
     testing::Surface surface(r.right - r.left, p.height, RGB(1, 2, 3));
-    ::SendMessageW(box, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(surface.dc().m_hDC),
-                   PRF_CLIENT);
+    ::SendMessageW(box, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(surface.dc().m_hDC), PRF_CLIENT);
     for (int y = 0; y < p.height; ++y) p.left.push_back(surface.Pixel(2, y));
     for (int y = caption.top; y < caption.bottom; ++y) {
         for (int x = caption.left; x < caption.right; ++x) {
@@ -255,17 +255,6 @@ DialogPixels PaintOf(HWND box, RECT caption, COLORREF background) {
     return p;
 }
 
-// The standard gradient of a window of this outer height, band by band in single precision.
-COLORREF Band(int y, int height) {
-    const float q = static_cast<float>(height) * 0.25f;
-    float g = 240.0f, b = 240.0f;
-    for (int band = 0; band <= y / 4; ++band) {
-        g = static_cast<float>(g - 94.0f / q);
-        b = static_cast<float>(b - 188.0f / q);
-    }
-    return RGB(240, static_cast<int>(g) & 0xFF, static_cast<int>(b) & 0xFF);
-}
-
 std::string TextOf(HWND dialog, int id) {
     wchar_t text[1024] = {};
     ::GetDlgItemTextW(dialog, id, text, 1024);
@@ -273,10 +262,10 @@ std::string TextOf(HWND dialog, int id) {
 }
 
 struct SettingsCase {
-    std::string stored;   // the save folder handed in
-    std::string shown;    // what the folder box shows
-    std::string typed;    // typed into it before OK ("" to leave it)
-    std::string result;   // GetSaveFolder after OK
+    std::string stored;  // the save folder handed in
+    std::string shown;   // what the folder box shows
+    std::string typed;   // typed into it before OK ("" to leave it)
+    std::string result;  // GetSaveFolder after OK
 };
 
 TEST(SettingsDialog, TheFolderLosesItsLastBackslashInTheBoxAndGetsOneBackOnOk) {
@@ -375,7 +364,8 @@ TEST(SettingsDialog, PaintsTheGradientAndBothCaptions) {
     dialog.DoModal();
     ASSERT_GT(p.height, 100);
     for (int y : {0, 30, p.height / 2}) {
-        EXPECT_EQ(Hex(p.left[static_cast<std::size_t>(y)]), Hex(Band(y, p.height))) << y;
+        EXPECT_EQ(Hex(p.left[static_cast<std::size_t>(y)]), Hex(testing::GradientBand(y, p.height)))
+            << y;
     }
     EXPECT_GT(p.ink, 30);
     EXPECT_GT(p.first_background, 200);
@@ -416,7 +406,7 @@ TEST(FileSavedDialog, PaintsTheGradientAndItsThreeLines) {
     CFileSavedDlg dialog;
     dialog.DoModal();
     ASSERT_GT(p.height, 100);
-    EXPECT_EQ(Hex(p.left[5]), Hex(Band(5, p.height)));
+    EXPECT_EQ(Hex(p.left[5]), Hex(testing::GradientBand(5, p.height)));
     EXPECT_GT(p.ink, 30);
     EXPECT_GT(p.first_background, 200);
 }

@@ -70,7 +70,8 @@ void ExpectTextFits(HWND window, const std::string& text, RECT rect, int height,
     RECT client{};
     ::GetClientRect(window, &client);
     EXPECT_TRUE(Inside(rect, client)) << "outside the window " << Show(client);
-    for (const RECT& other : clear_of) EXPECT_FALSE(Overlap(rect, other)) << "covers " << Show(other);
+    for (const RECT& other : clear_of)
+        EXPECT_FALSE(Overlap(rect, other)) << "covers " << Show(other);
     const SIZE need = Extent(window, text, height, face);
     EXPECT_LE(need.cx, rect.right - rect.left) << "cut at the right";
     EXPECT_LE(need.cy, rect.bottom - rect.top + 1) << "cut at the bottom";
@@ -145,20 +146,19 @@ TEST(Dpi, TheMainWindowsTextsFitOnEveryPageAndItsToolbarGrows) {
         int page;
         const char* name;
     };
-    for (const Page& page : {Page{CWizardView::PAGE_FILES, "files"},
-                             Page{CWizardView::PAGE_REPAIRING, "repairing"},
-                             Page{CWizardView::PAGE_REPAIRED, "repaired"},
-                             Page{CWizardView::PAGE_SAVED, "saved"}}) {
+    for (const Page& page :
+         {Page{CWizardView::PAGE_FILES, "files"}, Page{CWizardView::PAGE_REPAIRING, "repairing"},
+          Page{CWizardView::PAGE_REPAIRED, "repaired"}, Page{CWizardView::PAGE_SAVED, "saved"}}) {
         SCOPED_TRACE(page.name);
         // The page's controls as SwitchPage shows them, without starting a run.
         panel.m_nPage = page.page;
         panel.HideAllControls();
-        const bool box = page.page == CWizardView::PAGE_FILES ||
-                         page.page == CWizardView::PAGE_REPAIRED;
+        const bool box =
+            page.page == CWizardView::PAGE_FILES || page.page == CWizardView::PAGE_REPAIRED;
         const bool busy = page.page == CWizardView::PAGE_REPAIRING;
-        CListCtrl& list = page.page == CWizardView::PAGE_FILES      ? panel.m_listFiles
-                          : page.page == CWizardView::PAGE_SAVED    ? panel.m_listSaved
-                                                                    : panel.m_listRepaired;
+        CListCtrl& list = page.page == CWizardView::PAGE_FILES   ? panel.m_listFiles
+                          : page.page == CWizardView::PAGE_SAVED ? panel.m_listSaved
+                                                                 : panel.m_listRepaired;
         list.ShowWindow(SW_SHOWNORMAL);
         if (box) panel.m_chkSelectAll.ShowWindow(SW_SHOWNORMAL);
         if (busy) panel.m_progress.ShowWindow(SW_SHOWNORMAL);

@@ -72,6 +72,16 @@ Surface::~Surface() {
     ::DeleteObject(bitmap_);
 }
 
+COLORREF GradientBand(int y, int height) {
+    const float q = static_cast<float>(height) * 0.25f;
+    float g = 240.0f, b = 240.0f;
+    for (int band = 0; band <= y / 4; ++band) {
+        g = static_cast<float>(g - 94.0f / q);
+        b = static_cast<float>(b - 188.0f / q);
+    }
+    return RGB(240, static_cast<int>(g) & 0xFF, static_cast<int>(b) & 0xFF);
+}
+
 std::string Hex(COLORREF c) {
     char buffer[32];
     std::snprintf(buffer, sizeof buffer, "RGB(%d, %d, %d)", GetRValue(c), GetGValue(c),

@@ -56,6 +56,10 @@ class Surface {
 
 std::string Hex(COLORREF c);
 
+// The background gradient's colour in row y of a window of this outer height, worked out band
+// by band in single precision, as the program's own routine must.
+COLORREF GradientBand(int y, int height);
+
 // Where the program's settings go while the tests run, never the user's key.
 inline constexpr char kScratchSettings[] = "Software\\Velmora\\DeckwrightGuiTests";
 

@@ -61,17 +61,8 @@ class PanelPaintingTest : public ::testing::Test {
         ::ReleaseDC(panel.m_hWnd, dc);
         return n;
     }
-    // The background's colour in row y, worked out band by band in single precision.
-    COLORREF Gradient(int y) const {
-        const int height = 600;  // the panel's outer height
-        const float q = static_cast<float>(height) * 0.25f;
-        float g = 240.0f, b = 240.0f;
-        for (int band = 0; band <= y / 4; ++band) {
-            g = static_cast<float>(g - 94.0f / q);
-            b = static_cast<float>(b - 188.0f / q);
-        }
-        return RGB(240, static_cast<int>(g) & 0xFF, static_cast<int>(b) & 0xFF);
-    }
+    // The background's colour in row y of the 600-pixel-high panel.
+    COLORREF Gradient(int y) const { return testing::GradientBand(y, 600); }
 
     // Where the texts go on a 600-pixel-high panel.
     const RECT instruction{50, 520, 600, 540};
@@ -100,9 +91,8 @@ TEST_F(PanelPaintingTest, BackgroundLogoAndTitle) {
     EXPECT_EQ(differing, 0);
     // The title lightens the background where its letters are (red and blue at 255) and
     // leaves it as it was around them.
-    const int lit = Count(RECT{90, 10, 725, 75}, [](COLORREF c) {
-        return GetRValue(c) == 255 && GetBValue(c) == 255;
-    });
+    const int lit = Count(RECT{90, 10, 725, 75},
+                          [](COLORREF c) { return GetRValue(c) == 255 && GetBValue(c) == 255; });
     EXPECT_GT(lit, 1000);
     EXPECT_EQ(Hex(Pixel(720, 12)), Hex(Gradient(12)));
     EXPECT_EQ(Hex(Pixel(400, 85)), Hex(Gradient(85))) << "nothing below the title's 65 rows";

@@ -6,8 +6,8 @@
 
 int main(int argc, char** argv) {
 #ifdef _WIN32
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS |
-                                                       ICC_STANDARD_CLASSES};
+    INITCOMMONCONTROLSEX controls{sizeof controls,
+                                  ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&controls);
 #endif
     ::testing::InitGoogleTest(&argc, argv);

@@ -21,18 +21,18 @@ namespace deckwright::testing {
 // ---------------------------------------------------------------- message boxes
 
 MessageBoxScript::MessageBoxScript() {
-    SetMessageBoxFunction([this](HWND owner, const std::string& text, const std::string& caption,
-                                 UINT type) {
-        std::lock_guard<std::mutex> guard(lock_);
-        shown_.push_back({text, caption, type, owner != nullptr});
-        if (on_show) on_show(shown_.back());
-        if (!(type & MB_YESNO)) return IDOK;
-        EXPECT_FALSE(yes_no_.empty()) << "unexpected question: " << text;
-        if (yes_no_.empty()) return IDNO;
-        const int answer = yes_no_.front();
-        yes_no_.pop_front();
-        return answer;
-    });
+    SetMessageBoxFunction(
+        [this](HWND owner, const std::string& text, const std::string& caption, UINT type) {
+            std::lock_guard<std::mutex> guard(lock_);
+            shown_.push_back({text, caption, type, owner != nullptr});
+            if (on_show) on_show(shown_.back());
+            if (!(type & MB_YESNO)) return IDOK;
+            EXPECT_FALSE(yes_no_.empty()) << "unexpected question: " << text;
+            if (yes_no_.empty()) return IDNO;
+            const int answer = yes_no_.front();
+            yes_no_.pop_front();
+            return answer;
+        });
 }
 
 MessageBoxScript::~MessageBoxScript() {
@@ -118,8 +118,8 @@ std::string ScratchSettingsLocation(const ScratchDir& scratch) {
 #ifdef _WIN32
     (void)scratch;
     static std::atomic<int> counter{0};
-    return "Software\\Velmora\\DeckwrightPanelTest-" + std::to_string(GetCurrentProcessId()) +
-           "-" + std::to_string(++counter);
+    return "Software\\Velmora\\DeckwrightPanelTest-" + std::to_string(GetCurrentProcessId()) + "-" +
+           std::to_string(++counter);
 #else
     return scratch.Path("config/deckwright/settings");
 #endif
@@ -238,10 +238,10 @@ std::vector<bool> PanelTest::Checks(const CListCtrl& list) const {
 
 std::vector<std::string> PanelTest::Visible() const {
     const std::pair<const char*, const CWnd*> controls[] = {
-        {"files", &panel->m_listFiles},       {"repaired", &panel->m_listRepaired},
-        {"saved", &panel->m_listSaved},       {"progress", &panel->m_progress},
-        {"next", &panel->m_btnNext},          {"previous", &panel->m_btnPrevious},
-        {"finished", &panel->m_btnFinished},  {"select all", &panel->m_chkSelectAll}};
+        {"files", &panel->m_listFiles},      {"repaired", &panel->m_listRepaired},
+        {"saved", &panel->m_listSaved},      {"progress", &panel->m_progress},
+        {"next", &panel->m_btnNext},         {"previous", &panel->m_btnPrevious},
+        {"finished", &panel->m_btnFinished}, {"select all", &panel->m_chkSelectAll}};
     std::vector<std::string> names;
     for (const auto& [name, control] : controls) {
         if (control->IsWindowVisible()) names.push_back(name);

@@ -115,7 +115,8 @@ TEST_F(WizardCommandsTest, AddedFilesGoOnTopInReverseOrderCheckedWithTheirFacts)
     EXPECT_EQ(Column(panel->m_listFiles, 1)[2], a);
     EXPECT_EQ(Column(panel->m_listFiles, 2)[2], "987  bytes");
     EXPECT_EQ(Checks(panel->m_listFiles), (std::vector<bool>(4, true)));
-    const std::regex date(R"((Sun|Mon|Tue|Wed|Thu|Fri|Sat), (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) \d\d, \d{4})");
+    const std::regex date(
+        R"((Sun|Mon|Tue|Wed|Thu|Fri|Sat), (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) \d\d, \d{4})");
     for (const std::string& created : Column(panel->m_listFiles, 3)) {
         EXPECT_TRUE(std::regex_match(created, date)) << created;
     }
@@ -157,7 +158,8 @@ TEST_F(WizardCommandsTest, AnUnreadableFileEndsTheAddingSilently) {
 }
 
 TEST_F(WizardCommandsTest, UnicodeNamesAndSizesPast4GiBAreShownAsTheyAre) {
-    const std::string name = "Pr\xC3\xA4sentation \xE2\x80\x93 \xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E.ppt";
+    const std::string name =
+        "Pr\xC3\xA4sentation \xE2\x80\x93 \xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E.ppt";
     const std::string unicode = DamagedSample(name, 4);
     // A sparse file: 4 GiB and 987 bytes, none of them written.
     const std::string big = FullPathOf(scratch.Path("in/big.ppt"));

@@ -82,7 +82,8 @@ TEST_F(WizardPagesTest, NextOnTheRepairedPageNeedsCheckedRows) {
     Click(panel->m_btnNext);
     panel->m_listRepaired.DeleteAllItems();
     Click(panel->m_btnNext);
-    EXPECT_EQ(boxes.Texts(), (Names{"Select file(s) in the list to repair", "Saved List is empty "}));
+    EXPECT_EQ(boxes.Texts(),
+              (Names{"Select file(s) in the list to repair", "Saved List is empty "}));
     EXPECT_EQ(panel->m_nPage, CWizardView::PAGE_REPAIRED);
     EXPECT_EQ(panel->m_listSaved.GetItemCount(), 0);
 }

@@ -101,13 +101,14 @@ TEST_F(WizardRunsTest, RepairAndSaveFourFilesWithAFailureInTheMiddle) {
     Click(panel->m_btnNext);
     FinishRun();
     EXPECT_EQ(Trace(WM_SAVE_PROGRESS),
-              (Names{"2/0 p3 @1 Saving", "4/0 p3 @2 Saved", "2/1 p3 @3 Saving",
-                     "3/1 p3 @4 Failed", "2/2 p3 @5 Saving", "4/2 p3 @6 Saved",
-                     "2/3 p3 @7 Saving", "4/3 p3 @8 Saved", "0/0 p4 @8"}));
+              (Names{"2/0 p3 @1 Saving", "4/0 p3 @2 Saved", "2/1 p3 @3 Saving", "3/1 p3 @4 Failed",
+                     "2/2 p3 @5 Saving", "4/2 p3 @6 Saved", "2/3 p3 @7 Saving", "4/3 p3 @8 Saved",
+                     "0/0 p4 @8"}));
     // The program's words, then the reason: the row whose repair failed has no copy.
     ASSERT_EQ(boxes.Texts().size(), 1u);
-    EXPECT_EQ(boxes.Texts()[0], "Uable to Save File, Either the file already exit,\nor it is "
-                                "used by some other program\n\nthe file was not repaired");
+    EXPECT_EQ(boxes.Texts()[0],
+              "Uable to Save File, Either the file already exit,\nor it is "
+              "used by some other program\n\nthe file was not repaired");
     EXPECT_FALSE(boxes.Shown()[0].owned);
     EXPECT_EQ(dialogs.file_saved_folders, Names{folder});
     EXPECT_EQ(shell_opened, Names{folder}) << "the folder is opened when the box stays checked";
@@ -274,15 +275,15 @@ TEST_F(WizardRunsTest, TheStatusLineNamesEachItemAndEndsWithTheFinishedText) {
     dialogs.on_file_saved = [&] { at_save_end = band(); };
     Command(ID_REPAIR_FILE);
     FinishRun();
-    EXPECT_EQ(at_repair_end,
-              (Names{"Reparing....    " + path, "Finished Reparing Files...." + std::string(146, ' ')}));
+    EXPECT_EQ(at_repair_end, (Names{"Reparing....    " + path,
+                                    "Finished Reparing Files...." + std::string(146, ' ')}));
     EXPECT_TRUE(band().empty()) << "the page change wipes the band";
     panel->m_strSaveFolder = Out();
     dialogs.file_saved_answers = {false};
     Command(ID_SAVE_FILE);
     FinishRun();
-    EXPECT_EQ(at_save_end,
-              (Names{"Saving....    " + path, "Finished Saving Files...." + std::string(188, ' ')}));
+    EXPECT_EQ(at_save_end, (Names{"Saving....    " + path,
+                                  "Finished Saving Files...." + std::string(188, ' ')}));
 }
 #endif
 

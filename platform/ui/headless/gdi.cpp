@@ -68,8 +68,8 @@ bool CDC::CreateCompatibleDC(CDC*) {
 HGDIOBJ CDC::SelectObject(HGDIOBJ object) {
     if (!m_hDC || !object) return nullptr;
     HGDIOBJ& slot = object->kind == HGDIOBJ__::Kind::kFont ? m_hDC->font : m_hDC->bitmap;
-    HGDIOBJ previous = slot ? slot : (object->kind == HGDIOBJ__::Kind::kFont ? StockFont()
-                                                                               : StockBitmap());
+    HGDIOBJ previous =
+        slot ? slot : (object->kind == HGDIOBJ__::Kind::kFont ? StockFont() : StockBitmap());
     slot = object;
     return previous;
 }

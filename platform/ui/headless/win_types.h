@@ -83,8 +83,12 @@ struct DRAWITEMSTRUCT {
 #define CW_USEDEFAULT (static_cast<int>(0x80000000))
 
 // ---------------------------------------------------------------- macros
-constexpr WORD LOWORD(std::uintptr_t v) { return static_cast<WORD>(v & 0xFFFF); }
-constexpr WORD HIWORD(std::uintptr_t v) { return static_cast<WORD>((v >> 16) & 0xFFFF); }
+constexpr WORD LOWORD(std::uintptr_t v) {
+    return static_cast<WORD>(v & 0xFFFF);
+}
+constexpr WORD HIWORD(std::uintptr_t v) {
+    return static_cast<WORD>((v >> 16) & 0xFFFF);
+}
 constexpr WPARAM MAKEWPARAM(unsigned lo, unsigned hi) {
     return static_cast<WPARAM>((lo & 0xFFFF) | ((hi & 0xFFFF) << 16));
 }
@@ -94,9 +98,15 @@ constexpr LPARAM MAKELPARAM(unsigned lo, unsigned hi) {
 constexpr COLORREF RGB(unsigned r, unsigned g, unsigned b) {
     return static_cast<COLORREF>((r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16));
 }
-constexpr BYTE GetRValue(COLORREF c) { return static_cast<BYTE>(c & 0xFF); }
-constexpr BYTE GetGValue(COLORREF c) { return static_cast<BYTE>((c >> 8) & 0xFF); }
-constexpr BYTE GetBValue(COLORREF c) { return static_cast<BYTE>((c >> 16) & 0xFF); }
+constexpr BYTE GetRValue(COLORREF c) {
+    return static_cast<BYTE>(c & 0xFF);
+}
+constexpr BYTE GetGValue(COLORREF c) {
+    return static_cast<BYTE>((c >> 8) & 0xFF);
+}
+constexpr BYTE GetBValue(COLORREF c) {
+    return static_cast<BYTE>((c >> 16) & 0xFF);
+}
 inline LPCWSTR MAKEINTRESOURCEW(unsigned id) {
     return reinterpret_cast<LPCWSTR>(static_cast<std::uintptr_t>(id & 0xFFFF));
 }

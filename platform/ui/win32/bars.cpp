@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "platform/utf.h"
 #include "platform/ui/afx_ids.h"
+#include "platform/utf.h"
 
 namespace deckwright {
 

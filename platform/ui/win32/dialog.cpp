@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "platform/utf.h"
 #include "platform/ui/win32/app.h"
 #include "platform/ui/win32/frame.h"
+#include "platform/utf.h"
 
 namespace deckwright {
 

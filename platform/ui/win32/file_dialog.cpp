@@ -53,8 +53,7 @@ UINT_PTR CALLBACK CFileDialog::HookProc(HWND hook, UINT message, WPARAM, LPARAM 
         ::SetPropW(hook, L"Deckwright.CFileDialog", reinterpret_cast<HANDLE>(ofn->lCustData));
         return 0;
     }
-    auto* self =
-        reinterpret_cast<CFileDialog*>(::GetPropW(hook, L"Deckwright.CFileDialog"));
+    auto* self = reinterpret_cast<CFileDialog*>(::GetPropW(hook, L"Deckwright.CFileDialog"));
     if (!self) return 0;
     if (message == WM_NOTIFY) {
         const auto* notify = reinterpret_cast<const OFNOTIFYW*>(lp);

@@ -4,10 +4,10 @@
 
 #include <algorithm>
 
-#include "platform/utf.h"
 #include "platform/ui/afx_ids.h"
 #include "platform/ui/win32/app.h"
 #include "platform/ui/win32/bars.h"
+#include "platform/utf.h"
 
 namespace deckwright {
 

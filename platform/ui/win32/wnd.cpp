@@ -103,9 +103,9 @@ bool CWnd::CreateEx(DWORD exStyle, const wchar_t* className, const std::string& 
 
     bool deleted = false;
     m_pbDeleted = &deleted;
-    HWND hwnd = ::CreateWindowExW(cs.dwExStyle, clsArg, cs.lpszName, static_cast<DWORD>(cs.style),
-                                  cs.x, cs.y, cs.cx, cs.cy, cs.hwndParent, cs.hMenu, cs.hInstance,
-                                  this);
+    HWND hwnd =
+        ::CreateWindowExW(cs.dwExStyle, clsArg, cs.lpszName, static_cast<DWORD>(cs.style), cs.x,
+                          cs.y, cs.cx, cs.cy, cs.hwndParent, cs.hMenu, cs.hInstance, this);
     if (deleted) return false;  // died in its creation; the object may be gone too
     m_pbDeleted = nullptr;
     return hwnd != nullptr;
@@ -185,9 +185,9 @@ UINT CWnd::GetDpi() const {
     // GetDpiForWindow where the system has it (Windows 10 1607 and later); the system's DPI
     // before that, as on older Wine.
     using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
-    static const auto get_dpi_for_window = reinterpret_cast<GetDpiForWindowFunction>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"),
-                                                 "GetDpiForWindow")));
+    static const auto get_dpi_for_window =
+        reinterpret_cast<GetDpiForWindowFunction>(reinterpret_cast<void*>(
+            ::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
     if (get_dpi_for_window && m_hWnd) {
         if (const UINT dpi = get_dpi_for_window(m_hWnd)) return dpi;
     }
