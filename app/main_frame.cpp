@@ -5,6 +5,7 @@
 #include "platform/ui/shell.h"
 #include "res/resource.h"
 #include "skin/artwork.h"
+#include "version.h"
 
 namespace deckwright {
 
@@ -84,7 +85,7 @@ int CMainFrame::OnCreate() {
     if (!m_wndReBar.AddBar(m_wndToolBar, "", nullptr, RBBS_GRIPPERALWAYS | RBBS_FIXEDBMP)) {
         return -1;
     }
-    SetWindowText("Velmora Deckwright Version 5.0.1");
+    SetWindowText(DECKWRIGHT_TITLE);
     m_wndToolBar.SetBarStyle(m_wndToolBar.GetBarStyle() | CBRS_TOOLTIPS | CBRS_FLYBY);
     return 0;
 }

@@ -1,6 +1,7 @@
 #include <iostream>
 
 #include "cli/commands.h"
+#include "version.h"
 
 namespace deckwright::cli {
 namespace {

@@ -7,15 +7,21 @@ file(GLOB DECKWRIGHT_UI_SOURCES CONFIGURE_DEPENDS
 list(REMOVE_ITEM DECKWRIGHT_UI_SOURCES ${PROJECT_SOURCE_DIR}/app/win_main.cpp)
 add_library(deckwright_ui STATIC ${DECKWRIGHT_UI_SOURCES})
 target_include_directories(deckwright_ui PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(deckwright_ui PUBLIC deckwright_panel PRIVATE deckwright_warnings)
+target_link_libraries(deckwright_ui PUBLIC deckwright_panel deckwright_version PRIVATE deckwright_warnings)
 
 # Resources load from the executable's own module: every program that shows our windows
-# (Deckwright.exe and the GUI tests) links this object library.
+# (Deckwright.exe and the GUI tests) links this object library. The manifest carries the
+# version, so it is made in the build's generated/ folder, where windres finds it beside
+# version.h.
+configure_file(${PROJECT_SOURCE_DIR}/res/deckwright.manifest.in
+    ${PROJECT_BINARY_DIR}/generated/deckwright.manifest @ONLY)
 file(GLOB DECKWRIGHT_RESOURCE_FILES CONFIGURE_DEPENDS
-    ${PROJECT_SOURCE_DIR}/res/*.bmp ${PROJECT_SOURCE_DIR}/res/*.ico
-    ${PROJECT_SOURCE_DIR}/res/*.manifest ${PROJECT_SOURCE_DIR}/res/*.h)
+    ${PROJECT_SOURCE_DIR}/res/*.bmp ${PROJECT_SOURCE_DIR}/res/*.ico ${PROJECT_SOURCE_DIR}/res/*.h)
+list(APPEND DECKWRIGHT_RESOURCE_FILES
+    ${PROJECT_BINARY_DIR}/generated/deckwright.manifest ${PROJECT_BINARY_DIR}/generated/version.h)
 add_library(deckwright_resources OBJECT ${PROJECT_SOURCE_DIR}/res/deckwright.rc)
-target_include_directories(deckwright_resources PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/res)
+target_include_directories(deckwright_resources PRIVATE
+    ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/res ${PROJECT_BINARY_DIR}/generated)
 set_source_files_properties(${PROJECT_SOURCE_DIR}/res/deckwright.rc PROPERTIES
     OBJECT_DEPENDS "${DECKWRIGHT_RESOURCE_FILES}")
 

@@ -2,6 +2,7 @@
 
 #include "res/resource.h"
 #include "skin/gradient.h"
+#include "version.h"
 
 namespace deckwright {
 
@@ -14,7 +15,7 @@ struct Line {
 
 // The product line, then a few words on what the program is, each line a shade darker.
 constexpr Line kLines[] = {
-    {"Velmora Deckwright Version 5.0.1", RGB(240, 230, 220)},
+    {DECKWRIGHT_TITLE, RGB(240, 230, 220)},
     {"Repairs PowerPoint presentations (.ppt) whose file header is damaged.", RGB(232, 220, 208)},
     {"Your own files are only read; repaired copies are saved apart.", RGB(224, 210, 196)},
 };

@@ -31,7 +31,7 @@ find_window() {  # NAME: waits up to 30 s for a visible window of that title
     return 1
 }
 
-main=$(find_window 'Velmora Deckwright Version 5.0.1')
+main=$(find_window '^Velmora Deckwright Version [0-9]+[.][0-9]+[.][0-9]+$')
 sleep 1.5  # let the first paint finish; there is no message to wait for from outside
 import -window "$main" "$out/main.png"
 

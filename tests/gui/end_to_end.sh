@@ -87,7 +87,7 @@ typed() {  # WINDOW TEXT
 
 setsid bash "$here/wine-run.sh" "$gui" </dev/null >"$work/program.log" 2>&1 &
 pid=$!
-main=$(window 'Velmora Deckwright Version 5.0.1')
+main=$(window '^Velmora Deckwright Version [0-9]+[.][0-9]+[.][0-9]+$')
 sleep 1
 
 # File > Add File...: the open dialog; into the folder, then every file in it selected.

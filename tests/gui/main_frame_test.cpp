@@ -14,6 +14,7 @@
 #include "res/resource.h"
 #include "tests/gui/gui_support.h"
 #include "tests/runs/run_test_support.h"
+#include "version.h"
 
 namespace deckwright {
 namespace {
@@ -83,7 +84,10 @@ TEST(MainFrameCreation, MakesPanelToolbarRebarStatusBarInOrder) {
     HWND hwnd = frame->m_hWnd;
     EXPECT_EQ(created, (std::vector<UINT_PTR>{AFX_IDW_PANE_FIRST, AFX_IDW_TOOLBAR, AFX_IDW_REBAR,
                                               AFX_IDW_STATUS_BAR}));
-    EXPECT_EQ(frame->GetWindowText(), "Velmora Deckwright Version 5.0.1");
+    // Spelled out here rather than taken from DECKWRIGHT_TITLE: the words around the version
+    // are what people and their scripts look for.
+    EXPECT_EQ(frame->GetWindowText(),
+              std::string("Velmora Deckwright Version ") + DECKWRIGHT_VERSION);
     // The panel is the frame's child with the pane id; the toolbar sits in the rebar.
     EXPECT_EQ(::GetDlgItem(hwnd, AFX_IDW_PANE_FIRST), frame->Panel().m_hWnd);
     EXPECT_EQ(::GetParent(frame->ToolBar().m_hWnd), frame->ReBar().m_hWnd);
@@ -137,7 +141,7 @@ TEST(MainFrameCreation, FailsWithoutAWindowWhenAnyPartCannotBeMade) {
         ::UnhookWindowsHookEx(hook);
         g_block = 0;
         EXPECT_FALSE(ok);
-        EXPECT_EQ(::FindWindowW(nullptr, L"Velmora Deckwright Version 5.0.1"), nullptr);
+        EXPECT_EQ(::FindWindowW(nullptr, Widen(DECKWRIGHT_TITLE).c_str()), nullptr);
         EXPECT_EQ(::FindWindowW(nullptr, L"Deckwright"), nullptr);
     }
 }

@@ -6,9 +6,11 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "platform/utf.h"
 #include "platform/ui/shell.h"
+#include "version.h"
 
 namespace deckwright {
 namespace {
@@ -25,7 +27,7 @@ HWND FindProgramWindow(DWORD processId) {
             ::GetWindowThreadProcessId(hwnd, &pid);
             wchar_t title[64] = {};
             ::GetWindowTextW(hwnd, title, 64);
-            if (pid == s->pid && std::wstring(title) == L"Velmora Deckwright Version 5.0.1") {
+            if (pid == s->pid && std::wstring(title) == Widen(DECKWRIGHT_TITLE)) {
                 s->found = hwnd;
                 return FALSE;
             }
@@ -35,9 +37,39 @@ HWND FindProgramWindow(DWORD processId) {
     return search.found;
 }
 
+// The build puts Deckwright.exe two folders above this test program (tests/gui/).
+std::wstring ProgramPath() {
+    return Widen(ProgramFolder()) + L"..\\..\\Deckwright.exe";
+}
+
+TEST(Program, CarriesTheProjectVersionInItsVersionResource) {
+    // Explorer's Properties and the installer's entry show these; they come from project().
+    const std::wstring exe = ProgramPath();
+    DWORD handle = 0;
+    const DWORD size = ::GetFileVersionInfoSizeW(exe.c_str(), &handle);
+    ASSERT_GT(size, 0u) << "no version resource in Deckwright.exe";
+    std::vector<char> data(size);
+    ASSERT_TRUE(::GetFileVersionInfoW(exe.c_str(), 0, size, data.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(::VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    const std::string numbers = std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." +
+                                std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
+                                std::to_string(HIWORD(fixed->dwFileVersionLS));
+    EXPECT_EQ(numbers, DECKWRIGHT_VERSION);
+    EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
+    EXPECT_EQ(fixed->dwProductVersionLS, fixed->dwFileVersionLS);
+    for (const wchar_t* name : {L"FileVersion", L"ProductVersion"}) {
+        wchar_t* text = nullptr;
+        const std::wstring key = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+        ASSERT_TRUE(
+            ::VerQueryValueW(data.data(), key.c_str(), reinterpret_cast<void**>(&text), &length));
+        EXPECT_EQ(Narrow(text), DECKWRIGHT_VERSION) << Narrow(name);
+    }
+}
+
 TEST(Program, StartsInTheNormalStateAndEndsWhenClosed) {
-    // The build puts Deckwright.exe two folders above this test program (tests/gui/).
-    const std::wstring exe = Widen(ProgramFolder()) + L"..\\..\\Deckwright.exe";
+    const std::wstring exe = ProgramPath();
     if (::GetFileAttributesW(exe.c_str()) == INVALID_FILE_ATTRIBUTES) {
         GTEST_SKIP() << "Deckwright.exe is not built beside the tests";
     }
