@@ -11,6 +11,8 @@ packages=(
     wine wine64 fonts-wine fonts-liberation xvfb xauth x11-utils xdotool imagemagick
     fp-utils                                      # chmcmd, for help.chm
     python3 python3-olefile 7zip                  # outside judges of repaired files
+    nsis help2man dpkg-dev                        # the installer, the manual page, the package
+    lintian man-db unzip                          # the packages' tests
 )
 
 missing=()
