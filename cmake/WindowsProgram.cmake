@@ -32,18 +32,21 @@ target_link_options(Deckwright PRIVATE -municode)
 # help.chm, built from help/ and placed beside the program.
 file(GLOB DECKWRIGHT_HELP_FILES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/help/*)
 find_program(CHMCMD chmcmd)
-if(CHMCMD)
+find_program(PYTHON3 python3)
+if(CHMCMD AND PYTHON3)
     set(_help_dir ${CMAKE_BINARY_DIR}/help-src)
     file(MAKE_DIRECTORY ${_help_dir})
     add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/help.chm
         COMMAND ${CMAKE_COMMAND} -E copy_directory ${PROJECT_SOURCE_DIR}/help ${_help_dir}
         COMMAND ${CHMCMD} --no-html-scan --verbosity 0 help.hhp > chmcmd.log
+        # chmcmd stamps the time it ran into the file; the same pages must give the same file.
+        COMMAND ${PYTHON3} ${PROJECT_SOURCE_DIR}/tools/chm_without_time.py help.chm
         COMMAND ${CMAKE_COMMAND} -E copy ${_help_dir}/help.chm ${CMAKE_BINARY_DIR}/help.chm
         WORKING_DIRECTORY ${_help_dir}
-        DEPENDS ${DECKWRIGHT_HELP_FILES}
+        DEPENDS ${DECKWRIGHT_HELP_FILES} ${PROJECT_SOURCE_DIR}/tools/chm_without_time.py
         COMMENT "Building help.chm")
     add_custom_target(deckwright_help ALL DEPENDS ${CMAKE_BINARY_DIR}/help.chm)
     add_dependencies(Deckwright deckwright_help)
 else()
-    message(WARNING "chmcmd (Debian package fp-utils) not found: help.chm is not built")
+    message(WARNING "chmcmd (Debian package fp-utils) or python3 not found: help.chm is not built")
 endif()
