@@ -119,7 +119,10 @@ DirectoryEntry ParseDirectoryEntry(const std::uint8_t* e) {
         if (c >= 0xD800 && c < 0xE000) c = 0xFFFD;  // a lone surrogate
         AppendUtf8(d.name, c);
     }
+    for (std::size_t i = 0; i < 32 && ReadLE16(e + 2 * i) != 0; ++i) d.name_units = i + 1;
+    d.name_length = ReadLE16(e + 64);
     d.type = e[66];
+    d.colour = e[67];
     d.left = ReadLE32(e + 68);
     d.right = ReadLE32(e + 72);
     d.child = ReadLE32(e + 76);
@@ -206,18 +209,31 @@ class Checker {
             !CheckTree() || !LoadMiniFat() || !CheckStreams() || !CheckPresentation())
             return std::move(result_);
         if (file_.Failed()) return Fail("the file could not be read: " + file_.Error());
-        result_.sound = true;
         // Leaked: in use by the FAT, claimed by nothing. A word at a time, as in a sound file
         // nearly every sector is claimed.
+        std::uint32_t first_leak = kFreeSect;
         for (std::size_t w = 0; w < claimed_.size(); ++w) {
             for (std::uint64_t unclaimed = ~claimed_[w]; unclaimed != 0;
                  unclaimed &= unclaimed - 1) {
                 const std::uint64_t k = w * 64 + static_cast<unsigned>(std::countr_zero(unclaimed));
                 if (k >= s_) break;
                 const std::uint32_t v = FatEntry(static_cast<std::uint32_t>(k));
-                if (v <= kMaxRegularSect || v == kEndOfChain) ++result_.leaked_sectors;
+                if (v <= kMaxRegularSect || v == kEndOfChain) {
+                    if (result_.leaked_sectors++ == 0) first_leak = static_cast<std::uint32_t>(k);
+                }
             }
         }
+        // 7-Zip refuses a file whose FAT holds chains nothing reaches; here they are also the
+        // mark of a directory that is not the file's latest (its newer streams are unreached).
+        if (result_.leaked_sectors > 0) {
+            Problem("the FAT holds " + Num(result_.leaked_sectors) +
+                    " sector(s) in use that no stream, directory or mini FAT reaches (the first "
+                    "is sector " +
+                    Num(first_leak) + ")");
+            result_.leaked_sectors = 0;
+            return std::move(result_);
+        }
+        result_.sound = true;
         return std::move(result_);
     }
 
@@ -407,10 +423,23 @@ class Checker {
         auto is_difat = [&difat](std::size_t k) {
             return std::binary_search(difat.begin(), difat.end(), static_cast<std::uint32_t>(k));
         };
+        // Entries past the end of the file describe nothing: readers (7-Zip) refuse any but
+        // FREESECT there. Inside the file an entry is a sector of the file or a mark (olefile
+        // strict and libgsf refuse anything else).
+        for (std::size_t k = s_; k < fat_.size(); ++k) {
+            if (fat_[k] != kFreeSect)
+                return Problem("the FAT entry of sector " + Num(k) + ", past the end of the file (" +
+                               Num(s_) + " sectors), holds " + DescribeValue(fat_[k]) +
+                               " instead of FREESECT");
+        }
         const std::size_t limit = std::min<std::size_t>(fat_.size(), s_);
         for (std::size_t k = 0; k < limit; ++k) {
             const std::uint32_t v = fat_[k];
-            if (v != kFatSect && v != kDifSect) continue;
+            if (v < s_ || v == kFreeSect || v == kEndOfChain) continue;
+            if (v != kFatSect && v != kDifSect)
+                return Problem("the FAT entry of sector " + Num(k) + " holds " + DescribeValue(v) +
+                               ", which is neither a sector of the file (" + Num(s_) +
+                               " sectors) nor a mark");
             const auto sector = static_cast<std::uint32_t>(k);
             if (v == kFatSect && (!Claimed(sector) || is_difat(k)))
                 return Problem("sector " + Num(k) +
@@ -486,6 +515,8 @@ class Checker {
         for (const auto& e : entries_) names_.push_back(e.name);
         const DirectoryEntry& root = entries_[0];
         result_.root_modified = root.modified;
+        result_.root_start = root.start;
+        result_.root_size = root.size;
         if (root.type != kTypeRoot)
             return Problem("the first directory entry, in sector " + Num(chain[0]) +
                            ", has object type " + Num(root.type) +
@@ -527,6 +558,7 @@ class Checker {
                 return Problem("the directory tree under " + from(it.parent) + " links to entry " +
                                Num(it.id) + ", which has object type " + Num(e.type) +
                                " instead of a storage or a stream");
+            if (!CheckEntryFields(it.id)) return false;
             if (e.left != kNoStream) stack.push_back({e.left, it.parent});
             if (e.right != kNoStream) stack.push_back({e.right, it.parent});
             if (e.type == kTypeStorage && e.child != kNoStream) stack.push_back({e.child, it.id});
@@ -570,6 +602,23 @@ class Checker {
         return path;
     }
 
+    // What 7-Zip and strict olefile ask of every entry the tree reaches: a name of 1 to 31
+    // units ended by a null, a stored length that says so, and a red or black colour.
+    bool CheckEntryFields(std::uint32_t id) {
+        const DirectoryEntry& e = entries_[id];
+        const std::string what = "directory entry " + Num(id) + " (" + Quote(e.name) + ")";
+        if (e.name_length > 64)
+            return Problem(what + " gives its name " + Num(e.name_length) +
+                           " bytes, more than the 64 of the name field");
+        if (e.name_units == 0 || e.name_units >= 32 || e.name_length != 2 * (e.name_units + 1))
+            return Problem(what + " gives its name " + Num(e.name_length) +
+                           " bytes where the name field holds " + Num(e.name_units) +
+                           " units and a null (" + Num(2 * (e.name_units + 1)) + " bytes)");
+        if (e.colour > 1)
+            return Problem(what + " has colour " + Num(e.colour) + " instead of red (0) or black (1)");
+        return true;
+    }
+
     bool LoadMiniFat() {
         const std::uint32_t nmf = h_.number_of_mini_fat_sectors;
         const std::uint32_t first = h_.first_mini_fat_sector_location;
@@ -608,6 +657,10 @@ class Checker {
                            static_cast<std::uint32_t>(sectors)))
                 return false;
         }
+        if (mini_fat_.size() < mini_bytes / kMiniSectorSize)
+            return Problem("the mini stream holds " + Num(mini_bytes / kMiniSectorSize) +
+                           " mini sectors, but the " + Num(nmf) + " mini FAT sector(s) describe only " +
+                           Num(mini_fat_.size()));
         mini_capacity_ = static_cast<std::uint32_t>(
             std::min<std::uint64_t>(mini_bytes / kMiniSectorSize, mini_fat_.size()));
         mini_owner_.assign(mini_capacity_, kOwnerNone);
@@ -649,7 +702,7 @@ class Checker {
             const DirectoryEntry& e = entries_[id];
             const std::string what = "the chain of stream " + Quote(paths_[id]);
             const bool mini = e.size < kMiniStreamCutoff;
-            result_.streams.push_back({paths_[id], e.size, mini});
+            result_.streams.push_back({paths_[id], e.size, mini, e.start});
             if (e.size == 0) continue;
             if (mini) {
                 const auto n =
@@ -667,15 +720,20 @@ class Checker {
         return true;
     }
 
+    bool HasTopLevelStream(const char* wanted) const {
+        for (std::uint32_t id : top_level_) {
+            if (entries_[id].type == kTypeStream && EqualsIgnoringCase(entries_[id].name, wanted))
+                return true;
+        }
+        return false;
+    }
+
+    // PowerPoint 97 and later keep "PowerPoint Document" and "Current User"; PowerPoint 4.0
+    // keeps its presentation in "PP40".
     bool CheckPresentation() {
-        for (const char* wanted : {"PowerPoint Document", "Current User"}) {
-            bool found = false;
-            for (std::uint32_t id : top_level_) {
-                if (entries_[id].type == kTypeStream &&
-                    EqualsIgnoringCase(entries_[id].name, wanted))
-                    found = true;
-            }
-            if (!found)
+        if (HasTopLevelStream(kPowerPoint4Stream)) return true;
+        for (const char* wanted : {kDocumentStream, kCurrentUserStream}) {
+            if (!HasTopLevelStream(wanted))
                 return Problem("the directory has no " + Quote(wanted) +
                                " stream, which every presentation has");
         }

@@ -16,6 +16,7 @@ struct CheckedStream {
     std::string path;  // UTF-8, storages joined with '/'
     std::uint64_t size = 0;
     bool in_mini_stream = false;
+    std::uint32_t start = 0;  // first sector, or first mini sector when in the mini stream
 };
 
 // The verdict of the structural check on one compound file.
@@ -30,8 +31,12 @@ struct CheckResult {
     std::uint32_t mini_fat_sectors = 0;
     std::uint32_t directory_sectors = 0;
     std::uint32_t sectors_in_use = 0;  // sectors of the directory, mini FAT and streams
-    std::uint32_t leaked_sectors = 0;  // marked in use by the FAT, yet held by nothing
+    // Marked in use by the FAT, yet held by nothing; a file with any is not sound, so this is
+    // only ever non-zero while a check runs.
+    std::uint32_t leaked_sectors = 0;
     std::uint64_t root_modified = 0;   // the root entry's modification time (FILETIME), 0 if unset
+    std::uint32_t root_start = 0;      // the mini stream's first sector
+    std::uint64_t root_size = 0;       // the mini stream's size in bytes
     std::vector<CheckedStream> streams;  // in the order the tree walk meets them
 };
 
@@ -57,6 +62,10 @@ inline constexpr std::uint8_t kTypeStorage = 1;
 inline constexpr std::uint8_t kTypeStream = 2;
 inline constexpr std::uint8_t kTypeRoot = 5;
 
+inline constexpr const char* kDocumentStream = "PowerPoint Document";
+inline constexpr const char* kCurrentUserStream = "Current User";
+inline constexpr const char* kPowerPoint4Stream = "PP40";
+
 // Sectors that start inside a file of `length` bytes (a short last sector counts).
 std::uint32_t SectorCount(std::uint64_t length);
 
@@ -68,6 +77,9 @@ std::size_t ReadHeaderBytes(RandomAccessFile& file, std::uint8_t* out);
 struct DirectoryEntry {
     std::string name;  // UTF-8
     std::uint8_t type = 0;
+    std::uint8_t colour = 0;
+    std::uint16_t name_length = 0;  // in bytes, with the terminating null, as stored
+    std::uint32_t name_units = 0;   // units before the first null in the 32 of the name field
     std::uint32_t left = kNoStream;
     std::uint32_t right = kNoStream;
     std::uint32_t child = kNoStream;
