@@ -287,6 +287,7 @@ class Reconstructor {
         std::array<std::uint64_t, 7> rank{};
     };
     static constexpr std::size_t kMaxSoundLayouts = 8;
+    static constexpr std::size_t kMaxUnsoundKept = 4;
 
     Reconstruction Best() {
         const auto best =
@@ -444,6 +445,7 @@ class Reconstructor {
             best_.check = check;
             best_.problem = check.problem;
         }
+        if (best_.unsound_layouts.size() < kMaxUnsoundKept) best_.unsound_layouts.push_back(h);
         return false;
     }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "engine/compound_file_check.h"
 #include "engine/compound_file_header.h"
@@ -14,6 +15,9 @@ struct Reconstruction {
     CompoundFileHeader header;  // when found
     CheckResult check;          // the check with that header (or with the last one tried)
     std::string problem;        // when not found: why, in words that follow "Unable to ..."
+    // When not found: the first layouts tried that failed past the header (a damaged FAT,
+    // mini FAT or cut tail), in the order tried, for a repair of those structures to take up.
+    std::vector<CompoundFileHeader> unsound_layouts;
 };
 
 // Works out the header from the file's own structure: the FAT found by the FATSECT and DIFSECT

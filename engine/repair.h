@@ -1,8 +1,10 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "engine/random_access_file.h"
+#include "engine/structure_repair.h"
 
 namespace deckwright {
 
@@ -10,10 +12,15 @@ namespace deckwright {
 struct RepairOutcome {
     bool sound = false;   // the copy now opens: every structure checks out
     std::string problem;  // when not sound: what is wrong, in words a user can act on
+    // When sound but the presentation's own records are damaged: what the user is told (the
+    // copy is kept, but it is not reported as plainly repaired).
+    std::string warning;
+    std::vector<RebuiltSector> rebuilt;  // sectors past the header written anew, and why
 };
 
-// Repairs an open, writable copy of a presentation in place (its 512 header bytes only) and
-// judges the result. This is the one repair step that every front end goes through.
+// Repairs an open, writable copy of a presentation in place and judges the result: the header
+// first; past it, the FAT, mini FAT and a cut tail where the file still guarantees their
+// contents. This is the one repair step that every front end goes through.
 RepairOutcome RepairCompoundFile(RandomAccessFile& file);
 
 }  // namespace deckwright

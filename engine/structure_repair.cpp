@@ -1,0 +1,791 @@
+#include "engine/structure_repair.h"
+
+#include <algorithm>
+#include <functional>
+#include <set>
+
+#include "engine/little_endian.h"
+#include "engine/sector_classifiers.h"
+
+namespace deckwright {
+
+std::uint64_t OverlayFile::Length() {
+    const std::uint64_t n = file_.Length();
+    if (file_.Failed()) RecordError(file_.Error());
+    return std::max(n, length_);
+}
+
+std::size_t OverlayFile::Read(std::span<std::uint8_t> out) {
+    const std::uint64_t real = file_.Length();
+    const std::uint64_t end = std::max(real, length_);
+    if (pos_ >= end) return 0;
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), end - pos_));
+    std::size_t got = 0;
+    if (pos_ < real && file_.Seek(pos_)) {
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(n, real - pos_));
+        while (got < want) {
+            const std::size_t r = file_.Read(out.subspan(got, want - got));
+            if (r == 0) break;
+            got += r;
+        }
+    }
+    if (file_.Failed()) {
+        RecordError(file_.Error());
+        return got;
+    }
+    std::fill(out.begin() + static_cast<std::ptrdiff_t>(got),
+              out.begin() + static_cast<std::ptrdiff_t>(n), std::uint8_t{0});
+    // Patch in the replaced sectors that overlap [pos_, pos_ + n).
+    const std::uint64_t first = pos_ / SECTOR_SIZE;
+    auto it = sectors_.lower_bound(first == 0 ? 0 : static_cast<std::uint32_t>(first - 1));
+    for (; it != sectors_.end(); ++it) {
+        const std::uint64_t at = (static_cast<std::uint64_t>(it->first) + 1) * SECTOR_SIZE;
+        if (at >= pos_ + n) break;
+        const std::uint64_t from = std::max(at, pos_);
+        const std::uint64_t to = std::min(at + SECTOR_SIZE, pos_ + n);
+        if (from < to)
+            std::copy(it->second.begin() + static_cast<std::ptrdiff_t>(from - at),
+                      it->second.begin() + static_cast<std::ptrdiff_t>(to - at),
+                      out.begin() + static_cast<std::ptrdiff_t>(from - pos_));
+    }
+    pos_ += n;
+    return n;
+}
+
+namespace {
+
+using namespace cfb;
+
+// A cut tail longer than this is not padded back: the tables then say too little to trust.
+constexpr std::uint32_t kMaxLostSectors = 64;
+// Each round may find one more block damaged; a file needing more is refused.
+constexpr int kMaxRounds = 12;
+// No presentation's directory comes near this; it bounds what a hostile chain costs.
+constexpr std::size_t kMaxDirectorySectors = 1u << 14;
+
+std::string Num(std::uint64_t v) {
+    return std::to_string(v);
+}
+
+bool Regular(std::uint32_t v) {
+    return v <= kMaxRegularSect;
+}
+
+// One chain the table must hold: from `start`, exactly `length` entries, or (length 0) as
+// long as `more` says the chain so far is not enough.
+struct ChainNeed {
+    std::string name;
+    std::uint32_t start = 0;
+    std::uint32_t length = 0;
+    std::function<bool(const std::vector<std::uint32_t>&)> more;
+    // When set: only sectors whose contents pass may be taken where the table is damaged.
+    std::function<bool(std::uint32_t)> fits;
+};
+
+// A FAT or mini FAT as found, with the marks the file's own lists require in it.
+struct TableFacts {
+    std::vector<std::uint32_t> entries;  // as found, a multiple of 128
+    std::uint32_t limit = 0;             // entries below describe sectors that exist
+    std::map<std::uint32_t, std::uint32_t> marks;  // sector -> FATSECT or DIFSECT
+    bool marks_kept = true;      // the writer marks its FAT sectors (some leave them free)
+    std::vector<bool> believable;  // per block: its entries look like a table's, not a wipe
+    const char* unit = "sector";   // or "mini sector"
+};
+
+// Rebuilds the damaged blocks of one table from the chains the file says it holds. Rounds:
+// a block whose entries contradict the chains is taken as damaged and the walk starts again.
+class TableRebuild {
+  public:
+    explicit TableRebuild(const TableFacts& facts) : f_(facts) {
+        const std::size_t n = f_.entries.size();
+        damaged_.assign(n / kEntriesPerSector, false);
+        out_ = f_.entries;
+        FlagStatic();
+    }
+
+    // Starts a walk of every chain afresh.
+    void BeginRound() {
+        claimed_.assign(f_.entries.size(), false);
+        via_.assign(f_.entries.size(), kFreeSect);
+        set_.assign(f_.entries.size(), false);
+        out_ = f_.entries;
+        dangling_.clear();
+        chains_.clear();
+        restart_ = false;
+        problem_.clear();
+        trusted_pred_.assign(f_.entries.size(), kFreeSect);
+        for (std::uint32_t k = 0; k < f_.limit && k < f_.entries.size(); ++k) {
+            const std::uint32_t v = f_.entries[k];
+            if (!Damaged(k) && Regular(v) && v < f_.limit) trusted_pred_[v] = k;
+        }
+    }
+
+    // Chain starts the directory names: no chain taken through a damaged block may run into one.
+    void AddStarts(const std::vector<ChainNeed>& needs) {
+        for (const ChainNeed& n : needs) starts_.insert(n.start);
+    }
+
+    bool restart() const { return restart_; }
+    const std::string& problem() const { return problem_; }
+    bool Failed() const { return !problem_.empty(); }
+
+    // Walks one chain, claiming its sectors. False when the round must start again or the
+    // table cannot be rebuilt (problem() says which).
+    bool Walk(const ChainNeed& need, std::vector<std::uint32_t>* sectors) {
+        starts_.insert(need.start);
+        chains_.push_back({need, {}});
+        Chain& c = chains_.back();
+        std::uint32_t cur = need.start;
+        if (cur >= f_.limit || cur >= f_.entries.size())
+            return Fail(need.name + " starts at " + std::string(f_.unit) + " " + Num(cur) +
+                        ", outside the " + Num(f_.limit) + " the file holds");
+        if (claimed_[cur]) {
+            if (via_[cur] != kFreeSect && !Damaged(via_[cur])) return Contradiction(via_[cur]);
+            return Fail(need.name + " starts at " + std::string(f_.unit) + " " + Num(cur) +
+                        ", which another chain holds too");
+        }
+        if (!Continue(c, cur)) return false;
+        if (sectors) *sectors = c.sectors;
+        return true;
+    }
+
+    // After every chain is walked: links a lone unfinished chain to a lone sector in use that
+    // nothing leads to, frees single leaked sectors, and fills the damaged blocks. False when
+    // the table cannot be rebuilt with certainty.
+    bool Finish() {
+        std::vector<std::uint32_t> orphans;
+        auto in_use = [this](std::uint32_t k) {
+            const std::uint32_t v = f_.entries[k];
+            return Regular(v) || v == kEndOfChain;
+        };
+        auto collect = [&] {
+            orphans.clear();
+            for (std::uint32_t k = 0; k < f_.limit && k < f_.entries.size(); ++k) {
+                if (!Damaged(k) && !claimed_[k] && in_use(k) && trusted_pred_[k] == kFreeSect &&
+                    !f_.marks.count(k))
+                    orphans.push_back(k);
+            }
+        };
+        collect();
+        while (!dangling_.empty()) {
+            if (dangling_.size() != 1 || orphans.size() != 1) break;
+            const Dangling d = dangling_.back();
+            dangling_.pop_back();
+            Chain& c = chains_[d.chain];
+            Set(d.at, orphans[0]);
+            if (!Continue(c, orphans[0])) return false;
+            collect();
+        }
+        if (!dangling_.empty()) {
+            const Dangling& d = dangling_.front();
+            return Fail("it cannot be told where " + chains_[d.chain].need.name +
+                        " goes on after " + f_.unit + " " + Num(d.at) + " (" +
+                        Num(chains_[d.chain].sectors.size()) + " of " +
+                        Num(chains_[d.chain].need.length) + " found)");
+        }
+        // A lone ENDOFCHAIN that nothing reaches is a flipped FREESECT: sound files hold none.
+        for (std::uint32_t k : orphans) {
+            if (f_.entries[k] == kEndOfChain) {
+                Set(k, kFreeSect);
+                continue;
+            }
+            return Fail(std::string("the ") + f_.unit + " " + Num(k) +
+                        " is in use, but no chain the directory names reaches it");
+        }
+        for (std::uint32_t k = 0; k < f_.limit && k < f_.entries.size(); ++k) {
+            if (!Damaged(k) && !claimed_[k] && in_use(k) && !f_.marks.count(k) && !set_[k])
+                return Fail(std::string("the ") + f_.unit + " " + Num(k) +
+                            " is in use, but no chain the directory names reaches it");
+        }
+        for (std::uint32_t b = 0; b < damaged_.size(); ++b) {
+            if (!damaged_[b]) continue;
+            for (std::uint32_t k = b * kEntriesPerSector; k < (b + 1) * kEntriesPerSector; ++k) {
+                if (set_[k]) continue;
+                const auto m = f_.marks.find(k);
+                if (k < f_.limit && m != f_.marks.end())
+                    out_[k] = (m->second == kFatSect && !f_.marks_kept) ? kFreeSect : m->second;
+                else
+                    out_[k] = kFreeSect;
+            }
+        }
+        return true;
+    }
+
+    const std::vector<std::uint32_t>& entries() const { return out_; }
+    // Blocks whose entries change, with how many.
+    std::map<std::uint32_t, std::uint32_t> Changes() const {
+        std::map<std::uint32_t, std::uint32_t> out;
+        for (std::size_t k = 0; k < out_.size(); ++k) {
+            if (out_[k] != f_.entries[k]) ++out[static_cast<std::uint32_t>(k / kEntriesPerSector)];
+        }
+        return out;
+    }
+
+  private:
+    struct Chain {
+        ChainNeed need;
+        std::vector<std::uint32_t> sectors;
+    };
+    struct Dangling {
+        std::size_t chain;
+        std::uint32_t at;
+    };
+
+    bool Damaged(std::uint32_t k) const { return damaged_[k / kEntriesPerSector]; }
+    void Mark(std::uint32_t k) {
+        if (k < f_.entries.size()) damaged_[k / kEntriesPerSector] = true;
+    }
+    bool Fail(std::string problem) {
+        problem_ = std::move(problem);
+        return false;
+    }
+    // An entry of a block taken as sound contradicts the chains: take it as damaged and walk
+    // again, up to a bound.
+    bool Contradiction(std::uint32_t k, std::uint32_t other = kFreeSect) {
+        Mark(k);
+        if (other != kFreeSect) Mark(other);
+        restart_ = true;
+        return false;
+    }
+    void Set(std::uint32_t k, std::uint32_t v) {
+        out_[k] = v;
+        set_[k] = true;
+    }
+
+    // Whether the walk may take x as the sector after `from`, which lies in a damaged block.
+    bool Usable(std::uint32_t x, std::uint32_t from, bool orphans_only) const {
+        if (x >= f_.limit || x >= f_.entries.size() || claimed_[x] || f_.marks.count(x) ||
+            starts_.count(x))
+            return false;
+        if (trusted_pred_[x] != kFreeSect && trusted_pred_[x] != from) return false;
+        const bool believed = !Damaged(x) || f_.believable[x / kEntriesPerSector];
+        const std::uint32_t v = f_.entries[x];
+        if (believed && !(Regular(v) || v == kEndOfChain)) return false;  // free by its own entry
+        if (orphans_only) return !Damaged(x) && trusted_pred_[x] == kFreeSect;
+        return true;
+    }
+
+    std::uint32_t Pick(const ChainNeed& need, std::uint32_t cur, bool orphans_only) const {
+        auto ok = [&](std::uint32_t x) {
+            return Usable(x, cur, orphans_only) && (!need.fits || need.fits(x));
+        };
+        const std::uint32_t hint = f_.entries[cur];
+        if (f_.believable[cur / kEntriesPerSector] && Regular(hint) && hint != cur && ok(hint))
+            return hint;
+        // Writers lay chains out in order.
+        if (cur + 1 < f_.limit && ok(cur + 1)) return cur + 1;
+        if (!need.fits) return kFreeSect;
+        // A chain whose sectors tell themselves apart (the directory's) may go on in the one
+        // sector in use that nothing leads to and that passes.
+        std::uint32_t found = kFreeSect;
+        for (std::uint32_t k = 0; k < f_.limit && k < f_.entries.size(); ++k) {
+            if (Damaged(k) || trusted_pred_[k] != kFreeSect || claimed_[k] || !ok(k)) continue;
+            if (found != kFreeSect) return kFreeSect;
+            found = k;
+        }
+        return found;
+    }
+
+    bool Complete(const Chain& c) const {
+        if (c.need.length > 0) return c.sectors.size() >= c.need.length;
+        return !c.need.more(c.sectors);
+    }
+
+    // Walks on from `cur`, which the chain takes next.
+    bool Continue(Chain& c, std::uint32_t cur) {
+        const std::size_t index = static_cast<std::size_t>(&c - chains_.data());
+        for (;;) {
+            claimed_[cur] = true;
+            c.sectors.push_back(cur);
+            if (c.sectors.size() > f_.limit) return Fail(c.need.name + " loops");
+            const bool complete = Complete(c);
+            if (!Damaged(cur)) {
+                const std::uint32_t v = f_.entries[cur];
+                if (complete && v == kEndOfChain) return true;
+                if (complete && c.need.length > 0) return Contradiction(cur);
+                if (!Regular(v) || v >= f_.limit || f_.marks.count(v)) {
+                    if (complete) return Contradiction(cur);
+                    return Contradiction(cur);
+                }
+                if (claimed_[v]) return Contradiction(cur, via_[v]);
+                via_[v] = cur;
+                cur = v;
+                continue;
+            }
+            if (complete) {
+                // An open chain (the directory) goes on only into a sector that is in use and
+                // that nothing else leads to.
+                const std::uint32_t next = c.need.length > 0 ? kFreeSect : Pick(c.need, cur, true);
+                if (next == kFreeSect) {
+                    Set(cur, kEndOfChain);
+                    return true;
+                }
+                Set(cur, next);
+                via_[next] = cur;
+                cur = next;
+                continue;
+            }
+            const std::uint32_t next = Pick(c.need, cur, false);
+            if (next == kFreeSect) {
+                dangling_.push_back({index, cur});
+                return true;
+            }
+            Set(cur, next);
+            via_[next] = cur;
+            cur = next;
+        }
+    }
+
+    // Entries that cannot be right whatever the chains are.
+    void FlagStatic() {
+        const std::size_t n = f_.entries.size();
+        std::vector<std::uint8_t> preds(n, 0);
+        for (std::uint32_t k = 0; k < n; ++k) {
+            const std::uint32_t v = f_.entries[k];
+            const auto m = f_.marks.find(k);
+            if (k >= f_.limit) {
+                if (v != kFreeSect) Mark(k);
+            } else if (m != f_.marks.end()) {
+                if (v != m->second && (f_.marks_kept || m->second == kDifSect)) Mark(k);
+            } else if (v == kFatSect || v == kDifSect) {
+                Mark(k);
+            } else if (Regular(v)) {
+                if (v >= f_.limit || v == k || f_.marks.count(v)) {
+                    Mark(k);
+                } else {
+                    if (preds[v] < 2) ++preds[v];
+                    if (f_.entries[v] == kFreeSect) {
+                        Mark(k);
+                        Mark(v);
+                    }
+                }
+            } else if (v != kFreeSect && v != kEndOfChain) {
+                Mark(k);
+            }
+        }
+        for (std::uint32_t k = 0; k < n; ++k) {
+            const std::uint32_t v = f_.entries[k];
+            if (Regular(v) && v < n && preds[v] > 1) Mark(k);
+        }
+    }
+
+    const TableFacts& f_;
+    std::vector<bool> damaged_;
+    std::vector<bool> claimed_;
+    std::vector<bool> set_;
+    std::vector<std::uint32_t> via_;  // the sector the walk came from
+    std::vector<std::uint32_t> trusted_pred_;
+    std::vector<std::uint32_t> out_;
+    std::set<std::uint32_t> starts_;  // kept across rounds: no chain runs into another's start
+    std::vector<Chain> chains_;
+    std::vector<Dangling> dangling_;
+    bool restart_ = false;
+    std::string problem_;
+};
+
+// Four entries a directory could hold: known object types, red or black, names that fit.
+bool StrictlyDirectoryLike(const std::array<std::uint8_t, SECTOR_SIZE>& b) {
+    for (std::uint32_t e = 0; e < 4; ++e) {
+        const std::uint8_t* p = b.data() + e * kDirEntrySize;
+        const std::uint16_t name = ReadLE16(p + 64);
+        if ((p[66] != kTypeUnused && p[66] != kTypeStorage && p[66] != kTypeStream &&
+             p[66] != kTypeRoot) ||
+            p[67] > 1 || name > 64 || name % 2 != 0)
+            return false;
+    }
+    return true;
+}
+
+bool Uniform(const std::uint8_t* sector) {
+    return std::all_of(sector, sector + SECTOR_SIZE,
+                       [sector](std::uint8_t b) { return b == sector[0]; });
+}
+
+class StructureRepairer {
+  public:
+    StructureRepairer(RandomAccessFile& file, const CompoundFileHeader& h)
+        : file_(file), h_(h) {}
+
+    StructureRepair Run() {
+        const std::uint64_t length = file_.Length();
+        if (file_.Failed()) return Fail("the file could not be read: " + file_.Error());
+        real_ = SectorCount(length);
+        r_.length = length;
+        if (!LoadFatList() || !LoadFat() || !RebuildFat() || !RebuildMiniFat() || !CheckLost())
+            return std::move(r_);
+        OverlayFile view(file_, r_.sectors, r_.length);
+        r_.check = CheckCompoundFile(view, h_);
+        if (file_.Failed()) return Fail("the file could not be read: " + file_.Error());
+        if (!r_.check.sound) return Fail(DirectoryLoss().empty() ? r_.check.problem : DirectoryLoss());
+        r_.sound = true;
+        return std::move(r_);
+    }
+
+  private:
+    StructureRepair Fail(std::string problem) {
+        r_.sound = false;
+        r_.problem = std::move(problem);
+        return std::move(r_);
+    }
+    bool Problem(std::string problem) {
+        r_.sound = false;
+        r_.problem = std::move(problem);
+        return false;
+    }
+
+    std::array<std::uint8_t, SECTOR_SIZE> Read(std::uint32_t k) {
+        std::array<std::uint8_t, SECTOR_SIZE> b{};
+        OverlayFile view(file_, r_.sectors, r_.length);
+        ReadSector(view, k, b.data());
+        return b;
+    }
+
+    bool LoadFatList() {
+        const std::uint32_t nfat = h_.number_of_fat_sectors;
+        const std::uint64_t bound = static_cast<std::uint64_t>(real_) + kMaxLostSectors;
+        if (nfat == 0 || nfat > bound)
+            return Problem("the header counts " + Num(nfat) + " FAT sectors");
+        for (std::uint32_t j = 0; j < std::min(nfat, kHeaderDifatEntries); ++j)
+            fat_sectors_.push_back(h_.difat[j]);
+        std::uint32_t d = h_.first_difat_sector_location;
+        for (std::uint32_t i = 0; i < h_.number_of_difat_sectors && fat_sectors_.size() < nfat; ++i) {
+            if (d >= real_)
+                return Problem("the DIFAT sector " + Num(d) +
+                               " is missing, so the FAT sectors it lists are not known");
+            difat_sectors_.push_back(d);
+            const auto b = Read(d);
+            for (std::uint32_t e = 0; e < kDifatEntriesPerSector && fat_sectors_.size() < nfat; ++e)
+                fat_sectors_.push_back(ReadLE32(b.data() + 4 * e));
+            d = ReadLE32(b.data() + 4 * kDifatEntriesPerSector);
+        }
+        if (fat_sectors_.size() != nfat) return Problem("the DIFAT does not list every FAT sector");
+        std::set<std::uint32_t> seen;
+        std::uint64_t top = real_;
+        for (std::uint32_t k : fat_sectors_) {
+            if (k >= bound || !seen.insert(k).second)
+                return Problem("the FAT sector list names sector " + Num(k) + " wrongly");
+            top = std::max<std::uint64_t>(top, k + 1);
+        }
+        for (std::uint32_t k : difat_sectors_) top = std::max<std::uint64_t>(top, k + 1);
+        sectors_ = static_cast<std::uint32_t>(top);
+        return true;
+    }
+
+    bool LoadFat() {
+        raw_fat_.clear();
+        believable_.clear();
+        for (std::uint32_t k : fat_sectors_) {
+            const auto b = Read(k);
+            believable_.push_back(!Uniform(b.data()) && LooksLikeFatSector(b));
+            for (std::uint32_t e = 0; e < kEntriesPerSector; ++e)
+                raw_fat_.push_back(ReadLE32(b.data() + 4 * e));
+        }
+        // A cut tail: what the entries inside the file, and the header, lead to lies past the
+        // end. Those sectors are counted back in (they read as zero) so that the tables keep
+        // describing them.
+        const std::uint64_t bound =
+            std::min<std::uint64_t>(static_cast<std::uint64_t>(real_) + kMaxLostSectors,
+                                    raw_fat_.size());
+        auto reach = [&](std::uint32_t v) {
+            if (Regular(v) && v < bound) sectors_ = std::max(sectors_, v + 1);
+        };
+        reach(h_.first_directory_sector_location);
+        if (h_.number_of_mini_fat_sectors > 0) reach(h_.first_mini_fat_sector_location);
+        for (std::uint32_t k = 0; k < real_ && k < raw_fat_.size(); ++k) reach(raw_fat_[k]);
+        for (std::uint32_t k = real_; k < sectors_ && k < raw_fat_.size(); ++k) reach(raw_fat_[k]);
+        if (sectors_ > real_) {
+            r_.lost_tail = sectors_ - real_;
+            r_.length = (static_cast<std::uint64_t>(sectors_) + 1) * SECTOR_SIZE;
+        }
+        return true;
+    }
+
+    // The directory as its chain so far holds it: whether the tree links to an entry past it.
+    bool DirectoryNeedsMore(const std::vector<std::uint32_t>& chain) {
+        // Asked after every sector of the walk: only the sectors not parsed yet are read.
+        if (chain.size() < parsed_.size() || !std::equal(parsed_.begin(), parsed_.end(), chain.begin())) {
+            parsed_.clear();
+            entries_.clear();
+        }
+        for (std::size_t i = parsed_.size(); i < chain.size(); ++i) {
+            const auto b = Read(chain[i]);
+            for (std::uint32_t e = 0; e < 4; ++e)
+                entries_.push_back(ParseDirectoryEntry(b.data() + e * kDirEntrySize));
+            parsed_.push_back(chain[i]);
+        }
+        if (chain.size() > kMaxDirectorySectors) return false;
+        reached_.clear();
+        if (entries_.empty() || entries_[0].type != kTypeRoot) return false;
+        std::vector<std::uint32_t> stack{entries_[0].child};
+        std::set<std::uint32_t> seen{0};
+        while (!stack.empty()) {
+            const std::uint32_t id = stack.back();
+            stack.pop_back();
+            if (id == kNoStream) continue;
+            if (id >= entries_.size()) return id < kEntriesPerSector * 4096;
+            if (!seen.insert(id).second) continue;
+            const DirectoryEntry& e = entries_[id];
+            if (e.type != kTypeStorage && e.type != kTypeStream) continue;
+            reached_.push_back(id);
+            stack.push_back(e.left);
+            stack.push_back(e.right);
+            if (e.type == kTypeStorage) stack.push_back(e.child);
+        }
+        return false;
+    }
+
+    bool RebuildFat() {
+        TableFacts facts;
+        facts.entries = raw_fat_;
+        facts.limit = std::min<std::uint32_t>(sectors_, static_cast<std::uint32_t>(raw_fat_.size()));
+        facts.believable = believable_;
+        // Writers either mark every FAT sector or none; only blocks that look like a FAT's
+        // tell which, and without any the standard way (marked) is taken.
+        std::uint32_t marked = 0, seen = 0;
+        for (std::uint32_t k : fat_sectors_) {
+            facts.marks[k] = kFatSect;
+            if (k >= raw_fat_.size() || !believable_[k / kEntriesPerSector]) continue;
+            ++seen;
+            marked += raw_fat_[k] == kFatSect;
+        }
+        for (std::uint32_t k : difat_sectors_) facts.marks[k] = kDifSect;
+        facts.marks_kept = marked > 0 || seen == 0;
+        TableRebuild fat(facts);
+        for (int round = 0;; ++round) {
+            if (round == kMaxRounds)
+                return Problem("too much of the FAT is damaged to rebuild it with certainty");
+            fat.BeginRound();
+            std::vector<std::uint32_t> dir;
+            ChainNeed d{"the directory chain", h_.first_directory_sector_location, 0,
+                        [this](const std::vector<std::uint32_t>& c) { return DirectoryNeedsMore(c); },
+                        [this](std::uint32_t k) { return StrictlyDirectoryLike(Read(k)); }};
+            if (!fat.Walk(d, &dir)) {
+                if (fat.restart()) continue;
+                return Problem(Because("the FAT", fat.problem()));
+            }
+            DirectoryNeedsMore(dir);
+            dir_chain_ = dir;
+            if (entries_.empty() || entries_[0].type != kTypeRoot)
+                return Problem("the directory's first sector (" + Num(h_.first_directory_sector_location) +
+                               ") holds no root entry");
+            std::vector<ChainNeed> needs;
+            if (h_.number_of_mini_fat_sectors > 0)
+                needs.push_back({"the mini FAT chain", h_.first_mini_fat_sector_location,
+                                 h_.number_of_mini_fat_sectors, {}, {}});
+            const DirectoryEntry& root = entries_[0];
+            if (root.size > 0)
+                needs.push_back({"the mini stream", root.start,
+                                 static_cast<std::uint32_t>((root.size + SECTOR_SIZE - 1) / SECTOR_SIZE), {}, {}});
+            for (std::uint32_t id : reached_) {
+                const DirectoryEntry& e = entries_[id];
+                if (e.type == kTypeStream && e.size >= kMiniStreamCutoff)
+                    needs.push_back({"stream \"" + e.name + "\"", e.start,
+                                     static_cast<std::uint32_t>((e.size + SECTOR_SIZE - 1) / SECTOR_SIZE),
+                                     {}, {}});
+            }
+            chains_.assign(needs.size(), {});
+            fat.AddStarts(needs);
+            bool again = false;
+            for (std::size_t i = 0; i < needs.size() && !again; ++i) {
+                if (needs[i].length > sectors_)
+                    return Problem(needs[i].name + " is longer than the file");
+                if (!fat.Walk(needs[i], &chains_[i])) {
+                    if (!fat.restart()) return Problem(Because("the FAT", fat.problem()));
+                    again = true;
+                }
+            }
+            if (again) continue;
+            if (!fat.Finish()) return Problem(Because("the FAT", fat.problem()));
+            if (fat.restart()) continue;
+            chain_needs_ = needs;
+            break;
+        }
+        fat_ = fat.entries();
+        for (const auto& [b, changed] : fat.Changes()) {
+            std::array<std::uint8_t, SECTOR_SIZE> bytes{};
+            for (std::uint32_t e = 0; e < kEntriesPerSector; ++e)
+                WriteLE32(bytes.data() + 4 * e, fat_[b * kEntriesPerSector + e]);
+            const std::uint32_t at = fat_sectors_[b];
+            r_.sectors[at] = bytes;
+            const std::uint64_t first = static_cast<std::uint64_t>(b) * kEntriesPerSector;
+            r_.rebuilt.push_back(
+                {at, "the FAT sector of sectors " + Num(first) + " to " + Num(first + kEntriesPerSector - 1),
+                 at >= real_ ? "it was cut off with the end of the file"
+                             : Num(changed) + " of its 128 entries did not fit the chains the directory names"});
+        }
+        // Rebuilt chains come from the rebuilt FAT; the directory is re-read through it.
+        DirectoryNeedsMore(dir_chain_);
+        return true;
+    }
+
+    bool RebuildMiniFat() {
+        const DirectoryEntry root = entries_[0];
+        std::vector<std::uint32_t> mini_fat_chain, mini_stream;
+        for (std::size_t i = 0; i < chain_needs_.size(); ++i) {
+            if (chain_needs_[i].name == "the mini FAT chain") mini_fat_chain = chains_[i];
+            if (chain_needs_[i].name == "the mini stream") mini_stream = chains_[i];
+        }
+        mini_stream_ = mini_stream;
+        if (mini_fat_chain.empty() || root.size == 0) return true;
+        TableFacts facts;
+        facts.unit = "mini sector";
+        for (std::uint32_t k : mini_fat_chain) {
+            const auto b = Read(k);
+            facts.believable.push_back(!Uniform(b.data()) && LooksLikeFatSector(b));
+            for (std::uint32_t e = 0; e < kEntriesPerSector; ++e)
+                facts.entries.push_back(ReadLE32(b.data() + 4 * e));
+        }
+        facts.limit = static_cast<std::uint32_t>(
+            std::min<std::uint64_t>(root.size / kMiniSectorSize, facts.entries.size()));
+        TableRebuild mini(facts);
+        std::vector<ChainNeed> needs;
+        for (std::uint32_t id : reached_) {
+            const DirectoryEntry& e = entries_[id];
+            if (e.type == kTypeStream && e.size > 0 && e.size < kMiniStreamCutoff)
+                needs.push_back({"stream \"" + e.name + "\"", e.start,
+                                 static_cast<std::uint32_t>((e.size + kMiniSectorSize - 1) / kMiniSectorSize),
+                                 {}, {}});
+        }
+        mini_chains_.assign(needs.size(), {});
+        for (int round = 0;; ++round) {
+            if (round == kMaxRounds)
+                return Problem("too much of the mini FAT is damaged to rebuild it with certainty");
+            mini.BeginRound();
+            mini.AddStarts(needs);
+            bool again = false;
+            for (std::size_t i = 0; i < needs.size() && !again; ++i) {
+                if (!mini.Walk(needs[i], &mini_chains_[i])) {
+                    if (!mini.restart()) return Problem(Because("the mini FAT", mini.problem()));
+                    again = true;
+                }
+            }
+            if (again) continue;
+            if (!mini.Finish()) return Problem(Because("the mini FAT", mini.problem()));
+            if (!mini.restart()) break;
+        }
+        const auto& out = mini.entries();
+        for (const auto& [b, changed] : mini.Changes()) {
+            std::array<std::uint8_t, SECTOR_SIZE> bytes{};
+            for (std::uint32_t e = 0; e < kEntriesPerSector; ++e)
+                WriteLE32(bytes.data() + 4 * e, out[b * kEntriesPerSector + e]);
+            const std::uint32_t at = mini_fat_chain[b];
+            r_.sectors[at] = bytes;
+            const std::uint64_t first = static_cast<std::uint64_t>(b) * kEntriesPerSector;
+            r_.rebuilt.push_back(
+                {at, "the mini FAT sector of mini sectors " + Num(first) + " to " +
+                         Num(first + kEntriesPerSector - 1),
+                 at >= real_ ? "it was cut off with the end of the file"
+                             : Num(changed) + " of its 128 entries did not fit the small streams' chains"});
+        }
+        return true;
+    }
+
+    // Sectors past the end of a cut file read as zero: fine for free sectors and for the tables
+    // just rebuilt, never for stream data or directory entries in use.
+    bool CheckLost() {
+        if (r_.lost_tail == 0) return true;
+        const std::string cut = "the file is cut short by " + Num(r_.lost_tail) + " sector(s), and ";
+        for (std::size_t i = 0; i < chains_.size(); ++i) {
+            const std::string& name = chain_needs_[i].name;
+            if (name == "the mini FAT chain" || name == "the mini stream") continue;
+            for (std::uint32_t k : chains_[i]) {
+                if (k >= real_)
+                    return Problem(cut + "they held part of " + name + " (sector " + Num(k) + "), which is lost");
+            }
+        }
+        for (std::size_t i = 0; i < dir_chain_.size(); ++i) {
+            if (dir_chain_[i] < real_) continue;
+            for (std::uint32_t id : reached_) {
+                if (id / 4 == i)
+                    return Problem(cut + "they held directory sector " + Num(dir_chain_[i]) +
+                                   ", with the entry of \"" + entries_[id].name + "\", which is lost");
+            }
+        }
+        for (std::size_t i = 0; i < mini_chains_.size(); ++i) {
+            for (std::uint32_t m : mini_chains_[i]) {
+                const std::size_t host = m / (SECTOR_SIZE / kMiniSectorSize);
+                if (host < mini_stream_.size() && mini_stream_[host] >= real_)
+                    return Problem(cut + "they held part of the mini stream with small stream data "
+                                         "(mini sector " + Num(m) + "), which is lost");
+            }
+        }
+        for (std::uint32_t k = real_; k < sectors_; ++k) {
+            if (r_.sectors.count(k)) continue;
+            r_.rebuilt.push_back({k, "sector " + Num(k), "it was cut off with the end of the file; it "
+                                                         "held nothing in use and comes back as zeros"});
+        }
+        return true;
+    }
+
+    static std::string Because(const std::string& table, const std::string& why) {
+        return table + " is damaged and cannot be rebuilt with certainty: " + why;
+    }
+
+    // When a directory sector in the chain holds nothing readable, what that costs.
+    std::string DirectoryLoss() {
+        for (std::size_t i = 0; i < dir_chain_.size(); ++i) {
+            const auto b = Read(dir_chain_[i]);
+            bool empty = true;
+            for (std::uint32_t e = 0; e < 4; ++e) empty &= b[e * kDirEntrySize + 66] == kTypeUnused;
+            if (!empty && LooksLikeDirectorySector(b)) continue;
+            std::uint32_t links = 0;
+            for (std::uint32_t id : reached_) {
+                for (std::uint32_t to : {entries_[id].left, entries_[id].right, entries_[id].child})
+                    links += to != kNoStream && to / 4 == i;
+            }
+            links += entries_[0].child != kNoStream && entries_[0].child / 4 == i;
+            if (links == 0) continue;
+            return "the directory sector " + Num(dir_chain_[i]) + " (entries " + Num(4 * i) + " to " +
+                   Num(4 * i + 3) + ") is unreadable: the " + Num(links) +
+                   " stream(s) or storage(s) the directory links to there are lost";
+        }
+        return {};
+    }
+
+    RandomAccessFile& file_;
+    const CompoundFileHeader& h_;
+    StructureRepair r_;
+    std::uint32_t real_ = 0;     // sectors the file holds
+    std::uint32_t sectors_ = 0;  // sectors the tables describe (more when the tail is cut)
+    std::vector<std::uint32_t> fat_sectors_;
+    std::vector<std::uint32_t> difat_sectors_;
+    std::vector<std::uint32_t> raw_fat_;
+    std::vector<std::uint32_t> fat_;
+    std::vector<bool> believable_;
+    std::vector<DirectoryEntry> entries_;
+    std::vector<std::uint32_t> parsed_;  // the directory sectors entries_ holds
+    std::vector<std::uint32_t> reached_;
+    std::vector<std::uint32_t> dir_chain_;
+    std::vector<ChainNeed> chain_needs_;
+    std::vector<std::vector<std::uint32_t>> chains_;
+    std::vector<std::uint32_t> mini_stream_;
+    std::vector<std::vector<std::uint32_t>> mini_chains_;
+};
+
+}  // namespace
+
+StructureRepair ComputeStructureRepair(RandomAccessFile& file, const CompoundFileHeader& header) {
+    return StructureRepairer(file, header).Run();
+}
+
+bool ApplyStructureRepair(RandomAccessFile& file, const StructureRepair& repair) {
+    const std::uint64_t length = file.Length();
+    if (file.Failed()) return false;
+    // Pad first, so that every rebuilt sector past the old end has a place; the bytes the file
+    // has are kept.
+    const std::array<std::uint8_t, SECTOR_SIZE> zero{};
+    for (std::uint64_t at = length; at < repair.length;) {
+        const std::size_t n = static_cast<std::size_t>(
+            std::min<std::uint64_t>(SECTOR_SIZE - at % SECTOR_SIZE, repair.length - at));
+        if (!file.Seek(at) || !file.Write(std::span<const std::uint8_t>(zero.data(), n)))
+            return false;
+        at += n;
+    }
+    for (const auto& [k, bytes] : repair.sectors) {
+        if (!file.Seek((static_cast<std::uint64_t>(k) + 1) * SECTOR_SIZE) || !file.Write(bytes))
+            return false;
+    }
+    return !file.Failed();
+}
+
+}  // namespace deckwright
