@@ -31,4 +31,19 @@ std::string CheckToLine(const CheckResult& result) {
     return "NOT sound: " + result.problem;
 }
 
+nlohmann::json ContentToJson(const ContentCheck& content) {
+    nlohmann::json j;
+    j["walked"] = content.walked;
+    j["damaged"] = content.damaged;
+    j["problem"] = content.damaged ? nlohmann::json(content.problem) : nlohmann::json(nullptr);
+    j["offset"] = content.damaged ? nlohmann::json(content.offset) : nlohmann::json(nullptr);
+    return j;
+}
+
+std::string ContentToLine(const ContentCheck& content) {
+    if (!content.damaged) return {};
+    return "; presentation records damaged at offset " + std::to_string(content.offset) + ": " +
+           content.problem;
+}
+
 }  // namespace deckwright::cli

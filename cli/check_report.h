@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "engine/compound_file_check.h"
+#include "engine/presentation_check.h"
 
 namespace deckwright::cli {
 
@@ -18,5 +19,12 @@ void PrintJson(std::ostream& out, const nlohmann::json& documents);
 
 // One line: "sound (N streams)" or "NOT sound: <problem>".
 std::string CheckToLine(const CheckResult& result);
+
+// The walk of a presentation's records as JSON: "walked", "damaged", and when damaged the
+// first damaged record's "problem" and "offset".
+nlohmann::json ContentToJson(const ContentCheck& content);
+// What follows CheckToLine: "" when the records are intact or were not walked, else
+// "; presentation records damaged at offset N: <problem>".
+std::string ContentToLine(const ContentCheck& content);
 
 }  // namespace deckwright::cli

@@ -8,6 +8,9 @@ namespace deckwright::cli {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitSomeFailed = 1;
 inline constexpr int kExitUsage = 2;
+// Every file was repaired and saved (or is sound), but some presentation's own records are
+// damaged: its copy was kept with a warning. A failure elsewhere takes precedence (1).
+inline constexpr int kExitWarning = 3;
 
 // Each command adds its subcommand to the app; when the subcommand runs it stores its exit
 // status in *exit_status.

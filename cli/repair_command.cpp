@@ -55,6 +55,11 @@ int RunRepair(const RepairOptions& options, const Settings& saved, FileOperation
     for (std::size_t i = 0; i < options.files.size(); ++i) {
         if (outcomes[i].succeeded) {
             out << options.files[i] << ": saved as " << outcomes[i].path << '\n';
+            if (!outcomes[i].warning.empty()) {
+                out << options.files[i] << ": warning: " << TerminalHost::OneLine(outcomes[i].warning)
+                    << '\n';
+                if (status == kExitOk) status = kExitWarning;
+            }
         } else {
             out << options.files[i] << ": failed: " << TerminalHost::Reason(outcomes[i]) << '\n';
             status = kExitSomeFailed;

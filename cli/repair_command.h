@@ -21,8 +21,9 @@ struct RepairOptions {
 // Repairs and saves options.files, each before the next, through the same runs as the desktop
 // program, and writes one line per file to out. interactive: whether answers is a terminal to
 // ask on; questions and usage errors go to messages. Returns kExitOk when every file was
-// repaired and saved, kExitSomeFailed when any was not, and kExitUsage, before any work, when
-// the suffix or the save folder cannot be used.
+// repaired and saved, kExitWarning when so but some copy was kept with a warning (a line
+// "<file>: warning: ..." follows its result line), kExitSomeFailed when any was not, and
+// kExitUsage, before any work, when the suffix or the save folder cannot be used.
 int RunRepair(const RepairOptions& options, const Settings& saved, FileOperations& files,
               bool interactive, std::istream& answers, std::ostream& out, std::ostream& messages);
 

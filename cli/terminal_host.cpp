@@ -10,9 +10,17 @@
 namespace deckwright::cli {
 namespace {
 
+bool Exists(const std::string& path) {
+    std::error_code ec;
+    const std::u8string utf8(path.begin(), path.end());
+    return std::filesystem::exists(std::filesystem::path(utf8), ec);
+}
+
+}  // namespace
+
 // The program's texts keep their line breaks and trailing blanks; on one line they read better
 // without them.
-std::string OneLine(std::string text) {
+std::string TerminalHost::OneLine(std::string text) {
     for (char& c : text) {
         if (c == '\n') c = ' ';
     }
@@ -24,14 +32,6 @@ std::string OneLine(std::string text) {
     }
     return out;
 }
-
-bool Exists(const std::string& path) {
-    std::error_code ec;
-    const std::u8string utf8(path.begin(), path.end());
-    return std::filesystem::exists(std::filesystem::path(utf8), ec);
-}
-
-}  // namespace
 
 std::string TerminalHost::Reason(const ItemOutcome& outcome) {
     std::string reason = OneLine(outcome.message);

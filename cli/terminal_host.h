@@ -30,6 +30,8 @@ class TerminalHost final : public RunHost {
     // The result line's words for a failed item: the program's message on one line, then the
     // system's reason in brackets.
     static std::string Reason(const ItemOutcome& outcome);
+    // A program text on one line: line breaks become blanks, runs of blanks one.
+    static std::string OneLine(std::string text);
 
   private:
     bool AskYesNo(const std::string& question);

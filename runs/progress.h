@@ -29,6 +29,9 @@ struct ItemOutcome {
     // When it failed: the program's message (shown as is) and the system's reason (may be empty).
     std::string message;
     std::string detail;
+    // Repair: when it succeeded but the copy is not plainly repaired (its structure is, yet the
+    // presentation's own records are damaged): what the user must be told. Empty otherwise.
+    std::string warning;
 };
 using RunOutcomes = std::vector<ItemOutcome>;
 

@@ -29,8 +29,11 @@ RunOutcomes RepairAndSaveWorker(const RepairAndSaveJob& job) {
             ItemOutcome outcome = detail::RepairOneItem(repair, i, job.sources[i]);
             ReportEnd(*job.host, outcome, i);
             if (outcome.succeeded) {
+                // A repaired copy's warning stays with the item once the copy is saved.
+                std::string warning = std::move(outcome.warning);
                 job.host->ReportProgress(ProgressCode::kSaveBegins, i);
                 outcome = detail::SaveOneItem(save, i, outcome.path, &saved);
+                if (outcome.succeeded) outcome.warning = std::move(warning);
                 ReportEnd(*job.host, outcome, i);
             }
             outcomes.push_back(std::move(outcome));
@@ -38,7 +41,7 @@ RunOutcomes RepairAndSaveWorker(const RepairAndSaveJob& job) {
     } catch (...) {
         // Out of memory or a host that failed: the rest is not done.
         outcomes.resize(
-            count, ItemOutcome{false, {}, std::string(kLoadFailedText), "the run was stopped"});
+            count, ItemOutcome{false, {}, std::string(kLoadFailedText), "the run was stopped", {}});
     }
     job.host->ReportProgress(ProgressCode::kRunOver, 0);
     return outcomes;

@@ -42,23 +42,27 @@ class RepairItem {
         if (!file) return Fail(kOpenFailedText, "the temporary copy " + copy_ + ": " + error);
         RepairOutcome outcome = RepairCompoundFile(*file);
         if (outcome.sound && file->Failed()) {
-            outcome = {false, "the copy could not be read or written: " + file->Error()};
+            outcome = {false, "the copy could not be read or written: " + file->Error(), {}, {}};
         }
         if (outcome.sound && !files().Flush(*file, &error)) {
-            outcome = {false, "the copy could not be written: " + error};
+            outcome = {false, "the copy could not be written: " + error, {}, {}};
         }
         file.reset();  // closed before anything else happens to it
         // An unusable copy is never offered for saving.
         if (!outcome.sound) return Fail(std::string(kRepairFailedText) + outcome.problem, {});
         Pause();
-        const std::string repaired = copy_;
+        ItemOutcome done{true, copy_, {}, {}, {}};
         copy_.clear();  // the item's copy now: the caller's to save
-        return {true, repaired, {}, {}};
+        if (!outcome.warning.empty()) {
+            done.warning = std::string(kRepairedWithWarningText) + outcome.warning;
+            job_.host->ShowWarning(index_, done.warning);
+        }
+        return done;
     }
 
     ItemOutcome Fail(std::string_view text, const std::string& detail) const {
         job_.host->ShowFailure(index_, std::string(text), detail);
-        return {false, {}, std::string(text), detail};
+        return {false, {}, std::string(text), detail, {}};
     }
 
   private:
@@ -87,7 +91,7 @@ ItemOutcome RepairOneItem(const RepairJob& job, std::size_t index, const std::st
         }
     } catch (...) {
         // Also what Fail itself may throw when memory is gone: said as far as it can be.
-        return {false, {}, std::string(kLoadFailedText), "internal error"};
+        return {false, {}, std::string(kLoadFailedText), "internal error", {}};
     }
 }
 
@@ -112,7 +116,7 @@ RunOutcomes RepairWorker(const RepairJob& job) {
         // Out of memory or a host that failed: the rest of the queue is not repaired.
         for (std::size_t i = outcomes.size(); i < count; ++i) {
             queue[i] = std::string(kFailMarker);
-            outcomes.push_back({false, {}, std::string(kLoadFailedText), "the run was stopped"});
+            outcomes.push_back({false, {}, std::string(kLoadFailedText), "the run was stopped", {}});
         }
     }
     job.host->ReportProgress(ProgressCode::kRunOver, 0);

@@ -22,6 +22,14 @@ class RunHost {
     // detail is the system's reason, for front ends that can show more (may be empty).
     virtual void ShowFailure(std::size_t index, const std::string& text,
                              const std::string& detail) = 0;
+    // Item index was repaired and its copy kept, but text must be told to the user (a
+    // "saved with a warning"; see ItemOutcome::warning). Called before the item's
+    // kItemSucceeded; the front end may show it then or after the run. The default does
+    // nothing, for hosts that read the warning from the run's outcomes instead.
+    virtual void ShowWarning(std::size_t index, const std::string& text) {
+        (void)index;
+        (void)text;
+    }
     // The overwrite question (kOverwriteQuestion) about destination: true for Yes.
     virtual bool AskOverwrite(std::size_t index, const std::string& destination) = 0;
     // Another place to save item index, starting from initial_path; nothing when cancelled.

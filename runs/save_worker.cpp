@@ -119,7 +119,7 @@ class SaveItem {
     ItemOutcome Saved(const std::string& dest) {
         files().RemoveItemFolderOf(copy_);
         saved_.Add(files(), dest);
-        return {true, dest, {}, {}};
+        return {true, dest, {}, {}, {}};
     }
     ItemOutcome Kept(std::string_view text, const std::string& why) {
         FileId id;
@@ -133,7 +133,7 @@ class SaveItem {
     }
     ItemOutcome Failed(std::string_view text, const std::string& why) {
         job_.host->ShowFailure(index_, std::string(text), why);
-        return {false, {}, std::string(text), why};
+        return {false, {}, std::string(text), why, {}};
     }
 
     FileOperations& files() const { return *job_.files; }
@@ -163,7 +163,7 @@ ItemOutcome SaveOneItem(const SaveJob& job, std::size_t index, const std::string
         why = "internal error";
     }
     job.host->ShowFailure(index, std::string(kSaveFailedText), why);
-    return {false, {}, std::string(kSaveFailedText), why};
+    return {false, {}, std::string(kSaveFailedText), why, {}};
 }
 
 }  // namespace detail
@@ -186,7 +186,7 @@ RunOutcomes SaveWorker(const SaveJob& job) {
     } catch (...) {
         // Out of memory or a host that failed: the rest of the queue is not saved.
         outcomes.resize(count, ItemOutcome{false, {}, std::string(kSaveFailedText),
-                                           "the run was stopped"});
+                                           "the run was stopped", {}});
     }
     job.host->ReportProgress(ProgressCode::kRunOver, 0);
     return outcomes;

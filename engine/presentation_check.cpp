@@ -1,0 +1,341 @@
+#include "engine/presentation_check.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <map>
+#include <set>
+#include <vector>
+
+#include "engine/little_endian.h"
+
+namespace deckwright {
+namespace {
+
+using namespace cfb;
+
+constexpr std::uint16_t kCurrentUserAtom = 0x0FF6;
+constexpr std::uint16_t kUserEditAtom = 0x0FF5;
+constexpr std::uint16_t kPersistDirectoryAtom = 0x1772;
+constexpr std::uint16_t kDocumentContainer = 0x03E8;
+constexpr std::uint32_t kPlainToken = 0xE391C05F;
+constexpr std::uint32_t kEncryptedToken = 0xF3D1C4DF;
+constexpr std::uint32_t kRecordHeaderSize = 8;
+// Bounds on the walk, whatever the stream holds.
+constexpr std::size_t kMaxUserEdits = 4096;
+constexpr std::size_t kMaxRecords = std::size_t{1} << 22;
+// Some containers hold bytes that are not records below their own children (tag data, for
+// one): the walk checks each object's header and the records its container holds directly.
+constexpr int kMaxDepth = 1;
+
+std::string Num(std::uint64_t v) {
+    return std::to_string(v);
+}
+
+std::string Hex(std::uint32_t v) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string s = "0x0000";
+    for (int i = 0; i < 4; ++i) s[5 - i] = kDigits[(v >> (4 * i)) & 0xF];
+    return s;
+}
+
+bool SameName(const std::string& a, const char* b) {
+    std::size_t i = 0;
+    for (; i < a.size() && b[i] != '\0'; ++i) {
+        if (std::toupper(static_cast<unsigned char>(a[i])) !=
+            std::toupper(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return i == a.size() && b[i] == '\0';
+}
+
+// Reads a stream of a file whose structure checked out, through the FAT that check read.
+class StreamReader {
+  public:
+    StreamReader(RandomAccessFile& file, const CompoundFileHeader& h, const CheckResult& check,
+                 std::span<const std::uint32_t> fat)
+        : file_(file), fat_(fat) {
+        std::vector<std::uint32_t> mini_fat_sectors = Chain(h.first_mini_fat_sector_location,
+                                                            h.number_of_mini_fat_sectors);
+        mini_fat_.resize(mini_fat_sectors.size() * kEntriesPerSector);
+        ReadSectorRuns(file_, mini_fat_sectors, mini_fat_.data());
+        mini_stream_ = Chain(check.root_start,
+                             static_cast<std::uint32_t>((check.root_size + SECTOR_SIZE - 1) / SECTOR_SIZE));
+    }
+
+    // The stream's bytes [offset, offset + out.size()); false when they lie past its end.
+    bool Open(const CheckedStream& s) {
+        size_ = s.size;
+        mini_ = s.in_mini_stream;
+        const std::uint64_t unit = mini_ ? kMiniSectorSize : SECTOR_SIZE;
+        const auto count = static_cast<std::uint32_t>((s.size + unit - 1) / unit);
+        units_.clear();
+        for (std::uint32_t cur = s.start; units_.size() < count; ) {
+            units_.push_back(cur);
+            const std::span<const std::uint32_t> table = mini_ ? std::span<const std::uint32_t>(mini_fat_) : fat_;
+            if (cur >= table.size()) break;
+            cur = table[cur];
+        }
+        window_start_ = 1;  // nothing cached
+        return units_.size() == count;
+    }
+    std::uint64_t size() const { return size_; }
+
+    bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) {
+        if (offset > size_ || out.size() > size_ - offset) return false;
+        for (std::size_t done = 0; done < out.size();) {
+            const std::uint64_t at = offset + done;
+            if (window_start_ == 1 || at < window_start_ || at >= window_start_ + window_.size())
+                Load(at);
+            const std::size_t n = static_cast<std::size_t>(
+                std::min<std::uint64_t>(out.size() - done, window_start_ + window_.size() - at));
+            std::copy_n(window_.begin() + static_cast<std::ptrdiff_t>(at - window_start_), n,
+                        out.begin() + static_cast<std::ptrdiff_t>(done));
+            done += n;
+        }
+        return !file_.Failed();
+    }
+
+  private:
+    static constexpr std::uint64_t kWindow = 64 * 1024;
+
+    std::vector<std::uint32_t> Chain(std::uint32_t start, std::uint32_t count) const {
+        std::vector<std::uint32_t> out;
+        for (std::uint32_t cur = start; out.size() < count && cur < fat_.size(); cur = fat_[cur])
+            out.push_back(cur);
+        return out;
+    }
+
+    void Load(std::uint64_t at) {
+        window_start_ = at / kWindow * kWindow;
+        const std::uint64_t end = std::min(window_start_ + kWindow, size_);
+        window_.assign(static_cast<std::size_t>(end - window_start_), 0);
+        const std::uint64_t unit = mini_ ? kMiniSectorSize : SECTOR_SIZE;
+        std::array<std::uint8_t, SECTOR_SIZE> sector{};
+        for (std::uint64_t pos = window_start_; pos < end;) {
+            const std::uint64_t u = pos / unit;
+            const std::size_t n = static_cast<std::size_t>(std::min(unit - pos % unit, end - pos));
+            if (u >= units_.size()) break;
+            std::uint32_t k = units_[u];
+            std::uint64_t in_sector = pos % unit;
+            if (mini_) {
+                const std::uint64_t host = static_cast<std::uint64_t>(k) * kMiniSectorSize / SECTOR_SIZE;
+                if (host >= mini_stream_.size()) break;
+                in_sector += static_cast<std::uint64_t>(k) * kMiniSectorSize % SECTOR_SIZE;
+                k = mini_stream_[host];
+            }
+            ReadSector(file_, k, sector.data());
+            std::copy_n(sector.begin() + static_cast<std::ptrdiff_t>(in_sector), n,
+                        window_.begin() + static_cast<std::ptrdiff_t>(pos - window_start_));
+            pos += n;
+        }
+    }
+
+    RandomAccessFile& file_;
+    std::span<const std::uint32_t> fat_;
+    std::vector<std::uint32_t> mini_fat_;
+    std::vector<std::uint32_t> mini_stream_;
+    std::vector<std::uint32_t> units_;
+    std::uint64_t size_ = 0;
+    bool mini_ = false;
+    std::vector<std::uint8_t> window_;
+    std::uint64_t window_start_ = 1;
+};
+
+struct RecordHeader {
+    std::uint16_t ver_instance = 0;
+    std::uint16_t type = 0;
+    std::uint32_t length = 0;
+    bool container() const { return (ver_instance & 0xF) == 0xF; }
+};
+
+class ContentWalker {
+  public:
+    ContentWalker(StreamReader& reader, ContentCheck& out) : r_(reader), out_(out) {}
+
+    bool Damaged(std::uint64_t offset, std::string what) {
+        out_.damaged = true;
+        out_.offset = offset;
+        out_.problem = std::move(what);
+        return false;
+    }
+
+    bool Header(std::uint64_t offset, RecordHeader* h, const std::string& what) {
+        std::array<std::uint8_t, kRecordHeaderSize> b{};
+        if (!r_.ReadAt(offset, b))
+            return Damaged(offset, what + " at offset " + Num(offset) + " of \"" +
+                                       kDocumentStream + "\" lies past the stream's end (" +
+                                       Num(r_.size()) + " bytes)");
+        h->ver_instance = ReadLE16(b.data());
+        h->type = ReadLE16(b.data() + 2);
+        h->length = ReadLE32(b.data() + 4);
+        if (h->length > r_.size() - offset - kRecordHeaderSize)
+            return Damaged(offset, what + " at offset " + Num(offset) + " of \"" +
+                                       kDocumentStream + "\" (type " + Hex(h->type) + ") gives " +
+                                       Num(h->length) + " bytes, more than the stream holds after it");
+        return true;
+    }
+
+    // A record and, in a container, every record it holds: each must fit its container exactly.
+    bool Record(std::uint64_t offset, const std::string& what, int depth) {
+        RecordHeader h;
+        if (!Header(offset, &h, what)) return false;
+        if (h.type < 0x03E8 && h.type != 0)
+            return Damaged(offset, what + " at offset " + Num(offset) + " of \"" + kDocumentStream +
+                                       "\" has record type " + Hex(h.type) +
+                                       ", which no presentation record has");
+        if (!h.container() || depth >= kMaxDepth) return true;
+        const std::uint64_t end = offset + kRecordHeaderSize + h.length;
+        for (std::uint64_t pos = offset + kRecordHeaderSize; pos < end;) {
+            if (++records_ > kMaxRecords) return true;
+            RecordHeader child;
+            if (end - pos < kRecordHeaderSize)
+                return Damaged(pos, "the container record at offset " + Num(offset) + " of \"" +
+                                        kDocumentStream + "\" (type " + Hex(h.type) +
+                                        ") ends inside the header of the record at offset " + Num(pos));
+            if (!Header(pos, &child, "a record")) return false;
+            if (child.length > end - pos - kRecordHeaderSize)
+                return Damaged(pos, "the record at offset " + Num(pos) + " of \"" + kDocumentStream +
+                                        "\" (type " + Hex(child.type) + ", " + Num(child.length) +
+                                        " bytes) runs past the end of its container at offset " +
+                                        Num(offset) + " (type " + Hex(h.type) + ")");
+            if (!Record(pos, "a record", depth + 1)) return false;
+            pos += kRecordHeaderSize + child.length;
+        }
+        return true;
+    }
+
+  private:
+    StreamReader& r_;
+    ContentCheck& out_;
+    std::size_t records_ = 0;
+};
+
+}  // namespace
+
+ContentCheck CheckPresentationContent(RandomAccessFile& file, const CompoundFileHeader& header) {
+    ContentCheck out;
+    CheckScratch scratch;
+    const CheckResult check = CheckCompoundFileWith(file, header, scratch);
+    if (!check.sound) return out;
+    const CheckedStream* document = nullptr;
+    const CheckedStream* user = nullptr;
+    for (const CheckedStream& s : check.streams) {
+        if (SameName(s.path, kDocumentStream)) document = &s;
+        if (SameName(s.path, kCurrentUserStream)) user = &s;
+    }
+    if (!document || !user || scratch.fat_sectors.empty()) return out;
+    StreamReader reader(file, header, check, scratch.fat.View());
+    out.walked = true;
+    ContentWalker walk(reader, out);
+
+    // "Current User": the atom that names the newest user edit.
+    // Presentations before PowerPoint 97 keep another record there: theirs are not walked.
+    std::array<std::uint8_t, 20> cu{};
+    if (!reader.Open(*user) || !reader.ReadAt(0, cu) || ReadLE16(cu.data() + 2) != kCurrentUserAtom) {
+        out.walked = false;
+        return out;
+    }
+    const std::uint32_t token = ReadLE32(cu.data() + 12);
+    if (token != kPlainToken && token != kEncryptedToken) {
+        walk.Damaged(12, "the \"Current User\" record holds " + Hex(token >> 16) +
+                             Hex(token & 0xFFFF).substr(2) + " where a presentation has its token");
+        return out;
+    }
+    const bool encrypted = token == kEncryptedToken;
+    if (!reader.Open(*document)) return out;
+
+    // The user edits from the newest back, and the persist objects their directories name
+    // (a newer save's entry hides an older one's).
+    std::map<std::uint32_t, std::uint32_t> persist;  // persist id -> offset
+    std::set<std::uint32_t> seen;
+    std::uint32_t document_ref = 0;
+    bool newest = true;
+    for (std::uint32_t edit = ReadLE32(cu.data() + 16); edit != 0 || newest;) {
+        if (!seen.insert(edit).second || seen.size() > kMaxUserEdits) {
+            walk.Damaged(edit, "the user edit at offset " + Num(edit) + " of \"" + kDocumentStream +
+                                   "\" leads back to an earlier one");
+            return out;
+        }
+        RecordHeader h;
+        if (!walk.Header(edit, &h, "the user edit")) return out;
+        std::array<std::uint8_t, 28> body{};
+        if (h.type != kUserEditAtom || h.length < body.size() ||
+            !reader.ReadAt(edit + kRecordHeaderSize, body)) {
+            walk.Damaged(edit, "the user edit at offset " + Num(edit) + " of \"" + kDocumentStream +
+                                   "\" is not one (record type " + Hex(h.type) + ")");
+            return out;
+        }
+        if (newest) document_ref = ReadLE32(body.data() + 16);
+        newest = false;
+        const std::uint32_t dir = ReadLE32(body.data() + 12);
+        RecordHeader d;
+        if (!walk.Header(dir, &d, "the persist directory")) return out;
+        if (d.type != kPersistDirectoryAtom) {
+            walk.Damaged(dir, "the persist directory at offset " + Num(dir) + " of \"" +
+                                  kDocumentStream + "\" is not one (record type " + Hex(d.type) + ")");
+            return out;
+        }
+        std::vector<std::uint8_t> entries(d.length);
+        reader.ReadAt(dir + kRecordHeaderSize, entries);
+        for (std::size_t pos = 0; pos + 4 <= entries.size();) {
+            const std::uint32_t word = ReadLE32(entries.data() + pos);
+            const std::uint32_t first = word & 0xFFFFF, count = word >> 20;
+            pos += 4;
+            if (count > (entries.size() - pos) / 4) {
+                walk.Damaged(dir, "the persist directory at offset " + Num(dir) + " of \"" +
+                                      kDocumentStream + "\" lists more entries than it holds");
+                return out;
+            }
+            for (std::uint32_t i = 0; i < count; ++i, pos += 4)
+                persist.emplace(first + i, ReadLE32(entries.data() + pos));
+        }
+        edit = ReadLE32(body.data() + 8);
+    }
+    if (!persist.count(document_ref)) {
+        walk.Damaged(0, "the newest user edit names persist object " + Num(document_ref) +
+                            " as the document, but no persist directory lists it");
+        return out;
+    }
+    // Every object the directories point to, in stream order, so that the first damaged one is
+    // the one reported.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> objects;  // offset, id
+    for (const auto& [id, offset] : persist) objects.push_back({offset, id});
+    std::sort(objects.begin(), objects.end());
+    for (const auto& [offset, id] : objects) {
+        const std::string what = "persist object " + Num(id);
+        if (encrypted) {
+            // Their contents, headers included, are encrypted; only where they lie can be judged.
+            if (offset + kRecordHeaderSize > reader.size()) {
+                walk.Damaged(offset, what + " lies at offset " + Num(offset) + ", past the end of \"" +
+                                         kDocumentStream + "\"");
+                return out;
+            }
+            continue;
+        }
+        if (!walk.Record(offset, what, 0)) return out;
+        if (id == document_ref) {
+            std::array<std::uint8_t, kRecordHeaderSize> b{};
+            reader.ReadAt(offset, b);
+            if (ReadLE16(b.data() + 2) != kDocumentContainer) {
+                walk.Damaged(offset, "the document record at offset " + Num(offset) + " of \"" +
+                                         kDocumentStream + "\" has record type " +
+                                         Hex(ReadLE16(b.data() + 2)) + " instead of " +
+                                         Hex(kDocumentContainer));
+                return out;
+            }
+        }
+    }
+    if (file.Failed()) {
+        out.damaged = false;
+        out.walked = false;
+    }
+    return out;
+}
+
+std::string DamagedRecordsWarning(const ContentCheck& content) {
+    return "the file's structure is repaired, but parts of the slides may be damaged: " +
+           content.problem;
+}
+
+}  // namespace deckwright

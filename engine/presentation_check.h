@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/compound_file_check.h"
+#include "engine/compound_file_header.h"
+#include "engine/random_access_file.h"
+
+namespace deckwright {
+
+// The verdict on a presentation's own records, in a file whose structure checks out.
+struct ContentCheck {
+    bool walked = false;   // the records were walked (a PowerPoint 97 or later presentation)
+    bool damaged = false;  // some record the presentation points to is not what it should be
+    std::string problem;   // when damaged: the first damaged record, where and what
+    std::uint64_t offset = 0;  // when damaged: its offset in the stream named in `problem`
+};
+
+// Walks "Current User" to the newest user edit, the chain of user edits, their persist
+// directories, and the header of every record those point to in "PowerPoint Document" (and,
+// inside unencrypted container records, every record they hold). Reads those bytes only; never
+// writes. Under `header` the file's structure must check out; PowerPoint 4.0 files ("PP40")
+// and files whose structure does not check out are not walked.
+ContentCheck CheckPresentationContent(RandomAccessFile& file, const CompoundFileHeader& header);
+
+// The words a user is given when a copy was saved with damaged records.
+std::string DamagedRecordsWarning(const ContentCheck& content);
+
+}  // namespace deckwright
