@@ -8,6 +8,8 @@
 #include "engine/compound_file_check.h"
 #include "engine/header_rebuild.h"
 #include "engine/header_reconstruction.h"
+#include "engine/presentation_check.h"
+#include "engine/structure_repair.h"
 #include "engine/sector_scan.h"
 #include "runs/system_files.h"
 
@@ -30,6 +32,11 @@ struct Inspection {
     CheckResult found_check;
     CheckResult rebuilt_check;
     Reconstruction reconstruction;
+    // What the repair would rebuild past the header (FAT, mini FAT, a cut tail), under the
+    // header as found (fixed fields made canonical), when no header makes the file sound.
+    bool past_header_tried = false;
+    StructureRepair past_header;
+    ContentCheck content;  // the presentation's records, under the first header that is sound
 };
 
 bool Inspect(const std::string& path, Inspection* out, std::string* error) {
@@ -48,6 +55,23 @@ bool Inspect(const std::string& path, Inspection* out, std::string* error) {
     out->found_check = CheckCompoundFile(*file, out->found);
     out->rebuilt_check = CheckCompoundFile(*file, out->rebuilt);
     out->reconstruction = ComputeReconstructedHeader(*file, &out->found);
+    const Reconstruction& rec = out->reconstruction;
+    if (!out->found_check.sound && !out->rebuilt_check.sound && !rec.found) {
+        CompoundFileHeader canonical = out->found;
+        CanonicalizeFixedFields(canonical);
+        out->past_header_tried = true;
+        out->past_header = ComputeStructureRepair(*file, canonical);
+    }
+    if (out->found_check.sound) {
+        out->content = CheckPresentationContent(*file, out->found);
+    } else if (rec.found) {
+        out->content = CheckPresentationContent(*file, rec.header);
+    } else if (out->past_header.sound) {
+        OverlayFile repaired(*file, out->past_header.sectors, out->past_header.length);
+        CompoundFileHeader canonical = out->found;
+        CanonicalizeFixedFields(canonical);
+        out->content = CheckPresentationContent(repaired, canonical);
+    }
     if (file->Failed()) {
         *error = file->Error();
         return false;
@@ -87,6 +111,19 @@ int RunInspect(const InspectOptions& options) {
             doc["check"] = {{"found", CheckToJson(inspection.found_check)},
                             {"rebuilt", CheckToJson(inspection.rebuilt_check)},
                             {"reconstructed", ReconstructionCheckToJson(rec)}};
+            nlohmann::json past = nullptr;
+            if (inspection.past_header_tried) {
+                nlohmann::json sectors = nlohmann::json::array();
+                for (const RebuiltSector& r : inspection.past_header.rebuilt)
+                    sectors.push_back({{"sector", r.sector}, {"what", r.what}, {"why", r.why}});
+                past = {{"sound", inspection.past_header.sound},
+                        {"problem", inspection.past_header.sound
+                                        ? nlohmann::json(nullptr)
+                                        : nlohmann::json(inspection.past_header.problem)},
+                        {"rebuilt", std::move(sectors)}};
+            }
+            doc["past_header"] = std::move(past);
+            doc["records"] = ContentToJson(inspection.content);
             documents.push_back(std::move(doc));
         } else {
             std::cout << path << " (" << inspection.length << " bytes)\n";
@@ -102,7 +139,24 @@ int RunInspect(const InspectOptions& options) {
                       << "  check as reconstructed: "
                       << (rec.found ? CheckToLine(rec.check)
                                     : "no sound header found: " + rec.problem)
-                      << "\n\n";
+                      << '\n';
+            if (inspection.past_header_tried) {
+                const StructureRepair& past = inspection.past_header;
+                if (past.sound) {
+                    std::cout << "  past the header, the repair would rebuild "
+                              << past.rebuilt.size() << " sector(s), and then the file checks out:\n";
+                    for (const RebuiltSector& r : past.rebuilt)
+                        std::cout << "    sector " << r.sector << ": " << r.what << " (" << r.why
+                                  << ")\n";
+                } else {
+                    std::cout << "  past the header: " << past.problem << '\n';
+                }
+            }
+            if (inspection.content.damaged)
+                std::cout << "  presentation records: damaged at offset "
+                          << inspection.content.offset << ": " << inspection.content.problem
+                          << '\n';
+            std::cout << '\n';
         }
     }
     if (options.json) PrintJson(std::cout, documents);
@@ -117,7 +171,9 @@ void AddInspectCommand(CLI::App& app, int* exit_status) {
     CLI::App* cmd = app.add_subcommand(
         "inspect",
         "Show each file's header as found, as the rebuild and the reconstruction would "
-        "write it, and the check's verdict on each (the files are only read)");
+        "write it, the check's verdict on each, what the repair would rebuild past the header "
+        "(which sectors, why) and the first damaged presentation record (the files are only "
+        "read)");
     cmd->add_flag("--json", options->json,
                   "One JSON document (an array, one object per file); a byte of a name that is "
                   "not valid UTF-8 is written as U+FFFD");

@@ -595,12 +595,24 @@ class StructureRepairer {
                 }
             }
             if (again) continue;
-            if (!fat.Finish()) return Problem(Because("the FAT", fat.problem()));
+            if (!fat.Finish()) {
+                // Chains nothing names are what a lost directory sector leaves behind.
+                const std::string loss = DirectoryLoss();
+                return Problem(loss.empty() ? Because("the FAT", fat.problem()) : loss);
+            }
             if (fat.restart()) continue;
             chain_needs_ = needs;
             break;
         }
         fat_ = fat.entries();
+        // Only wiped blocks (or blocks cut off) are rebuilt: where most entries survive, the
+        // walk cannot tell a flipped entry from a fragmented chain with certainty.
+        for (const auto& [b, changed] : fat.Changes()) {
+            if (believable_[b] && fat_sectors_[b] < real_)
+                return Problem("the FAT sector " + Num(fat_sectors_[b]) + " holds " + Num(changed) +
+                               " entries that contradict the chains the directory names, and it "
+                               "cannot be told with certainty which are damaged");
+        }
         for (const auto& [b, changed] : fat.Changes()) {
             std::array<std::uint8_t, SECTOR_SIZE> bytes{};
             for (std::uint32_t e = 0; e < kEntriesPerSector; ++e)
@@ -611,7 +623,7 @@ class StructureRepairer {
             r_.rebuilt.push_back(
                 {at, "the FAT sector of sectors " + Num(first) + " to " + Num(first + kEntriesPerSector - 1),
                  at >= real_ ? "it was cut off with the end of the file"
-                             : Num(changed) + " of its 128 entries did not fit the chains the directory names"});
+                             : Num(changed) + " of its 128 entries change to fit the chains the directory names"});
         }
         // Rebuilt chains come from the rebuilt FAT; the directory is re-read through it.
         DirectoryNeedsMore(dir_chain_);
@@ -665,6 +677,12 @@ class StructureRepairer {
         }
         const auto& out = mini.entries();
         for (const auto& [b, changed] : mini.Changes()) {
+            if (facts.believable[b] && mini_fat_chain[b] < real_)
+                return Problem("the mini FAT sector " + Num(mini_fat_chain[b]) + " holds " +
+                               Num(changed) + " entries that contradict the small streams' "
+                               "chains, and it cannot be told with certainty which are damaged");
+        }
+        for (const auto& [b, changed] : mini.Changes()) {
             std::array<std::uint8_t, SECTOR_SIZE> bytes{};
             for (std::uint32_t e = 0; e < kEntriesPerSector; ++e)
                 WriteLE32(bytes.data() + 4 * e, out[b * kEntriesPerSector + e]);
@@ -675,7 +693,7 @@ class StructureRepairer {
                 {at, "the mini FAT sector of mini sectors " + Num(first) + " to " +
                          Num(first + kEntriesPerSector - 1),
                  at >= real_ ? "it was cut off with the end of the file"
-                             : Num(changed) + " of its 128 entries did not fit the small streams' chains"});
+                             : Num(changed) + " of its 128 entries change to fit the small streams' chains"});
         }
         return true;
     }

@@ -1,0 +1,180 @@
+#include "engine/structure_repair.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "engine/compound_file_check.h"
+#include "engine/little_endian.h"
+#include "engine/memory_file.h"
+#include "engine/repair.h"
+#include "tests/support/cfb_writer.h"
+
+namespace deckwright {
+namespace {
+
+using testing::HeaderOf;
+using testing::PresentationStreams;
+using testing::WriteCompoundFile;
+
+std::uint8_t* SectorPtr(std::vector<std::uint8_t>& f, std::uint32_t k) {
+    return f.data() + (static_cast<std::size_t>(k) + 1) * SECTOR_SIZE;
+}
+void Fill(std::vector<std::uint8_t>& f, std::uint32_t k, std::uint8_t v) {
+    std::fill_n(SectorPtr(f, k), SECTOR_SIZE, v);
+}
+std::vector<std::uint32_t> MiniFatSectors(const std::vector<std::uint8_t>& f) {
+    std::vector<std::uint32_t> out;
+    const CompoundFileHeader h = HeaderOf(f);
+    std::uint32_t k = h.first_mini_fat_sector_location;
+    for (std::uint32_t i = 0; i < h.number_of_mini_fat_sectors; ++i) {
+        out.push_back(k);
+        const std::uint32_t fat = h.difat[k / kEntriesPerSector];
+        k = ReadLE32(f.data() + (fat + 1) * SECTOR_SIZE + 4 * (k % kEntriesPerSector));
+    }
+    return out;
+}
+
+// Repairs a damaged copy through the one repair step and expects the undamaged file back.
+void ExpectRepairedTo(const std::vector<std::uint8_t>& good, std::vector<std::uint8_t> damaged,
+                      const std::string& what) {
+    MemoryFile m(std::move(damaged));
+    const RepairOutcome o = RepairCompoundFile(m);
+    ASSERT_TRUE(o.sound) << what << ": " << o.problem;
+    EXPECT_TRUE(o.warning.empty()) << what;
+    EXPECT_FALSE(o.rebuilt.empty()) << what << ": the repair must say what it rebuilt";
+    EXPECT_TRUE(m.bytes() == good) << what << ": the copy is not the undamaged file";
+}
+
+// Wiped, overwritten and bit-flipped FAT and mini FAT sectors come back exactly, in files of
+// every shape the writer makes (FAT first or last, one or several FAT sectors, DIFAT sectors).
+TEST(StructureRepair, DamagedFatAndMiniFatSectorsComeBackExactly) {
+    for (std::size_t doc : {5000u, 70000u, 300000u}) {
+        for (bool fat_first : {true, false}) {
+            const auto good = WriteCompoundFile(PresentationStreams(doc, 9), {fat_first, 0});
+            const CompoundFileHeader h = HeaderOf(good);
+            const std::string shape = std::to_string(doc) + (fat_first ? " fat first" : " fat last");
+            for (std::uint32_t j = 0; j < h.number_of_fat_sectors; ++j) {
+                for (std::uint8_t fill : {0x00, 0xFF}) {
+                    auto f = good;
+                    Fill(f, h.difat[j], fill);
+                    ExpectRepairedTo(good, f, shape + " FAT sector " + std::to_string(j) +
+                                                  " filled with " + std::to_string(fill));
+                }
+                auto f = good;
+                // Flipped successors: never a different file called repaired.
+                for (std::uint32_t e : {3u, 40u, 77u})
+                    SectorPtr(f, h.difat[j])[4 * e] ^= 0x10;
+                MemoryFile m(f);
+                const RepairOutcome o = RepairCompoundFile(m);
+                EXPECT_TRUE(!o.sound || m.bytes() == good) << shape << " flipped FAT sector " << j;
+            }
+            for (std::uint32_t k : MiniFatSectors(good)) {
+                auto f = good;
+                Fill(f, k, 0);
+                ExpectRepairedTo(good, f, shape + " mini FAT sector " + std::to_string(k) + " zeroed");
+            }
+        }
+    }
+}
+
+TEST(StructureRepair, ACutTailOfTablesAndFreeSectorsIsPaddedBackAndRebuilt) {
+    // FAT last: the file ends with its FAT sector, then free sectors full of 0xFF.
+    const auto good = WriteCompoundFile(PresentationStreams(70000, 2), {false, 3});
+    for (std::size_t cut = 1; cut <= 4; ++cut) {
+        auto f = good;
+        f.resize(f.size() - cut * SECTOR_SIZE);
+        MemoryFile m(f);
+        const RepairOutcome o = RepairCompoundFile(m);
+        ASSERT_TRUE(o.sound) << cut << ": " << o.problem;
+        MemoryFile check(m.bytes());
+        EXPECT_TRUE(CheckCompoundFile(check).sound);
+        // Every stream sector is the original's; what was cut held nothing in use.
+        const auto h = HeaderOf(good);
+        const std::size_t kept = good.size() - cut * SECTOR_SIZE;
+        EXPECT_TRUE(std::equal(good.begin() + SECTOR_SIZE, good.begin() + static_cast<std::ptrdiff_t>(kept),
+                               m.bytes().begin() + SECTOR_SIZE) ||
+                    std::any_of(h.difat.begin(), h.difat.begin() + h.number_of_fat_sectors,
+                                [&](std::uint32_t k) { return (k + 2) * SECTOR_SIZE > kept; }))
+            << cut;
+    }
+}
+
+TEST(StructureRepair, WhatCannotBeToldIsRefusedWithWhatIsLost) {
+    const auto good = WriteCompoundFile(PresentationStreams(70000, 4), {true, 0});
+    {
+        // The tail held stream data: lost, never padded with zeros and called repaired.
+        auto f = good;
+        f.resize(f.size() - SECTOR_SIZE);
+        MemoryFile m(f);
+        const RepairOutcome o = RepairCompoundFile(m);
+        EXPECT_FALSE(o.sound);
+        EXPECT_NE(o.problem.find("lost"), std::string::npos) << o.problem;
+    }
+    {
+        // A directory sector past the first, wiped: the entries it held are gone.
+        auto f = WriteCompoundFile([] {
+            auto s = PresentationStreams(70000, 4);
+            for (int i = 0; i < 6; ++i) s.push_back({"Extra" + std::to_string(i), std::vector<std::uint8_t>(100, 7)});
+            return s;
+        }());
+        const CompoundFileHeader g = HeaderOf(f);
+        const std::uint32_t second =
+            ReadLE32(f.data() + (g.difat[0] + 1) * SECTOR_SIZE + 4 * g.first_directory_sector_location);
+        ASSERT_LT(second, g.first_directory_sector_location + 100u);
+        Fill(f, second, 0);
+        MemoryFile m(f);
+        const StructureRepair r = ComputeStructureRepair(m, g);
+        EXPECT_FALSE(r.sound);
+        EXPECT_NE(r.problem.find("directory sector " + std::to_string(second)), std::string::npos)
+            << r.problem;
+        EXPECT_NE(r.problem.find("lost"), std::string::npos) << r.problem;
+    }
+}
+
+TEST(StructureRepair, ComputingWritesNothingAndApplyingWritesOnlyTheRebuiltSectors) {
+    const auto good = WriteCompoundFile(PresentationStreams(300000, 6), {true, 0});
+    const CompoundFileHeader h = HeaderOf(good);
+    auto f = good;
+    Fill(f, h.difat[1], 0);
+    MemoryFile m(f);
+    const StructureRepair r = ComputeStructureRepair(m, h);
+    ASSERT_TRUE(r.sound) << r.problem;
+    EXPECT_TRUE(m.bytes() == f);
+    ASSERT_EQ(r.rebuilt.size(), 1u);
+    EXPECT_EQ(r.rebuilt[0].sector, h.difat[1]);
+    ASSERT_TRUE(ApplyStructureRepair(m, r));
+    EXPECT_TRUE(m.bytes() == good);
+}
+
+TEST(CompoundFileCheckStrict, RefusesWhatStrictReadersRefuse) {
+    const auto good = WriteCompoundFile(PresentationStreams(20000, 1), {true, 2});
+    const CompoundFileHeader h = HeaderOf(good);
+    auto check = [](std::vector<std::uint8_t> f) {
+        MemoryFile m(std::move(f));
+        return CheckCompoundFile(m);
+    };
+    ASSERT_TRUE(check(good).sound);
+    const std::uint32_t s = static_cast<std::uint32_t>(good.size() / SECTOR_SIZE - 1);
+    auto set_fat = [&](std::uint32_t k, std::uint32_t v) {
+        auto f = good;
+        WriteLE32(SectorPtr(f, h.difat[k / kEntriesPerSector]) + 4 * (k % kEntriesPerSector), v);
+        return f;
+    };
+    // A FAT entry past the end of the file that is not free.
+    EXPECT_NE(check(set_fat(s + 3, kEndOfChain)).problem.find("past the end"), std::string::npos);
+    // A value that is neither a sector of the file nor a mark.
+    EXPECT_NE(check(set_fat(s - 1, 0xFFFFFFFB)).problem.find("neither"), std::string::npos);
+    // A free sector (the writer's 0xFF fill at the end) marked in use: leaked.
+    EXPECT_NE(check(set_fat(s - 1, kEndOfChain)).problem.find("no stream"), std::string::npos);
+    // A directory name longer than the 64 bytes of its field.
+    auto f = good;
+    WriteLE16(SectorPtr(f, h.first_directory_sector_location) + 128 + 64, 66);
+    EXPECT_NE(check(f).problem.find("more than the 64"), std::string::npos) << check(f).problem;
+    f = good;
+    SectorPtr(f, h.first_directory_sector_location)[128 + 67] = 2;
+    EXPECT_NE(check(f).problem.find("colour"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace deckwright
