@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -200,8 +201,9 @@ TEST(CompoundFileCheck, RealPresentationsAreSound) {
         // A PowerPoint 4.0 file has a "PP40" stream instead of the two later versions have,
         // and is a presentation all the same.
         if (e.path().filename() == "poi_pp40only.ppt") {
-            EXPECT_EQ(r.streams.size(), 1u) << r.problem;
             EXPECT_TRUE(r.sound) << r.problem;
+            EXPECT_TRUE(std::any_of(r.streams.begin(), r.streams.end(),
+                                    [](const CheckedStream& s) { return s.path == "PP40"; }));
             continue;
         }
         EXPECT_TRUE(r.sound) << e.path() << ": " << r.problem;
