@@ -413,10 +413,19 @@ class Checker {
 
     std::uint32_t FatEntry(std::uint32_t k) const { return k < fat_.size() ? fat_[k] : kFreeSect; }
 
-    // Whatever the FAT marks FATSECT or DIFSECT must be listed as such. The converse is not
-    // required: some writers leave their FAT sectors marked free or even as a short chain, and
-    // readers accept that as long as no stream runs through them (the ownership map sees to it).
+    // Whatever the FAT marks FATSECT or DIFSECT must be listed as such. The converse is only
+    // half required: a FAT or DIFAT sector marked free is refused (7-Zip refuses it), while
+    // some writers leave theirs as a short chain, which is accepted as long as no stream runs
+    // through them (the ownership map sees to it).
     bool CheckFatMarks() {
+        for (const auto& [list, what] : {std::pair{&fat_sectors_, "FAT"}, std::pair{&difat_sectors_, "DIFAT"}}) {
+            for (std::uint32_t k : *list) {
+                if (FatEntry(k) == kFreeSect)
+                    return Problem("the " + std::string(what) + " sector " + Num(k) +
+                                   " is marked FREESECT (a free sector) in the FAT instead of " +
+                                   (list == &fat_sectors_ ? "FATSECT" : "DIFSECT"));
+            }
+        }
         // Only the FAT and DIFAT sectors are claimed so far.
         std::vector<std::uint32_t> difat = difat_sectors_;
         std::sort(difat.begin(), difat.end());

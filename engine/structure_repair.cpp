@@ -56,8 +56,6 @@ namespace {
 
 using namespace cfb;
 
-// A cut tail longer than this is not padded back: the tables then say too little to trust.
-constexpr std::uint32_t kMaxLostSectors = 64;
 // Each round may find one more block damaged; a file needing more is refused.
 constexpr int kMaxRounds = 12;
 // No presentation's directory comes near this; it bounds what a hostile chain costs.
@@ -87,7 +85,7 @@ struct TableFacts {
     std::vector<std::uint32_t> entries;  // as found, a multiple of 128
     std::uint32_t limit = 0;             // entries below describe sectors that exist
     std::map<std::uint32_t, std::uint32_t> marks;  // sector -> FATSECT or DIFSECT
-    bool marks_kept = true;      // the writer marks its FAT sectors (some leave them free)
+    bool marks_kept = true;      // the writer marks its FAT sectors (some leave short chains)
     std::vector<bool> believable;  // per block: its entries look like a table's, not a wipe
     const char* unit = "sector";   // or "mini sector"
 };
@@ -112,6 +110,7 @@ class TableRebuild {
         dangling_.clear();
         chains_.clear();
         restart_ = false;
+        guessed_ = kFreeSect;
         problem_.clear();
         trusted_pred_.assign(f_.entries.size(), kFreeSect);
         for (std::uint32_t k = 0; k < f_.limit && k < f_.entries.size(); ++k) {
@@ -173,6 +172,7 @@ class TableRebuild {
             dangling_.pop_back();
             Chain& c = chains_[d.chain];
             Set(d.at, orphans[0]);
+            Guessed(orphans[0]);
             if (!Continue(c, orphans[0])) return false;
             collect();
         }
@@ -197,13 +197,25 @@ class TableRebuild {
                 return Fail(std::string("the ") + f_.unit + " " + Num(k) +
                             " is in use, but no chain the directory names reaches it");
         }
+        // A chain taken on into a sector whose own entry is lost is only certain when no other
+        // such sector is left over: else the chain may as well have gone on in that one.
+        if (guessed_ != kFreeSect) {
+            for (std::uint32_t k = 0; k < f_.limit && k < f_.entries.size(); ++k) {
+                if (Damaged(k) && !claimed_[k] && !f_.marks.count(k))
+                    return Fail(std::string("it cannot be told whether a chain goes on in ") + f_.unit +
+                                " " + Num(guessed_) + " or in " + f_.unit + " " + Num(k) +
+                                ", whose entries are both lost");
+            }
+        }
         for (std::uint32_t b = 0; b < damaged_.size(); ++b) {
             if (!damaged_[b]) continue;
             for (std::uint32_t k = b * kEntriesPerSector; k < (b + 1) * kEntriesPerSector; ++k) {
                 if (set_[k]) continue;
                 const auto m = f_.marks.find(k);
+                // Marks even for a writer that leaves them out: readers refuse FAT and DIFAT
+                // sectors marked free.
                 if (k < f_.limit && m != f_.marks.end())
-                    out_[k] = (m->second == kFatSect && !f_.marks_kept) ? kFreeSect : m->second;
+                    out_[k] = m->second;
                 else
                     out_[k] = kFreeSect;
             }
@@ -250,6 +262,10 @@ class TableRebuild {
     void Set(std::uint32_t k, std::uint32_t v) {
         out_[k] = v;
         set_[k] = true;
+    }
+    // Notes a sector a chain was taken on into by guess: one whose own entry is lost.
+    void Guessed(std::uint32_t k) {
+        if (Damaged(k) && guessed_ == kFreeSect) guessed_ = k;
     }
 
     // Whether the walk may take x as the sector after `from`, which lies in a damaged block.
@@ -322,6 +338,7 @@ class TableRebuild {
                 }
                 Set(cur, next);
                 via_[next] = cur;
+                Guessed(next);
                 cur = next;
                 continue;
             }
@@ -330,6 +347,7 @@ class TableRebuild {
                 dangling_.push_back({index, cur});
                 return true;
             }
+            Guessed(next);
             Set(cur, next);
             via_[next] = cur;
             cur = next;
@@ -380,6 +398,7 @@ class TableRebuild {
     std::vector<Chain> chains_;
     std::vector<Dangling> dangling_;
     bool restart_ = false;
+    std::uint32_t guessed_ = kFreeSect;  // the first sector taken by guess, if any
     std::string problem_;
 };
 

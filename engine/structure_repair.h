@@ -12,6 +12,10 @@
 
 namespace deckwright {
 
+// A cut tail longer than this many sectors is not padded back: the tables then say too little
+// to trust.
+inline constexpr std::uint32_t kMaxLostSectors = 64;
+
 // One sector past the header that the repair writes anew, and why.
 struct RebuiltSector {
     std::uint32_t sector = 0;

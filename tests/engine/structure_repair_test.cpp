@@ -132,6 +132,39 @@ TEST(StructureRepair, WhatCannotBeToldIsRefusedWithWhatIsLost) {
     }
 }
 
+// A chain that jumps over free sectors, in a FAT block that is wiped: taking it on in order
+// would hand back the free sector's bytes as the stream's, so the block is refused.
+TEST(StructureRepair, AChainThatMayGoOnInMoreThanOneLostSectorIsRefused) {
+    auto f = WriteCompoundFile(PresentationStreams(5000, 8), {true, 2});
+    const CompoundFileHeader h = HeaderOf(f);
+    MemoryFile probe(f);
+    const CheckResult c = CheckCompoundFile(probe);
+    ASSERT_TRUE(c.sound);
+    const auto doc = std::find_if(c.streams.begin(), c.streams.end(),
+                                  [](const CheckedStream& s) { return s.path == "PowerPoint Document"; });
+    ASSERT_NE(doc, c.streams.end());
+    auto fat = [&](std::uint32_t k) { return SectorPtr(f, h.difat[0]) + 4 * k; };
+    std::uint32_t prev = doc->start;
+    while (ReadLE32(fat(ReadLE32(fat(prev)))) != kEndOfChain) prev = ReadLE32(fat(prev));
+    const std::uint32_t last = ReadLE32(fat(prev));
+    // The stream's last sector moves to the file's last (free) sector; its old place is freed.
+    const std::uint32_t moved = static_cast<std::uint32_t>(f.size() / SECTOR_SIZE - 2);
+    std::copy_n(SectorPtr(f, last), SECTOR_SIZE, SectorPtr(f, moved));
+    Fill(f, last, 0);
+    WriteLE32(fat(prev), moved);
+    WriteLE32(fat(moved), kEndOfChain);
+    WriteLE32(fat(last), kFreeSect);
+    const auto sound = f;
+    MemoryFile check(sound);
+    ASSERT_TRUE(CheckCompoundFile(check).sound) << CheckCompoundFile(check).problem;
+    Fill(f, h.difat[0], 0);
+    MemoryFile m(f);
+    const RepairOutcome o = RepairCompoundFile(m);
+    EXPECT_FALSE(o.sound && m.bytes() != sound) << "a different file called repaired";
+    EXPECT_FALSE(o.sound);
+    EXPECT_NE(o.problem.find("cannot be told"), std::string::npos) << o.problem;
+}
+
 TEST(StructureRepair, ComputingWritesNothingAndApplyingWritesOnlyTheRebuiltSectors) {
     const auto good = WriteCompoundFile(PresentationStreams(300000, 6), {true, 0});
     const CompoundFileHeader h = HeaderOf(good);
@@ -165,6 +198,8 @@ TEST(CompoundFileCheckStrict, RefusesWhatStrictReadersRefuse) {
     EXPECT_NE(check(set_fat(s + 3, kEndOfChain)).problem.find("past the end"), std::string::npos);
     // A value that is neither a sector of the file nor a mark.
     EXPECT_NE(check(set_fat(s - 1, 0xFFFFFFFB)).problem.find("neither"), std::string::npos);
+    // A FAT sector marked free (7-Zip refuses it).
+    EXPECT_NE(check(set_fat(h.difat[0], kFreeSect)).problem.find("marked FREESECT"), std::string::npos);
     // A free sector (the writer's 0xFF fill at the end) marked in use: leaked.
     EXPECT_NE(check(set_fat(s - 1, kEndOfChain)).problem.find("no stream"), std::string::npos);
     // A directory name longer than the 64 bytes of its field.
