@@ -32,6 +32,13 @@ void CanonicalizeFixedFields(CompoundFileHeader& h) {
     h.mini_stream_cutoff_size = cfb::kMiniStreamCutoff;
 }
 
+std::uint64_t VersionTime(std::uint64_t filetime) {
+    // A time past the year 2270 is not a time but leftover bytes (stale roots carry them); it
+    // must not pass for the newest version.
+    constexpr std::uint64_t kYear2270 = 0x02F0'0000'0000'0000ull;
+    return filetime < kYear2270 ? filetime : 0;
+}
+
 namespace {
 
 using namespace cfb;
@@ -77,8 +84,10 @@ struct ScanFacts {
     std::vector<std::uint8_t> root_bytes;  // their contents, 512 bytes each
     std::vector<DifatShaped> difat_shaped;
     std::vector<std::uint32_t> marks_only;  // candidates with FATSECT marks and no successors
+    std::uint64_t newest_root_modified = 0;  // the newest time any root entry carries
 
     void Append(ScanFacts&& later) {
+        newest_root_modified = std::max(newest_root_modified, later.newest_root_modified);
         const std::size_t offset = candidates.size();
         candidates.insert(candidates.end(), later.candidates.begin(), later.candidates.end());
         for (const auto& [block, list] : later.by_block) {
@@ -430,11 +439,7 @@ class Reconstructor {
         if (check.sound) {
             const std::uint64_t in_use = check.sectors_in_use;
             const std::uint64_t leaked = check.leaked_sectors;
-            // A time past the year 2270 is not a time but leftover bytes (stale roots carry
-            // them); it must not pass for the newest version.
-            constexpr std::uint64_t kYear2270 = 0x02F0'0000'0000'0000ull;
-            const std::uint64_t modified =
-                check.root_modified < kYear2270 ? check.root_modified : 0;
+            const std::uint64_t modified = VersionTime(check.root_modified);
             sound_.push_back({h,
                               std::move(check),
                               {kFreeSect - leaked, HintAgreement(h), modified, extent,
@@ -500,6 +505,7 @@ class Reconstructor {
         for (std::size_t i = 0; i < facts_.roots.size(); ++i)
             kept_.Keep(facts_.roots[i], facts_.root_bytes.data() + i * SECTOR_SIZE);
         facts_.root_bytes = {};
+        best_.newest_root_modified = facts_.newest_root_modified;
         kept_.Resync();
     }
 
@@ -510,6 +516,10 @@ class Reconstructor {
         // sector is kept in memory (up to a bound): every layout tried reads it again. (FAT
         // and DIFAT candidates are not: they are many, each read only by the few layouts that
         // list them, and a FAT is read in runs.)
+        if (p[66] == kTypeRoot && p[67] <= 1 && ReadLE16(p + 64) <= 64 &&
+            ReadLE32(p + 68) == kNoStream && ReadLE32(p + 72) == kNoStream) {
+            f.newest_root_modified = std::max(f.newest_root_modified, VersionTime(ReadLE64(p + 108)));
+        }
         if (p[66] == kTypeRoot && p[67] <= 1 && ReadLE16(p + 64) <= 64 &&
             ReadLE32(p + 68) == kNoStream && ReadLE32(p + 72) == kNoStream &&
             f.roots.size() < kMaxRootCandidates) {

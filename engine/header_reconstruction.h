@@ -18,7 +18,13 @@ struct Reconstruction {
     // When not found: the first layouts tried that failed past the header (a damaged FAT,
     // mini FAT or cut tail), in the order tried, for a repair of those structures to take up.
     std::vector<CompoundFileHeader> unsound_layouts;
+    // The newest modification time any root entry in the file carries (0 when the file was not
+    // scanned, or none is set): a layout whose root is older is an earlier version.
+    std::uint64_t newest_root_modified = 0;
 };
+
+// A root entry's modification time as a rank of versions: 0 for times no writer sets.
+std::uint64_t VersionTime(std::uint64_t filetime);
 
 // Works out the header from the file's own structure: the FAT found by the FATSECT and DIFSECT
 // marks its sectors carry and by the successor pattern of their entries, DIFAT sectors by their

@@ -9,6 +9,7 @@
 #include "engine/header_reconstruction.h"
 #include "engine/little_endian.h"
 #include "engine/presentation_check.h"
+#include "engine/structure_repair.h"
 
 namespace deckwright {
 
@@ -26,26 +27,58 @@ bool SameLayout(const CompoundFileHeader& a, const CompoundFileHeader& b) {
            a.number_of_difat_sectors == b.number_of_difat_sectors;
 }
 
+bool Wiped(const std::array<std::uint8_t, SECTOR_SIZE>& b) {
+    return std::all_of(b.begin(), b.end(), [&b](std::uint8_t x) { return x == b[0]; });
+}
+
 // Whether the header as found is the file's own: its signature is intact and its directory
 // pointer leads to a root entry in a sector its FAT holds in use (or that FAT's sector there is
-// wiped). Damage past such a header is repaired under it, and a layout found elsewhere with
-// another directory is an earlier version of the presentation (files saved in place keep whole
-// earlier versions in free sectors), never handed back as the file.
+// wiped), or the structures it names lie just past the end of a file whose tail was cut off.
+// Damage past such a header is repaired under it, and a layout found elsewhere is an earlier
+// version of the presentation (files saved in place keep whole earlier versions in free
+// sectors), never handed back as the file.
 bool IsOwnHeader(RandomAccessFile& file, const CompoundFileHeader& found) {
     if (found.header_signature != kHeaderSignature) return false;
     const std::uint32_t s = cfb::SectorCount(file.Length());
+    const std::uint64_t reach = static_cast<std::uint64_t>(s) + kMaxLostSectors;
     const std::uint32_t nfat = found.number_of_fat_sectors;
     const std::uint32_t dir = found.first_directory_sector_location;
-    if (nfat == 0 || nfat > s || dir >= s) return false;
+    if (nfat == 0 || nfat > reach || dir >= reach) return false;
+    if (dir >= s) return true;
     std::array<std::uint8_t, SECTOR_SIZE> b{};
     cfb::ReadSector(file, dir, b.data());
     if (b[66] != cfb::kTypeRoot || b[67] > 1 || ReadLE16(b.data() + 64) > 64) return false;
     const std::uint32_t block = dir / kEntriesPerSector;
-    if (block >= kHeaderDifatEntries || block >= nfat || found.difat[block] >= s) return false;
+    if (block >= kHeaderDifatEntries || block >= nfat || found.difat[block] >= reach) return false;
+    if (found.difat[block] >= s) return true;
     cfb::ReadSector(file, found.difat[block], b.data());
-    const bool wiped = std::all_of(b.begin(), b.end(), [&b](std::uint8_t x) { return x == b[0]; });
     const std::uint32_t v = ReadLE32(b.data() + 4 * (dir % kEntriesPerSector));
-    return wiped || v < s || v == kEndOfChain;
+    return Wiped(b) || v < s || v == kEndOfChain;
+}
+
+// Whether `h` trades FAT sectors of the file's own header for others: one cut off with the tail,
+// or one still intact that the header's FAT marks FATSECT. Such a layout takes stale copies of
+// FAT blocks from an earlier save. A header entry that names a sector the FAT does not mark so
+// (wiped, or data) is a damaged entry, and replacing it is the header's repair. (Only the first
+// 109 blocks are compared: the header lists no more.)
+bool TradesOwnFatSectors(RandomAccessFile& file, const CompoundFileHeader& own,
+                         const CompoundFileHeader& h) {
+    const std::uint32_t s = cfb::SectorCount(file.Length());
+    const std::uint32_t n = std::min(own.number_of_fat_sectors, kHeaderDifatEntries);
+    std::array<std::uint8_t, SECTOR_SIZE> b{};
+    for (std::uint32_t j = 0; j < n; ++j) {
+        const std::uint32_t k = own.difat[j];
+        if (k == h.difat[j]) continue;
+        if (k >= s) {
+            if (k - s < kMaxLostSectors) return true;
+            continue;
+        }
+        const std::uint32_t block = k / kEntriesPerSector;
+        if (block >= n || own.difat[block] >= s) continue;
+        cfb::ReadSector(file, own.difat[block], b.data());
+        if (ReadLE32(b.data() + 4 * (k % kEntriesPerSector)) == kFatSect) return true;
+    }
+    return false;
 }
 
 // Judges the presentation's records once the structure checks out.
@@ -90,9 +123,6 @@ RepairOutcome RepairCompoundFile(RandomAccessFile& file) {
     CanonicalizeFixedFields(canonical);
     const bool own = IsOwnHeader(file, found);
     if (file.Failed()) return IoFailure(file);
-    auto other_directory = [&](const CompoundFileHeader& h) {
-        return own && h.first_directory_sector_location != found.first_directory_sector_location;
-    };
 
     RebuildHeader(file);
     if (file.Failed()) return IoFailure(file);
@@ -107,17 +137,33 @@ RepairOutcome RepairCompoundFile(RandomAccessFile& file) {
 
     const Reconstruction reconstruction = ComputeReconstructedHeader(file, &found, &scratch);
     if (file.Failed()) return IoFailure(file);
-    if (reconstruction.found && !other_directory(reconstruction.header)) {
-        if (rebuilt.sound && SameLayout(rebuilt_header, reconstruction.header)) return Judged(file, {});
-        return Apply(file, reconstruction.header, StructureRepair{}, scratch);
+    // A layout that checks out is an earlier version when it trades the file's own header for
+    // another directory or for stale copies of lost FAT sectors, or when the file holds a root
+    // entry saved later than its own.
+    auto earlier = [&](const CompoundFileHeader& h, const CheckResult& check) {
+        if (own && (h.first_directory_sector_location != found.first_directory_sector_location ||
+                    TradesOwnFatSectors(file, found, h)))
+            return true;
+        return VersionTime(check.root_modified) < reconstruction.newest_root_modified;
+    };
+    bool earlier_version = false;
+    if (reconstruction.found) {
+        if (!earlier(reconstruction.header, reconstruction.check)) {
+            if (rebuilt.sound && SameLayout(rebuilt_header, reconstruction.header))
+                return Judged(file, {});
+            return Apply(file, reconstruction.header, StructureRepair{}, scratch);
+        }
+        earlier_version = true;
     }
-    if (!reconstruction.found && rebuilt.sound && !other_directory(rebuilt_header))
-        return Judged(file, {});
-    const bool earlier_version = (reconstruction.found || rebuilt.sound);
+    if (file.Failed()) return IoFailure(file);
+    if (!reconstruction.found && rebuilt.sound) {
+        if (!earlier(rebuilt_header, rebuilt)) return Judged(file, {});
+        earlier_version = true;
+    }
 
-    // Nothing checks out as it stands: the structures past the header may be what is damaged.
-    // Under the header as found when it is the file's own, else under the layouts tried, most
-    // likely first.
+    // Nothing checks out as the latest version as it stands: the structures past the header
+    // may be what is damaged. Under the header as found when it is the file's own, else under
+    // the layouts tried, most likely first.
     std::vector<CompoundFileHeader> layouts;
     if (own) {
         layouts.push_back(canonical);
@@ -130,12 +176,16 @@ RepairOutcome RepairCompoundFile(RandomAccessFile& file) {
     for (const CompoundFileHeader& h : layouts) {
         const StructureRepair repair = ComputeStructureRepair(file, h);
         if (file.Failed()) return IoFailure(file);
-        if (repair.sound) return Apply(file, h, repair, scratch);
-        if (problem.empty()) problem = repair.problem;
+        if (repair.sound && !earlier(h, repair.check)) return Apply(file, h, repair, scratch);
+        if (repair.sound) earlier_version = true;
+        if (problem.empty() && !repair.sound) problem = repair.problem;
     }
+    if (file.Failed()) return IoFailure(file);
     if (!file.Seek(0) || !file.Write(original)) return IoFailure(file);
-    if (!own || problem.empty())
-        problem = reconstruction.problem.empty() ? rebuilt.problem : reconstruction.problem;
+    const std::string& header_problem =
+        reconstruction.problem.empty() ? rebuilt.problem : reconstruction.problem;
+    if ((!own || problem.empty()) && !header_problem.empty()) problem = header_problem;
+    if (problem.empty()) problem = "the latest version of the presentation cannot be rebuilt";
     if (earlier_version)
         problem += " (an earlier version of the presentation is still in the file, but it is "
                    "not the latest)";

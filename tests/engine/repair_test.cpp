@@ -6,6 +6,7 @@
 #include <random>
 
 #include "engine/compound_file_check.h"
+#include "engine/little_endian.h"
 #include "engine/memory_file.h"
 #include "tests/support/cfb_writer.h"
 
@@ -43,6 +44,34 @@ TEST(RepairCompoundFile, ACopyThatStaysBrokenIsNotSoundAndSaysWhy) {
     EXPECT_FALSE(o.problem.empty());
     EXPECT_TRUE(
         std::all_of(m.bytes().begin() + 512, m.bytes().end(), [](auto b) { return b == 0; }));
+}
+
+// A file saved in place keeps earlier versions in free sectors. Here the latest version's
+// directory lies in a free sector (its own chain lost with the header), newer than the one
+// whose layout still checks out: that older layout is never handed back as repaired.
+TEST(RepairCompoundFile, AnEarlierVersionIsNeverHandedBackAsRepaired) {
+    const auto good = WriteCompoundFile(PresentationStreams(5000, 4), {true, 1});
+    const CompoundFileHeader h = testing::HeaderOf(good);
+    const std::size_t root = (h.first_directory_sector_location + 1) * SECTOR_SIZE;
+    const std::size_t spare = good.size() - SECTOR_SIZE;  // the writer's free 0xFF sector
+    constexpr std::uint64_t k2020 = 132223104000000000ull;
+    for (std::uint64_t newer : {std::uint64_t{0}, k2020}) {
+        auto f = good;
+        std::copy_n(good.begin() + static_cast<std::ptrdiff_t>(root), SECTOR_SIZE,
+                    f.begin() + static_cast<std::ptrdiff_t>(spare));
+        WriteLE64(f.data() + spare + 108, newer);
+        std::fill_n(f.begin(), SECTOR_SIZE, std::uint8_t{0});
+        MemoryFile m(f);
+        const RepairOutcome o = RepairCompoundFile(m);
+        if (newer == 0) {
+            // As old as the one that checks out: nothing says it is later.
+            EXPECT_TRUE(o.sound) << o.problem;
+            continue;
+        }
+        EXPECT_FALSE(o.sound);
+        EXPECT_NE(o.problem.find("earlier version"), std::string::npos) << o.problem;
+        EXPECT_TRUE(std::equal(f.begin(), f.end(), m.bytes().begin()));
+    }
 }
 
 TEST(RepairCompoundFile, IoFailuresAreReportedNotHidden) {
