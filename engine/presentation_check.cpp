@@ -24,9 +24,10 @@ constexpr std::uint32_t kRecordHeaderSize = 8;
 // Bounds on the walk, whatever the stream holds.
 constexpr std::size_t kMaxUserEdits = 4096;
 constexpr std::size_t kMaxRecords = std::size_t{1} << 22;
-// Some containers hold bytes that are not records below their own children (tag data, for
-// one): the walk checks each object's header and the records its container holds directly.
-constexpr int kMaxDepth = 1;
+// Containers nest a few levels deep in presentations; the bound only stops hostile nesting.
+constexpr int kMaxDepth = 32;
+// No record a presentation holds has a type below this; zeroed bytes read as type 0.
+constexpr std::uint16_t kFirstRecordType = 0x03E8;
 
 std::string Num(std::uint64_t v) {
     return std::to_string(v);
@@ -177,24 +178,36 @@ class ContentWalker {
     }
 
     // A record and, in a container, every record it holds: each must fit its container exactly.
+    // A container whose first child does not fit holds something else than records (some
+    // writers give round-trip data a container's version): it is not walked. Past its first
+    // child, a child that does not fit is damage, and a zeroed header is damage anywhere.
     bool Record(std::uint64_t offset, const std::string& what, int depth) {
         RecordHeader h;
         if (!Header(offset, &h, what)) return false;
-        if (h.type < 0x03E8 && h.type != 0)
-            return Damaged(offset, what + " at offset " + Num(offset) + " of \"" + kDocumentStream +
-                                       "\" has record type " + Hex(h.type) +
-                                       ", which no presentation record has");
+        if (h.type < kFirstRecordType) return BadType(offset, what, h.type);
         if (!h.container() || depth >= kMaxDepth) return true;
         const std::uint64_t end = offset + kRecordHeaderSize + h.length;
         for (std::uint64_t pos = offset + kRecordHeaderSize; pos < end;) {
             if (++records_ > kMaxRecords) return true;
+            const bool first = pos == offset + kRecordHeaderSize;
             RecordHeader child;
-            if (end - pos < kRecordHeaderSize)
+            std::array<std::uint8_t, kRecordHeaderSize> b{};
+            const bool whole = end - pos >= kRecordHeaderSize && r_.ReadAt(pos, b);
+            if (whole) {
+                child.ver_instance = ReadLE16(b.data());
+                child.type = ReadLE16(b.data() + 2);
+                child.length = ReadLE32(b.data() + 4);
+            }
+            const bool zeroed = whole && child.type == 0 && child.ver_instance == 0;
+            const bool fits = whole && child.type >= kFirstRecordType &&
+                              child.length <= end - pos - kRecordHeaderSize;
+            if (!fits && first && !zeroed) return true;
+            if (!whole)
                 return Damaged(pos, "the container record at offset " + Num(offset) + " of \"" +
                                         kDocumentStream + "\" (type " + Hex(h.type) +
                                         ") ends inside the header of the record at offset " + Num(pos));
-            if (!Header(pos, &child, "a record")) return false;
-            if (child.length > end - pos - kRecordHeaderSize)
+            if (child.type < kFirstRecordType) return BadType(pos, "a record", child.type);
+            if (!fits)
                 return Damaged(pos, "the record at offset " + Num(pos) + " of \"" + kDocumentStream +
                                         "\" (type " + Hex(child.type) + ", " + Num(child.length) +
                                         " bytes) runs past the end of its container at offset " +
@@ -206,6 +219,13 @@ class ContentWalker {
     }
 
   private:
+    bool BadType(std::uint64_t offset, const std::string& what, std::uint16_t type) {
+        return Damaged(offset, what + " at offset " + Num(offset) + " of \"" + kDocumentStream +
+                                   "\" has record type " + Hex(type) +
+                                   (type == 0 ? " (its bytes are zeroed)" : "") +
+                                   ", which no presentation record has");
+    }
+
     StreamReader& r_;
     ContentCheck& out_;
     std::size_t records_ = 0;
@@ -229,11 +249,20 @@ ContentCheck CheckPresentationContent(RandomAccessFile& file, const CompoundFile
     out.walked = true;
     ContentWalker walk(reader, out);
 
-    // "Current User": the atom that names the newest user edit.
-    // Presentations before PowerPoint 97 keep another record there: theirs are not walked.
+    // "Current User": the atom that names the newest user edit. Presentations before
+    // PowerPoint 97 keep the user's name there instead (its length, then the name): theirs
+    // are not walked. Anything else is damage.
     std::array<std::uint8_t, 20> cu{};
-    if (!reader.Open(*user) || !reader.ReadAt(0, cu) || ReadLE16(cu.data() + 2) != kCurrentUserAtom) {
-        out.walked = false;
+    if (!reader.Open(*user)) return out;
+    if (!reader.ReadAt(0, cu) || ReadLE16(cu.data() + 2) != kCurrentUserAtom) {
+        std::array<std::uint8_t, 4> n{};
+        if (reader.ReadAt(0, n) && ReadLE32(n.data()) == reader.size() - n.size()) {
+            out.walked = false;
+            return out;
+        }
+        walk.Damaged(0, "the \"" + std::string(kCurrentUserStream) + "\" stream (" +
+                            Num(reader.size()) + " bytes) holds neither the record that names "
+                            "the newest save nor a user name");
         return out;
     }
     const std::uint32_t token = ReadLE32(cu.data() + 12);

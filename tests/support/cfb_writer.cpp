@@ -14,6 +14,7 @@ namespace {
 constexpr std::uint32_t kMiniSectorSize = 64;
 constexpr std::uint32_t kMiniStreamCutoff = 4096;
 constexpr std::uint32_t kDirEntrySize = 128;
+constexpr std::uint16_t kDocumentRecordType = 0x03E8;
 
 std::uint32_t CeilDiv(std::uint64_t a, std::uint64_t b) {
     return static_cast<std::uint32_t>((a + b - 1) / b);
@@ -185,19 +186,84 @@ std::vector<std::uint8_t> WriteCompoundFile(const std::vector<StreamSpec>& strea
     return file;
 }
 
-std::vector<StreamSpec> PresentationStreams(std::size_t document_bytes, std::uint32_t seed) {
+std::vector<StreamSpec> PresentationStreamsHolding(const std::vector<std::uint8_t>& records,
+                                                   std::uint32_t seed) {
     std::mt19937 rng(seed);
     auto bytes = [&rng](std::size_t n) {
         std::vector<std::uint8_t> v(n);
         for (auto& b : v) b = static_cast<std::uint8_t>(rng());
         return v;
     };
+    auto put16 = [](std::vector<std::uint8_t>& v, std::uint16_t x) {
+        v.push_back(static_cast<std::uint8_t>(x));
+        v.push_back(static_cast<std::uint8_t>(x >> 8));
+    };
+    auto put32 = [&put16](std::vector<std::uint8_t>& v, std::uint32_t x) {
+        put16(v, static_cast<std::uint16_t>(x));
+        put16(v, static_cast<std::uint16_t>(x >> 16));
+    };
+    auto header = [&](std::vector<std::uint8_t>& v, std::uint16_t ver, std::uint16_t type,
+                      std::size_t length) {
+        put16(v, ver);
+        put16(v, type);
+        put32(v, static_cast<std::uint32_t>(length));
+    };
+    // The document container holding `records`, the persist directory naming it as object 1,
+    // and the user edit naming both; "Current User" names the edit.
+    std::vector<std::uint8_t> doc;
+    header(doc, 0xF, kDocumentRecordType, records.size());
+    doc.insert(doc.end(), records.begin(), records.end());
+    const auto directory = static_cast<std::uint32_t>(doc.size());
+    header(doc, 0, 0x1772, 8);
+    put32(doc, (1u << 20) | 1u);
+    put32(doc, 0);
+    const auto edit = static_cast<std::uint32_t>(doc.size());
+    header(doc, 0, 0x0FF5, 28);
+    put32(doc, 0);              // last slide viewed
+    put32(doc, 0x03000000);     // version, minor and major version
+    put32(doc, 0);              // no earlier edit
+    put32(doc, directory);
+    put32(doc, 1);              // the document's persist object
+    put32(doc, 1);              // persist id seed
+    put32(doc, 0);              // last view, unused
+
+    std::vector<std::uint8_t> user;
+    const std::string name = "user" + std::to_string(seed);
+    header(user, 0, 0x0FF6, 20 + name.size() + 4);
+    put32(user, 0x14);
+    put32(user, 0xE391C05F);  // the token of an unencrypted presentation
+    put32(user, edit);
+    put16(user, static_cast<std::uint16_t>(name.size()));
+    put16(user, 0x03F4);
+    put32(user, 3);  // major and minor version, unused
+    user.insert(user.end(), name.begin(), name.end());
+    put32(user, 8);
     return {
-        {"PowerPoint Document", bytes(document_bytes)},
-        {"Current User", bytes(62)},
+        {"PowerPoint Document", std::move(doc)},
+        {"Current User", std::move(user)},
         {"\x05" "SummaryInformation", bytes(400)},
         {"\x05" "DocumentSummaryInformation", bytes(300)},
     };
+}
+
+std::vector<std::uint8_t> Record(std::uint16_t ver_instance, std::uint16_t type,
+                                 const std::vector<std::uint8_t>& body) {
+    std::vector<std::uint8_t> r(8);
+    WriteLE16(r.data(), ver_instance);
+    WriteLE16(r.data() + 2, type);
+    WriteLE32(r.data() + 4, static_cast<std::uint32_t>(body.size()));
+    r.insert(r.end(), body.begin(), body.end());
+    return r;
+}
+
+std::vector<StreamSpec> PresentationStreams(std::size_t document_bytes, std::uint32_t seed) {
+    // One atom of random bytes in the document container, so that the stream has
+    // document_bytes: 8 + 8 before it, the persist directory and the user edit after it.
+    constexpr std::size_t kFixed = 8 + 8 + (8 + 8) + (8 + 28);
+    std::mt19937 rng(seed ^ 0x5EEDu);
+    std::vector<std::uint8_t> filler(document_bytes > kFixed ? document_bytes - kFixed : 0);
+    for (auto& b : filler) b = static_cast<std::uint8_t>(rng());
+    return PresentationStreamsHolding(Record(0, 0x0FBA, filler), seed);
 }
 
 }  // namespace deckwright::testing

@@ -27,14 +27,22 @@ struct CfbLayout {
 std::vector<std::uint8_t> WriteCompoundFile(const std::vector<StreamSpec>& streams,
                                             const CfbLayout& layout = {});
 
-// The streams of a small presentation: "PowerPoint Document" of about document_bytes,
-// "Current User", and the two property-set streams, with contents drawn from seed.
 // The header of a whole file held in memory (at least 512 bytes).
 inline CompoundFileHeader HeaderOf(const std::vector<std::uint8_t>& file) {
     return CompoundFileHeader::Parse(
         std::span<const std::uint8_t, SECTOR_SIZE>(file.data(), SECTOR_SIZE));
 }
 
+// The streams of a small presentation whose records walk: "PowerPoint Document" of
+// document_bytes (at least 68) holding a document container, its persist directory and the user
+// edit, "Current User" naming that edit, and the two property-set streams; the document's
+// bytes and the property sets are drawn from seed.
 std::vector<StreamSpec> PresentationStreams(std::size_t document_bytes, std::uint32_t seed);
+// The same with `records` as what the document container holds.
+std::vector<StreamSpec> PresentationStreamsHolding(const std::vector<std::uint8_t>& records,
+                                                   std::uint32_t seed);
+// One record: its header (version and instance, type, the body's length), then the body.
+std::vector<std::uint8_t> Record(std::uint16_t ver_instance, std::uint16_t type,
+                                 const std::vector<std::uint8_t>& body);
 
 }  // namespace deckwright::testing

@@ -1,0 +1,101 @@
+#include "engine/presentation_check.h"
+
+#include <gtest/gtest.h>
+
+#include "engine/little_endian.h"
+#include "engine/memory_file.h"
+#include "tests/support/cfb_writer.h"
+
+namespace deckwright {
+namespace {
+
+using testing::HeaderOf;
+using testing::PresentationStreams;
+using testing::PresentationStreamsHolding;
+using testing::Record;
+using testing::StreamSpec;
+using testing::WriteCompoundFile;
+
+ContentCheck Walk(const std::vector<StreamSpec>& streams) {
+    const auto bytes = WriteCompoundFile(streams);
+    MemoryFile m(bytes);
+    return CheckPresentationContent(m, HeaderOf(bytes));
+}
+
+std::vector<std::uint8_t>& Document(std::vector<StreamSpec>& streams) {
+    return streams[0].data;
+}
+
+std::vector<std::uint8_t> Concat(std::initializer_list<std::vector<std::uint8_t>> parts) {
+    std::vector<std::uint8_t> out;
+    for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+}
+
+// Slides: a container of three atoms, its second atom 600 bytes long.
+std::vector<std::uint8_t> Slides() {
+    return Record(0xF, 0x03EE,
+                  Concat({Record(0, 0x03EF, std::vector<std::uint8_t>(24, 1)),
+                          Record(0, 0x0FA0, std::vector<std::uint8_t>(600, 2)),
+                          Record(0, 0x0FA8, std::vector<std::uint8_t>(40, 3))}));
+}
+
+// Records that fit and point where they should pass; zeroed or overrun record headers, at any
+// depth, are damage reported at their offset. Sizes of the small streams and the big one both.
+TEST(PresentationCheck, DamagedRecordHeadersAreFoundWhereTheyAre) {
+    for (std::size_t size : {3000u, 70000u}) {
+        const auto intact = Walk(PresentationStreams(size, 3));
+        EXPECT_TRUE(intact.walked);
+        EXPECT_FALSE(intact.damaged) << intact.problem;
+
+        auto zeroed = PresentationStreams(size, 3);
+        std::fill_n(Document(zeroed).begin(), 16, std::uint8_t{0});
+        const auto z = Walk(zeroed);
+        EXPECT_TRUE(z.damaged);
+        EXPECT_EQ(z.offset, 0u);
+        EXPECT_NE(z.problem.find("zeroed"), std::string::npos) << z.problem;
+    }
+    // Nested: the second atom of the slides container (at 8 + 8 + 32) zeroed.
+    auto nested = PresentationStreamsHolding(Concat({Slides(), Slides()}), 4);
+    ASSERT_FALSE(Walk(nested).damaged) << Walk(nested).problem;
+    std::fill_n(Document(nested).begin() + 48, 8, std::uint8_t{0});
+    const auto n = Walk(nested);
+    EXPECT_TRUE(n.damaged);
+    EXPECT_EQ(n.offset, 48u) << n.problem;
+    // The same atom's length made to overrun its container.
+    nested = PresentationStreamsHolding(Concat({Slides(), Slides()}), 4);
+    WriteLE32(Document(nested).data() + 48 + 4, 5000);
+    EXPECT_EQ(Walk(nested).offset, 48u) << Walk(nested).problem;
+    EXPECT_NE(Walk(nested).problem.find("runs past the end"), std::string::npos);
+    // The persist directory's record replaced: the user edit points at something else.
+    auto directory = PresentationStreams(3000, 5);
+    auto& d = Document(directory);
+    WriteLE16(d.data() + d.size() - 36 - 16 + 2, 0x0FA0);
+    EXPECT_NE(Walk(directory).problem.find("persist directory"), std::string::npos);
+}
+
+// A container whose bytes are not records (round-trip data some writers give a container's
+// version) is not damage; PowerPoint 95's "Current User" is a name, not walked; anything else
+// in "Current User" is damage.
+TEST(PresentationCheck, WhatIsNotRecordsIsToldApartFromDamage) {
+    std::vector<std::uint8_t> zip = {'P', 'K', 3, 4, 20, 0, 6, 0, 8, 0, 0, 0, 33, 0, 0x56, 0xAE};
+    zip.resize(300, 9);
+    const auto round_trip = Walk(PresentationStreamsHolding(
+        Concat({Slides(), Record(0xF, 0x0428, zip), Slides()}), 6));
+    EXPECT_FALSE(round_trip.damaged) << round_trip.problem;
+
+    auto pp95 = PresentationStreams(3000, 7);
+    pp95[1].data = {5, 0, 0, 0, 'A', 'n', 'n', 'a', '!'};
+    const auto old = Walk(pp95);
+    EXPECT_FALSE(old.walked);
+    EXPECT_FALSE(old.damaged);
+
+    auto garbage = pp95;
+    garbage[1].data[0] = 6;
+    const auto g = Walk(garbage);
+    EXPECT_TRUE(g.damaged);
+    EXPECT_NE(g.problem.find("Current User"), std::string::npos) << g.problem;
+}
+
+}  // namespace
+}  // namespace deckwright
