@@ -43,6 +43,18 @@ class CheckCommand : public ::testing::Test {
     std::string good_, zeroed_;
 };
 
+// A sound structure with damaged records: the first damaged record and its offset, status 3.
+TEST_F(CheckCommand, DamagedRecordsAreNamedWithStatus3) {
+    auto streams = testing::PresentationStreams(20000, 9);
+    std::fill_n(streams[0].data.begin(), 8, std::uint8_t{0});
+    const std::string damaged = Write("records.ppt", testing::WriteCompoundFile(streams));
+    const auto run = RunCheck({damaged});
+    EXPECT_EQ(run.status, cli::kExitWarning);
+    EXPECT_NE(run.out.find("records damaged at offset 0"), std::string::npos) << run.out;
+    EXPECT_EQ(RunCheck({good_, damaged}).status, cli::kExitWarning);
+    EXPECT_EQ(RunCheck({zeroed_, damaged}).status, cli::kExitSomeFailed);
+}
+
 TEST_F(CheckCommand, ExitStatusSaysWhetherEveryFileIsSound) {
     EXPECT_EQ(RunCheck({good_}).status, cli::kExitOk);
     const testing::CommandRun bad = RunCheck({good_, zeroed_});

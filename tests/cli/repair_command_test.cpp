@@ -167,6 +167,25 @@ TEST_F(RepairCommandTest, EveryFileInOrderWithFailuresSaid) {
     EXPECT_TRUE(FilesBelow(temp).empty()) << "the temporary folder keeps something";
 }
 
+// A copy saved with damaged records: its result line, then a warning line, and exit status 3
+// unless another file failed (1 wins).
+TEST_F(RepairCommandTest, DamagedRecordsGiveAWarningLineAndStatus3) {
+    const std::string a = scratch.File("in/a.ppt", SamplePresentation(1, true));
+    const std::string b = scratch.File("in/b.ppt", PresentationWithDamagedRecords(2, true));
+    const CommandResult result = Command({"--out", out, "--suffix", "", a, b});
+    EXPECT_EQ(result.status, cli::kExitWarning);
+    const auto lines = Lines(result.out);
+    ASSERT_EQ(lines.size(), 3u) << result.out;
+    EXPECT_EQ(lines[0], a + ": saved as " + out + "a.ppt");
+    EXPECT_EQ(lines[1], b + ": saved as " + out + "b.ppt");
+    EXPECT_EQ(lines[2].rfind(b + ": warning: The file was repaired and saved, but parts", 0), 0u)
+        << lines[2];
+    EXPECT_TRUE(fs::exists(out + "b.ppt"));
+
+    const std::string missing = scratch.Path("in/missing.ppt");
+    EXPECT_EQ(Command({"--out", out, "--suffix", "_2", b, missing}).status, cli::kExitSomeFailed);
+}
+
 TEST_F(RepairCommandTest, UsageErrors) {
     const std::string a = scratch.File("in/a.ppt", SamplePresentation(3));
     EXPECT_EQ(Command({}).status, cli::kExitUsage);

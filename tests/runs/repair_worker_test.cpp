@@ -1,5 +1,7 @@
 #include "runs/repair_worker.h"
 
+#include <algorithm>
+
 #include "runs/run_texts.h"
 #include "tests/runs/run_test_support.h"
 
@@ -89,6 +91,26 @@ TEST_F(RepairRunTest, ThreeItemsWithAMissingMiddleOne) {
         EXPECT_EQ(ReadBytes(queue[i]), expected);
     }
     EXPECT_NE(PathOf(queue[0]).parent_path(), PathOf(queue[2]).parent_path());
+}
+
+// A copy whose structure is repaired but whose records are damaged is kept, and the user is
+// told: the host before the item's success, the outcome for whoever reads it after the run.
+TEST_F(RepairRunTest, DamagedRecordsAreSavedWithAWarningNotAsRepaired) {
+    std::vector<std::string> queue = {scratch.File("in/a.ppt", SamplePresentation(3, true)),
+                                      scratch.File("in/b.ppt", PresentationWithDamagedRecords(4, true))};
+    const RunOutcomes outcomes = RepairWorker(RepairJob{&queue, &host, &files, {}});
+    ASSERT_EQ(outcomes.size(), 2u);
+    EXPECT_TRUE(outcomes[0].succeeded && outcomes[0].warning.empty());
+    EXPECT_TRUE(outcomes[1].succeeded);
+    ASSERT_EQ(host.warnings.size(), 1u);
+    EXPECT_EQ(outcomes[1].warning, host.warnings[0].text);
+    EXPECT_EQ(host.warnings[0].index, 1u);
+    EXPECT_EQ(host.warnings[0].text.rfind(std::string(kRepairedWithWarningText), 0), 0u);
+    EXPECT_NE(host.warnings[0].text.find("offset 0"), std::string::npos) << host.warnings[0].text;
+    EXPECT_TRUE(host.failures.empty());
+    const auto warning = std::find(host.log.begin(), host.log.end(), "warning");
+    ASSERT_NE(warning, host.log.end());
+    EXPECT_EQ(*(warning + 1), "progress " + std::to_string(static_cast<int>(ProgressCode::kItemSucceeded)));
 }
 
 TEST_F(RepairRunTest, SourcesWithTheSameNameGetCopiesOfTheirOwn) {

@@ -71,6 +71,16 @@ inline Bytes SamplePresentation(std::uint32_t seed, bool damaged = false) {
     return bytes;
 }
 
+// A presentation whose structure is sound (once its header is repaired, when damaged) but whose
+// document record's header is zeroed: saved with a warning.
+inline Bytes PresentationWithDamagedRecords(std::uint32_t seed, bool damaged = false) {
+    auto streams = PresentationStreams(9000 + seed * 700, seed);
+    std::fill_n(streams[0].data.begin(), 8, std::uint8_t{0});
+    Bytes bytes = WriteCompoundFile(streams);
+    if (damaged) std::fill(bytes.begin(), bytes.begin() + 512, std::uint8_t{0});
+    return bytes;
+}
+
 // What the one repair step makes of these bytes: the reference for every saved copy.
 inline RepairOutcome RepairInMemory(const Bytes& bytes, Bytes* repaired) {
     MemoryFile file(bytes);
@@ -208,6 +218,10 @@ class ScriptedHost final : public RunHost {
         failures.push_back({index, text, detail});
         log.push_back("failure");
     }
+    void ShowWarning(std::size_t index, const std::string& text) override {
+        warnings.push_back({index, text, {}});
+        log.push_back("warning");
+    }
     bool AskOverwrite(std::size_t index, const std::string& destination) override {
         overwrite_questions.push_back(destination);
         log.push_back("ask " + std::to_string(index));
@@ -234,6 +248,7 @@ class ScriptedHost final : public RunHost {
 
     std::vector<ProgressEvent> events;
     std::vector<Failure> failures;
+    std::vector<Failure> warnings;
     std::vector<std::string> overwrite_questions;
     std::vector<std::string> save_as_requests;
     std::vector<std::chrono::milliseconds> pauses;
