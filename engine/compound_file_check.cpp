@@ -132,6 +132,16 @@ DirectoryEntry ParseDirectoryEntry(const std::uint8_t* e) {
     return d;
 }
 
+bool EqualsIgnoringCase(const std::string& a, const char* b) {
+    std::size_t i = 0;
+    for (; i < a.size() && b[i] != '\0'; ++i) {
+        if (std::toupper(static_cast<unsigned char>(a[i])) !=
+            std::toupper(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return i == a.size() && b[i] == '\0';
+}
+
 }  // namespace cfb
 
 namespace {
@@ -173,16 +183,6 @@ std::string DescribeValue(std::uint32_t v) {
         default:
             return "sector " + Num(v);
     }
-}
-
-bool EqualsIgnoringCase(const std::string& a, const char* b) {
-    std::size_t i = 0;
-    for (; i < a.size() && b[i] != '\0'; ++i) {
-        if (std::toupper(static_cast<unsigned char>(a[i])) !=
-            std::toupper(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return i == a.size() && b[i] == '\0';
 }
 
 class Checker {

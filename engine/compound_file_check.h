@@ -66,6 +66,10 @@ inline constexpr const char* kDocumentStream = "PowerPoint Document";
 inline constexpr const char* kCurrentUserStream = "Current User";
 inline constexpr const char* kPowerPoint4Stream = "PP40";
 
+// Whether two names are the same but for the case of ASCII letters (as readers compare
+// stream names).
+bool EqualsIgnoringCase(const std::string& a, const char* b);
+
 // Sectors that start inside a file of `length` bytes (a short last sector counts).
 std::uint32_t SectorCount(std::uint64_t length);
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <map>
 #include <set>
 #include <vector>
@@ -38,16 +37,6 @@ std::string Hex(std::uint32_t v) {
     std::string s = "0x0000";
     for (int i = 0; i < 4; ++i) s[5 - i] = kDigits[(v >> (4 * i)) & 0xF];
     return s;
-}
-
-bool SameName(const std::string& a, const char* b) {
-    std::size_t i = 0;
-    for (; i < a.size() && b[i] != '\0'; ++i) {
-        if (std::toupper(static_cast<unsigned char>(a[i])) !=
-            std::toupper(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return i == a.size() && b[i] == '\0';
 }
 
 // Reads a stream of a file whose structure checked out, through the FAT that check read.
@@ -241,8 +230,8 @@ ContentCheck CheckPresentationContent(RandomAccessFile& file, const CompoundFile
     const CheckedStream* document = nullptr;
     const CheckedStream* user = nullptr;
     for (const CheckedStream& s : check.streams) {
-        if (SameName(s.path, kDocumentStream)) document = &s;
-        if (SameName(s.path, kCurrentUserStream)) user = &s;
+        if (cfb::EqualsIgnoringCase(s.path, kDocumentStream)) document = &s;
+        if (cfb::EqualsIgnoringCase(s.path, kCurrentUserStream)) user = &s;
     }
     if (!document || !user || scratch.fat_sectors.empty()) return out;
     StreamReader reader(file, header, check, scratch.fat.View());

@@ -624,26 +624,9 @@ class StructureRepairer {
             break;
         }
         fat_ = fat.entries();
-        // Only wiped blocks (or blocks cut off) are rebuilt: where most entries survive, the
-        // walk cannot tell a flipped entry from a fragmented chain with certainty.
-        for (const auto& [b, changed] : fat.Changes()) {
-            if (believable_[b] && fat_sectors_[b] < real_)
-                return Problem("the FAT sector " + Num(fat_sectors_[b]) + " holds " + Num(changed) +
-                               " entries that contradict the chains the directory names, and it "
-                               "cannot be told with certainty which are damaged");
-        }
-        for (const auto& [b, changed] : fat.Changes()) {
-            std::array<std::uint8_t, SECTOR_SIZE> bytes{};
-            for (std::uint32_t e = 0; e < kEntriesPerSector; ++e)
-                WriteLE32(bytes.data() + 4 * e, fat_[b * kEntriesPerSector + e]);
-            const std::uint32_t at = fat_sectors_[b];
-            r_.sectors[at] = bytes;
-            const std::uint64_t first = static_cast<std::uint64_t>(b) * kEntriesPerSector;
-            r_.rebuilt.push_back(
-                {at, "the FAT sector of sectors " + Num(first) + " to " + Num(first + kEntriesPerSector - 1),
-                 at >= real_ ? "it was cut off with the end of the file"
-                             : Num(changed) + " of its 128 entries change to fit the chains the directory names"});
-        }
+        if (!TakeRebuiltBlocks(fat, believable_, fat_sectors_, "FAT", "sectors",
+                               "the chains the directory names"))
+            return false;
         // Rebuilt chains come from the rebuilt FAT; the directory is re-read through it.
         DirectoryNeedsMore(dir_chain_);
         return true;
@@ -694,27 +677,8 @@ class StructureRepairer {
             if (!mini.Finish()) return Problem(Because("the mini FAT", mini.problem()));
             if (!mini.restart()) break;
         }
-        const auto& out = mini.entries();
-        for (const auto& [b, changed] : mini.Changes()) {
-            if (facts.believable[b] && mini_fat_chain[b] < real_)
-                return Problem("the mini FAT sector " + Num(mini_fat_chain[b]) + " holds " +
-                               Num(changed) + " entries that contradict the small streams' "
-                               "chains, and it cannot be told with certainty which are damaged");
-        }
-        for (const auto& [b, changed] : mini.Changes()) {
-            std::array<std::uint8_t, SECTOR_SIZE> bytes{};
-            for (std::uint32_t e = 0; e < kEntriesPerSector; ++e)
-                WriteLE32(bytes.data() + 4 * e, out[b * kEntriesPerSector + e]);
-            const std::uint32_t at = mini_fat_chain[b];
-            r_.sectors[at] = bytes;
-            const std::uint64_t first = static_cast<std::uint64_t>(b) * kEntriesPerSector;
-            r_.rebuilt.push_back(
-                {at, "the mini FAT sector of mini sectors " + Num(first) + " to " +
-                         Num(first + kEntriesPerSector - 1),
-                 at >= real_ ? "it was cut off with the end of the file"
-                             : Num(changed) + " of its 128 entries change to fit the small streams' chains"});
-        }
-        return true;
+        return TakeRebuiltBlocks(mini, facts.believable, mini_fat_chain, "mini FAT", "mini sectors",
+                                 "the small streams' chains");
     }
 
     // Sectors past the end of a cut file read as zero: fine for free sectors and for the tables
@@ -750,6 +714,35 @@ class StructureRepairer {
             if (r_.sectors.count(k)) continue;
             r_.rebuilt.push_back({k, "sector " + Num(k), "it was cut off with the end of the file; it "
                                                          "held nothing in use and comes back as zeros"});
+        }
+        return true;
+    }
+
+    // Takes the blocks of a rebuilt table that change into the repair. Only wiped blocks (or
+    // blocks cut off) are rebuilt: where most entries survive, the walk cannot tell a flipped
+    // entry from a fragmented chain with certainty.
+    bool TakeRebuiltBlocks(const TableRebuild& t, const std::vector<bool>& believable,
+                           const std::vector<std::uint32_t>& where, const std::string& table,
+                           const std::string& units, const std::string& chains) {
+        const auto changes = t.Changes();
+        for (const auto& [b, changed] : changes) {
+            if (believable[b] && where[b] < real_)
+                return Problem("the " + table + " sector " + Num(where[b]) + " holds " + Num(changed) +
+                               " entries that contradict " + chains +
+                               ", and it cannot be told with certainty which are damaged");
+        }
+        for (const auto& [b, changed] : changes) {
+            std::array<std::uint8_t, SECTOR_SIZE> bytes{};
+            for (std::uint32_t e = 0; e < kEntriesPerSector; ++e)
+                WriteLE32(bytes.data() + 4 * e, t.entries()[b * kEntriesPerSector + e]);
+            const std::uint32_t at = where[b];
+            r_.sectors[at] = bytes;
+            const std::uint64_t first = static_cast<std::uint64_t>(b) * kEntriesPerSector;
+            r_.rebuilt.push_back(
+                {at, "the " + table + " sector of " + units + " " + Num(first) + " to " +
+                         Num(first + kEntriesPerSector - 1),
+                 at >= real_ ? "it was cut off with the end of the file"
+                             : Num(changed) + " of its 128 entries change to fit " + chains});
         }
         return true;
     }

@@ -20,6 +20,11 @@ void PanelRunHost::ShowFailure(std::size_t, const std::string& text, const std::
     ShowMessageBox(nullptr, message, std::string(kMessageCaption), MB_OK | MB_ICONINFORMATION);
 }
 
+void PanelRunHost::ShowWarning(std::size_t, const std::string& text) {
+    // Before the item shows as done: the copy is kept, but the user must know what it lacks.
+    ShowMessageBox(nullptr, text, std::string(kMessageCaption), MB_OK | MB_ICONWARNING);
+}
+
 bool PanelRunHost::AskOverwrite(std::size_t, const std::string&) {
     return ShowMessageBox(nullptr, std::string(kOverwriteQuestion), std::string(kMessageCaption),
                           MB_YESNO | MB_ICONINFORMATION) == IDYES;

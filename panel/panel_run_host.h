@@ -7,8 +7,9 @@
 namespace deckwright {
 
 // The desktop program's run host, called on the worker's thread: each progress step is a
-// message sent to the panel, which the worker waits for; failures and the overwrite question
-// are message boxes without an owner, which block the worker only; Save As is the dialogs'.
+// message sent to the panel, which the worker waits for; failures, warnings and the overwrite
+// question are message boxes without an owner, which block the worker only; Save As is the
+// dialogs'.
 class PanelRunHost final : public RunHost {
   public:
     PanelRunHost(HWND panel, UINT message, WizardDialogs& dialogs)
@@ -17,6 +18,7 @@ class PanelRunHost final : public RunHost {
     void ReportProgress(ProgressCode code, std::size_t index) override;
     void ShowFailure(std::size_t index, const std::string& text,
                      const std::string& detail) override;
+    void ShowWarning(std::size_t index, const std::string& text) override;
     bool AskOverwrite(std::size_t index, const std::string& destination) override;
     std::optional<std::string> AskSaveAsPath(std::size_t index,
                                              const std::string& initial_path) override;

@@ -248,11 +248,11 @@ std::vector<StreamSpec> PresentationStreamsHolding(const std::vector<std::uint8_
 
 std::vector<std::uint8_t> Record(std::uint16_t ver_instance, std::uint16_t type,
                                  const std::vector<std::uint8_t>& body) {
-    std::vector<std::uint8_t> r(8);
+    std::vector<std::uint8_t> r(8 + body.size());
     WriteLE16(r.data(), ver_instance);
     WriteLE16(r.data() + 2, type);
     WriteLE32(r.data() + 4, static_cast<std::uint32_t>(body.size()));
-    r.insert(r.end(), body.begin(), body.end());
+    std::copy(body.begin(), body.end(), r.begin() + 8);
     return r;
 }
 
