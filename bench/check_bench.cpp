@@ -27,11 +27,17 @@ namespace fs = std::filesystem;
 class CheckBenchFile {
   public:
     CheckBenchFile() {
-        std::vector<testing::StreamSpec> streams = testing::PresentationStreams(100, 43);
-        std::vector<std::uint8_t>& doc = streams[0].data;
-        doc.resize((std::size_t{512} << 20) - 64 * 1024);
-        for (std::size_t i = 0; i < doc.size(); ++i)
-            doc[i] = static_cast<std::uint8_t>(i * 2654435761u >> 13);
+        // A document container of 1 KiB atoms: the repair's walk of the records meets a
+        // record header in every 1 KiB of the stream, its worst case.
+        std::vector<std::uint8_t> atom(1016);
+        for (std::size_t i = 0; i < atom.size(); ++i)
+            atom[i] = static_cast<std::uint8_t>(i * 2654435761u >> 13);
+        const std::vector<std::uint8_t> one = testing::Record(0, 0x0FA0, atom);
+        std::vector<std::uint8_t> records;
+        records.reserve((std::size_t{512} << 20) - 64 * 1024);
+        while (records.size() + one.size() <= (std::size_t{512} << 20) - 64 * 1024)
+            records.insert(records.end(), one.begin(), one.end());
+        std::vector<testing::StreamSpec> streams = testing::PresentationStreamsHolding(records, 43);
         std::vector<std::uint8_t> file =
             testing::WriteCompoundFile(streams, testing::CfbLayout{false, 0});
         header_.assign(file.begin(), file.begin() + SECTOR_SIZE);

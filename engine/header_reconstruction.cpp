@@ -225,6 +225,8 @@ class Reconstructor {
             CompoundFileHeader h = *hint_;
             CanonicalizeFixedFields(h);
             if (Try(h)) return std::move(best_);
+            // A header that is no header at all (zeroed, random) says nothing worth reporting.
+            if (!Plausible(*hint_)) best_.problem.clear();
         }
         // From here on the header as found only breaks ties, and only when it looks like a
         // header at all: a zeroed or random one would otherwise pull towards sector 0.

@@ -265,7 +265,7 @@ class TableRebuild {
     }
     // Notes a sector a chain was taken on into by guess: one whose own entry is lost.
     void Guessed(std::uint32_t k) {
-        if (Damaged(k) && guessed_ == kFreeSect) guessed_ = k;
+        if (Damaged(k) && !by_content_ && guessed_ == kFreeSect) guessed_ = k;
     }
 
     // Whether the walk may take x as the sector after `from`, which lies in a damaged block.
@@ -281,25 +281,35 @@ class TableRebuild {
         return true;
     }
 
-    std::uint32_t Pick(const ChainNeed& need, std::uint32_t cur, bool orphans_only) const {
+    std::uint32_t Pick(const ChainNeed& need, std::uint32_t cur, bool orphans_only) {
+        by_content_ = false;
         auto ok = [&](std::uint32_t x) {
             return Usable(x, cur, orphans_only) && (!need.fits || need.fits(x));
         };
         const std::uint32_t hint = f_.entries[cur];
         if (f_.believable[cur / kEntriesPerSector] && Regular(hint) && hint != cur && ok(hint))
             return hint;
-        // Writers lay chains out in order.
-        if (cur + 1 < f_.limit && ok(cur + 1)) return cur + 1;
-        if (!need.fits) return kFreeSect;
-        // A chain whose sectors tell themselves apart (the directory's) may go on in the one
-        // sector in use that nothing leads to and that passes.
-        std::uint32_t found = kFreeSect;
-        for (std::uint32_t k = 0; k < f_.limit && k < f_.entries.size(); ++k) {
-            if (Damaged(k) || trusted_pred_[k] != kFreeSect || claimed_[k] || !ok(k)) continue;
-            if (found != kFreeSect) return kFreeSect;
-            found = k;
+        if (need.fits) {
+            // A chain whose sectors tell themselves apart (the directory's) goes on in the one
+            // sector that passes and that nothing else leads to, its own entry lost or not.
+            std::uint32_t found = kFreeSect;
+            bool several = false;
+            for (std::uint32_t k = 0; k < f_.limit && k < f_.entries.size() && !several; ++k) {
+                if (trusted_pred_[k] != kFreeSect || claimed_[k] || !ok(k)) continue;
+                several = found != kFreeSect;
+                found = k;
+            }
+            if (!several && found != kFreeSect) {
+                by_content_ = true;
+                return found;
+            }
         }
-        return found;
+        // Writers lay chains out in order, around the FAT and DIFAT sectors they place among
+        // them and the sectors other chains already hold.
+        std::uint32_t next = cur + 1;
+        while (next < f_.limit && (f_.marks.count(next) || claimed_[next])) ++next;
+        if (next < f_.limit && ok(next)) return next;
+        return kFreeSect;
     }
 
     bool Complete(const Chain& c) const {
@@ -399,6 +409,7 @@ class TableRebuild {
     std::vector<Dangling> dangling_;
     bool restart_ = false;
     std::uint32_t guessed_ = kFreeSect;  // the first sector taken by guess, if any
+    bool by_content_ = false;            // the last pick was the one sector that passed
     std::string problem_;
 };
 
@@ -615,6 +626,7 @@ class StructureRepairer {
             }
             if (again) continue;
             if (!fat.Finish()) {
+                if (fat.restart()) continue;  // a contradiction found late: walk again
                 // Chains nothing names are what a lost directory sector leaves behind.
                 const std::string loss = DirectoryLoss();
                 return Problem(loss.empty() ? Because("the FAT", fat.problem()) : loss);
@@ -674,7 +686,10 @@ class StructureRepairer {
                 }
             }
             if (again) continue;
-            if (!mini.Finish()) return Problem(Because("the mini FAT", mini.problem()));
+            if (!mini.Finish()) {
+                if (mini.restart()) continue;  // a contradiction found late: walk again
+                return Problem(Because("the mini FAT", mini.problem()));
+            }
             if (!mini.restart()) break;
         }
         return TakeRebuiltBlocks(mini, facts.believable, mini_fat_chain, "mini FAT", "mini sectors",
