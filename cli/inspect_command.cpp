@@ -79,10 +79,18 @@ bool Inspect(const std::string& path, Inspection* out, std::string* error) {
     return true;
 }
 
+// Whether the layout the reconstruction found is older than a root entry the file holds: the
+// repair then does not hand it back.
+bool IsEarlierVersion(const Reconstruction& rec) {
+    return rec.found && OlderThanNewestRoot(rec.check.root_modified, rec);
+}
+
 // The reconstruction's verdict: the check under the header it found, or why none was found.
 nlohmann::json ReconstructionCheckToJson(const Reconstruction& rec) {
-    if (rec.found) return CheckToJson(rec.check);
-    return {{"sound", false}, {"problem", rec.problem}};
+    if (!rec.found) return {{"sound", false}, {"problem", rec.problem}};
+    nlohmann::json j = CheckToJson(rec.check);
+    j["earlier_version"] = IsEarlierVersion(rec);
+    return j;
 }
 
 int RunInspect(const InspectOptions& options) {
@@ -139,6 +147,9 @@ int RunInspect(const InspectOptions& options) {
                       << "  check as reconstructed: "
                       << (rec.found ? CheckToLine(rec.check)
                                     : "no sound header found: " + rec.problem)
+                      << (IsEarlierVersion(rec) ? " (an earlier version: the file holds a root "
+                                                  "entry saved later)"
+                                                : "")
                       << '\n';
             if (inspection.past_header_tried) {
                 const StructureRepair& past = inspection.past_header;

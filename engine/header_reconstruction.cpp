@@ -32,11 +32,20 @@ void CanonicalizeFixedFields(CompoundFileHeader& h) {
     h.mini_stream_cutoff_size = cfb::kMiniStreamCutoff;
 }
 
+namespace {
+
+// A root entry's modification time as a rank of versions: 0 for times no writer sets.
 std::uint64_t VersionTime(std::uint64_t filetime) {
     // A time past the year 2270 is not a time but leftover bytes (stale roots carry them); it
     // must not pass for the newest version.
     constexpr std::uint64_t kYear2270 = 0x02F0'0000'0000'0000ull;
     return filetime < kYear2270 ? filetime : 0;
+}
+
+}  // namespace
+
+bool OlderThanNewestRoot(std::uint64_t root_modified, const Reconstruction& scan) {
+    return VersionTime(root_modified) < scan.newest_root_modified;
 }
 
 namespace {

@@ -23,8 +23,9 @@ struct Reconstruction {
     std::uint64_t newest_root_modified = 0;
 };
 
-// A root entry's modification time as a rank of versions: 0 for times no writer sets.
-std::uint64_t VersionTime(std::uint64_t filetime);
+// Whether a layout whose root entry carries `root_modified` is older than a root entry the
+// reconstruction's scan met: an earlier version of the presentation.
+bool OlderThanNewestRoot(std::uint64_t root_modified, const Reconstruction& scan);
 
 // Works out the header from the file's own structure: the FAT found by the FATSECT and DIFSECT
 // marks its sectors carry and by the successor pattern of their entries, DIFAT sectors by their

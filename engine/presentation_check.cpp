@@ -100,24 +100,48 @@ class StreamReader {
         window_start_ = at / kWindow * kWindow;
         const std::uint64_t end = std::min(window_start_ + kWindow, size_);
         window_.assign(static_cast<std::size_t>(end - window_start_), 0);
-        const std::uint64_t unit = mini_ ? kMiniSectorSize : SECTOR_SIZE;
+        if (!mini_) {
+            LoadRuns(end);
+            return;
+        }
+        const std::uint64_t unit = kMiniSectorSize;
         std::array<std::uint8_t, SECTOR_SIZE> sector{};
         for (std::uint64_t pos = window_start_; pos < end;) {
             const std::uint64_t u = pos / unit;
             const std::size_t n = static_cast<std::size_t>(std::min(unit - pos % unit, end - pos));
             if (u >= units_.size()) break;
-            std::uint32_t k = units_[u];
-            std::uint64_t in_sector = pos % unit;
-            if (mini_) {
-                const std::uint64_t host = static_cast<std::uint64_t>(k) * kMiniSectorSize / SECTOR_SIZE;
-                if (host >= mini_stream_.size()) break;
-                in_sector += static_cast<std::uint64_t>(k) * kMiniSectorSize % SECTOR_SIZE;
-                k = mini_stream_[host];
-            }
-            ReadSector(file_, k, sector.data());
+            const std::uint64_t host = static_cast<std::uint64_t>(units_[u]) * kMiniSectorSize / SECTOR_SIZE;
+            if (host >= mini_stream_.size()) break;
+            const std::uint64_t in_sector =
+                pos % unit + static_cast<std::uint64_t>(units_[u]) * kMiniSectorSize % SECTOR_SIZE;
+            ReadSector(file_, mini_stream_[host], sector.data());
             std::copy_n(sector.begin() + static_cast<std::ptrdiff_t>(in_sector), n,
                         window_.begin() + static_cast<std::ptrdiff_t>(pos - window_start_));
             pos += n;
+        }
+    }
+
+    // The window of a stream in regular sectors: one read per run of adjacent sectors (a sector
+    // at a time costs a system call pair apiece).
+    void LoadRuns(std::uint64_t end) {
+        const std::uint64_t last = (end - 1) / SECTOR_SIZE;
+        for (std::uint64_t u = window_start_ / SECTOR_SIZE; u <= last && u < units_.size();) {
+            std::uint64_t n = 1;
+            while (u + n <= last && u + n < units_.size() && units_[u + n] == units_[u] + n) ++n;
+            const std::uint64_t from = std::max(u * SECTOR_SIZE, window_start_);
+            const std::uint64_t to = std::min((u + n) * SECTOR_SIZE, end);
+            const std::uint64_t at = (static_cast<std::uint64_t>(units_[u]) + 1) * SECTOR_SIZE +
+                                     (from - u * SECTOR_SIZE);
+            auto out = std::span<std::uint8_t>(window_).subspan(
+                static_cast<std::size_t>(from - window_start_), static_cast<std::size_t>(to - from));
+            if (file_.Seek(at)) {
+                for (std::size_t got = 0; got < out.size();) {
+                    const std::size_t r = file_.Read(out.subspan(got));
+                    if (r == 0) break;
+                    got += r;
+                }
+            }
+            u += n;
         }
     }
 

@@ -112,8 +112,8 @@ RepairOutcome Apply(RandomAccessFile& file, const CompoundFileHeader& header,
 // searches can land on earlier versions a file saved in place keeps, so the reconstruction wins
 // when they differ). When no header makes the file check out as it stands, the structures past
 // it are rebuilt under the header as found (when it is the file's own) or under the layouts the
-// reconstruction tried. A header that is the file's own is never traded for a layout with
-// another directory.
+// reconstruction tried. An earlier version of the presentation that the file still holds is
+// never handed back as the file.
 RepairOutcome RepairCompoundFile(RandomAccessFile& file) {
     std::array<std::uint8_t, SECTOR_SIZE> original{};
     cfb::ReadHeaderBytes(file, original.data());
@@ -144,7 +144,7 @@ RepairOutcome RepairCompoundFile(RandomAccessFile& file) {
         if (own && (h.first_directory_sector_location != found.first_directory_sector_location ||
                     TradesOwnFatSectors(file, found, h)))
             return true;
-        return VersionTime(check.root_modified) < reconstruction.newest_root_modified;
+        return OlderThanNewestRoot(check.root_modified, reconstruction);
     };
     bool earlier_version = false;
     if (reconstruction.found) {
