@@ -655,6 +655,22 @@ class Reconstructor {
                 used.insert(k);
             };
             bool changed = false;
+            // A block no successor points into may hold a sector that marks itself (a FAT
+            // sector describing its own block, e.g. one full of FAT sectors), even when no
+            // other block marks any (the FAT at the end of the file, in a block of its own).
+            for (std::uint32_t b = 0; b < a.size(); ++b) {
+                if (a[b] != kFreeSect) continue;
+                auto it = facts_.self_marking.find(b);
+                if (it == facts_.self_marking.end()) continue;
+                for (std::size_t i : it->second) {
+                    const FatCandidate& c = facts_.candidates[i];
+                    if (!taken(c.sector)) {
+                        place(b, c.sector);
+                        changed = true;
+                        break;
+                    }
+                }
+            }
             if (!marked.empty()) {
                 for (std::uint32_t b = 0; b < a.size(); ++b) {
                     if (a[b] != kFreeSect && marked.count(a[b])) continue;
@@ -664,21 +680,6 @@ class Reconstructor {
                         const std::uint32_t k = facts_.candidates[c].sector;
                         if (marked.count(k) && !taken(k)) {
                             place(b, k);
-                            changed = true;
-                            break;
-                        }
-                    }
-                }
-                // A block no successor points into may hold a sector that marks itself
-                // (a FAT sector describing its own block, e.g. one full of FAT sectors).
-                for (std::uint32_t b = 0; b < a.size(); ++b) {
-                    if (a[b] != kFreeSect) continue;
-                    auto it = facts_.self_marking.find(b);
-                    if (it == facts_.self_marking.end()) continue;
-                    for (std::size_t i : it->second) {
-                        const FatCandidate& c = facts_.candidates[i];
-                        if (!taken(c.sector)) {
-                            place(b, c.sector);
                             changed = true;
                             break;
                         }

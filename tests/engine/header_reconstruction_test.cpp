@@ -110,6 +110,25 @@ TEST(HeaderReconstruction, BigFilesWithSeveralDifatSectors) {
 
 // The repair step checks the copy and then reconstructs its header in one scratch: the FAT the
 // check read must not lead the reconstruction astray, sound or not.
+// The FAT after the streams, starting a block of its own: no other FAT sector marks it, and
+// no successor points into its block; it marks itself.
+TEST(HeaderReconstruction, AFatInABlockOfItsOwnAtTheEnd) {
+    int shapes = 0;
+    for (std::size_t doc = 280000; doc < 400000 && shapes < 2; doc += 512) {
+        const auto good = WriteCompoundFile(PresentationStreams(doc, 12), {false, 0});
+        const CompoundFileHeader h = HeaderOf(good);
+        if (h.difat[0] % kEntriesPerSector != 0) continue;
+        ++shapes;
+        auto f = good;
+        std::fill_n(f.begin(), SECTOR_SIZE, std::uint8_t{0});
+        MemoryFile m(f);
+        const Reconstruction r = ComputeReconstructedHeader(m, nullptr);
+        ASSERT_TRUE(r.found) << doc << ": " << r.problem;
+        ExpectSameLayout(h, r.header, std::to_string(doc));
+    }
+    EXPECT_EQ(shapes, 2);
+}
+
 TEST(HeaderReconstruction, SharesTheCheckScratch) {
     std::mt19937 rng(11);
     const auto good = WriteCompoundFile(PresentationStreams(8000000, 5), {false, 3});
