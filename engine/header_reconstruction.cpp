@@ -671,6 +671,25 @@ class Reconstructor {
                     }
                 }
             }
+            // Writers lay the FAT out in order: a block nothing else claims takes the
+            // sector after the previous block's, when that sector has no successors of its
+            // own (it describes FAT sectors or free space).
+            auto in_order = [&](std::uint32_t b, std::uint32_t k) {
+                if (k >= s_ || !Shaped(k) || taken(k)) return;
+                const FatCandidate* c = CandidateAt(k);
+                if (!c || c->votes == 0) {
+                    place(b, k);
+                    changed = true;
+                }
+            };
+            for (std::uint32_t b = 1; b < a.size(); ++b) {
+                if (a[b] == kFreeSect && a[b - 1] != kFreeSect) in_order(b, a[b - 1] + 1);
+            }
+            // And the sector before the next block's (the first block's sector wiped).
+            for (auto b = static_cast<std::uint32_t>(a.size()); b-- > 1;) {
+                if (a[b - 1] == kFreeSect && a[b] != kFreeSect && a[b] > 0)
+                    in_order(b - 1, a[b] - 1);
+            }
             if (!marked.empty()) {
                 for (std::uint32_t b = 0; b < a.size(); ++b) {
                     if (a[b] != kFreeSect && marked.count(a[b])) continue;
@@ -683,19 +702,6 @@ class Reconstructor {
                             changed = true;
                             break;
                         }
-                    }
-                }
-                // Writers lay the FAT out in order: a block nothing else claims takes the
-                // sector after the previous block's, when that sector has no successors of its
-                // own (it describes FAT sectors or free space).
-                for (std::uint32_t b = 1; b < a.size(); ++b) {
-                    if (a[b] != kFreeSect || a[b - 1] == kFreeSect) continue;
-                    const std::uint32_t k = a[b - 1] + 1;
-                    if (k >= s_ || !Shaped(k) || taken(k)) continue;
-                    const FatCandidate* c = CandidateAt(k);
-                    if (!c || c->votes == 0) {
-                        place(b, k);
-                        changed = true;
                     }
                 }
                 std::vector<std::uint32_t> spare;
@@ -827,7 +833,16 @@ class Reconstructor {
         std::uint64_t extent = 0;
         const std::uint32_t reach =
             static_cast<std::uint32_t>(std::min<std::size_t>(fat.size(), s_));
+        bool wiped = false;
         for (std::uint32_t k = 0; k < reach; ++k) {
+            if (k % kEntriesPerSector == 0) {
+                // A wiped block (every entry the same, and not free) holds no chains: its
+                // entries must not hide the heads of the chains they would lead to.
+                const auto block = fat.subspan(k, std::min<std::size_t>(kEntriesPerSector, fat.size() - k));
+                wiped = block[0] != kFreeSect &&
+                        std::all_of(block.begin(), block.end(), [&](std::uint32_t x) { return x == block[0]; });
+            }
+            if (wiped) continue;
             const std::uint32_t v = fat[k];
             if (v == kFreeSect) continue;
             extent = k + 1;

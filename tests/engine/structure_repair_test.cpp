@@ -165,6 +165,22 @@ TEST(StructureRepair, AChainThatMayGoOnInMoreThanOneLostSectorIsRefused) {
     EXPECT_NE(o.problem.find("cannot be told"), std::string::npos) << o.problem;
 }
 
+// Header zeroed and the last FAT sector wiped, the FAT after the streams: the wiped sector is
+// the one after the FAT sector before it, and its block comes back from the chains.
+TEST(StructureRepair, HeaderAndAFatSectorWipedComeBackTogether) {
+    const auto good = WriteCompoundFile(PresentationStreams(300000, 6), {false, 0});
+    const CompoundFileHeader h = HeaderOf(good);
+    ASSERT_GE(h.number_of_fat_sectors, 2u);
+    auto f = good;
+    std::fill_n(f.begin(), SECTOR_SIZE, std::uint8_t{0});
+    Fill(f, h.difat[h.number_of_fat_sectors - 1], 0);
+    MemoryFile m(f);
+    const RepairOutcome o = RepairCompoundFile(m);
+    ASSERT_TRUE(o.sound) << o.problem;
+    EXPECT_TRUE(o.warning.empty()) << o.warning;
+    EXPECT_TRUE(m.bytes() == good);
+}
+
 TEST(StructureRepair, ComputingWritesNothingAndApplyingWritesOnlyTheRebuiltSectors) {
     const auto good = WriteCompoundFile(PresentationStreams(300000, 6), {true, 0});
     const CompoundFileHeader h = HeaderOf(good);
