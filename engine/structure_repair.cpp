@@ -59,7 +59,7 @@ using namespace cfb;
 // Each round may find one more block damaged; a file needing more is refused.
 constexpr int kMaxRounds = 12;
 // No presentation's directory comes near this; it bounds what a hostile chain costs.
-constexpr std::size_t kMaxDirectorySectors = 1u << 14;
+constexpr std::size_t kMaxDirectorySectors = 1024;
 
 std::string Num(std::uint64_t v) {
     return std::to_string(v);
@@ -530,30 +530,70 @@ class StructureRepairer {
         return true;
     }
 
-    // The directory as its chain so far holds it: whether the tree links to an entry past it.
-    bool DirectoryNeedsMore(const std::vector<std::uint32_t>& chain) {
-        // Asked after every sector of the walk: only the sectors not parsed yet are read.
+    // Reads the sectors of the directory's chain not read yet (the walk asks after each one).
+    void ParseDirectory(const std::vector<std::uint32_t>& chain) {
         if (chain.size() < parsed_.size() || !std::equal(parsed_.begin(), parsed_.end(), chain.begin())) {
             parsed_.clear();
             entries_.clear();
+            walk_started_ = false;
         }
-        for (std::size_t i = parsed_.size(); i < chain.size(); ++i) {
+        for (std::size_t i = parsed_.size(); i < chain.size() && i < kMaxDirectorySectors; ++i) {
             const auto b = Read(chain[i]);
             for (std::uint32_t e = 0; e < 4; ++e)
                 entries_.push_back(ParseDirectoryEntry(b.data() + e * kDirEntrySize));
             parsed_.push_back(chain[i]);
         }
+    }
+
+    // The directory as its chain so far holds it: whether the tree links to an entry past it.
+    // The walk of the tree goes on from where the last call left it, so that a long directory
+    // costs one walk, not one per sector.
+    bool DirectoryNeedsMore(const std::vector<std::uint32_t>& chain) {
+        ParseDirectory(chain);
         if (chain.size() > kMaxDirectorySectors) return false;
-        reached_.clear();
         if (entries_.empty() || entries_[0].type != kTypeRoot) return false;
+        if (!walk_started_) {
+            walk_stack_.assign(1, entries_[0].child);
+            walk_seen_.assign(1, true);
+            walk_started_ = true;
+        }
+        walk_seen_.resize(entries_.size(), false);
+        std::vector<std::uint32_t> waiting;
+        bool beyond = false;  // a link no directory could hold
+        while (!walk_stack_.empty()) {
+            const std::uint32_t id = walk_stack_.back();
+            walk_stack_.pop_back();
+            if (id == kNoStream) continue;
+            if (id >= entries_.size()) {
+                beyond |= id >= kEntriesPerSector * 4096;
+                waiting.push_back(id);
+                continue;
+            }
+            if (walk_seen_[id]) continue;
+            walk_seen_[id] = true;
+            const DirectoryEntry& e = entries_[id];
+            if (e.type != kTypeStorage && e.type != kTypeStream) continue;
+            walk_stack_.push_back(e.left);
+            walk_stack_.push_back(e.right);
+            if (e.type == kTypeStorage) walk_stack_.push_back(e.child);
+        }
+        walk_stack_ = std::move(waiting);
+        return !walk_stack_.empty() && !beyond;
+    }
+
+    // The streams and storages the whole tree reaches, from the directory's chain.
+    void Reach(const std::vector<std::uint32_t>& chain) {
+        ParseDirectory(chain);
+        reached_.clear();
+        if (entries_.empty() || entries_[0].type != kTypeRoot) return;
         std::vector<std::uint32_t> stack{entries_[0].child};
-        std::set<std::uint32_t> seen{0};
+        std::vector<bool> seen(entries_.size(), false);
+        seen[0] = true;
         while (!stack.empty()) {
             const std::uint32_t id = stack.back();
             stack.pop_back();
-            if (id == kNoStream) continue;
-            if (id >= entries_.size()) return id < kEntriesPerSector * 4096;
-            if (!seen.insert(id).second) continue;
+            if (id == kNoStream || id >= entries_.size() || seen[id]) continue;
+            seen[id] = true;
             const DirectoryEntry& e = entries_[id];
             if (e.type != kTypeStorage && e.type != kTypeStream) continue;
             reached_.push_back(id);
@@ -561,7 +601,6 @@ class StructureRepairer {
             stack.push_back(e.right);
             if (e.type == kTypeStorage) stack.push_back(e.child);
         }
-        return false;
     }
 
     bool RebuildFat() {
@@ -593,7 +632,11 @@ class StructureRepairer {
                 if (fat.restart()) continue;
                 return Problem(Because("the FAT", fat.problem()));
             }
-            DirectoryNeedsMore(dir);
+            if (dir.size() > kMaxDirectorySectors)
+                return Problem("the directory runs to more than " + Num(kMaxDirectorySectors) +
+                               " sectors, far more than a presentation's: its tables are not "
+                               "rebuilt");
+            Reach(dir);
             dir_chain_ = dir;
             if (entries_.empty() || entries_[0].type != kTypeRoot)
                 return Problem("the directory's first sector (" + Num(h_.first_directory_sector_location) +
@@ -640,7 +683,7 @@ class StructureRepairer {
                                "the chains the directory names"))
             return false;
         // Rebuilt chains come from the rebuilt FAT; the directory is re-read through it.
-        DirectoryNeedsMore(dir_chain_);
+        Reach(dir_chain_);
         return true;
     }
 
@@ -800,6 +843,9 @@ class StructureRepairer {
     std::vector<DirectoryEntry> entries_;
     std::vector<std::uint32_t> parsed_;  // the directory sectors entries_ holds
     std::vector<std::uint32_t> reached_;
+    bool walk_started_ = false;                // the tree walk DirectoryNeedsMore goes on with
+    std::vector<std::uint32_t> walk_stack_;    // entries it is to look at next
+    std::vector<bool> walk_seen_;
     std::vector<std::uint32_t> dir_chain_;
     std::vector<ChainNeed> chain_needs_;
     std::vector<std::vector<std::uint32_t>> chains_;
