@@ -376,8 +376,7 @@ ContentCheck CheckPresentationContent(RandomAccessFile& file, const CompoundFile
 }
 
 std::string DamagedRecordsWarning(const ContentCheck& content) {
-    return "the file's structure is repaired, but parts of the slides may be damaged: " +
-           content.problem;
+    return "parts of the slides may be damaged: " + content.problem;
 }
 
 }  // namespace deckwright

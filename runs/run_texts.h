@@ -26,9 +26,8 @@ inline constexpr std::string_view kSaveOverSavedText =
 
 // A copy whose rebuilt header still does not check out: followed by what is wrong with it.
 inline constexpr std::string_view kRepairFailedText = "Unable to repair this file: ";
-// A copy whose structure is repaired but whose slides may not all be intact: followed by the
-// first damaged record, where and what.
-inline constexpr std::string_view kRepairedWithWarningText =
-    "The file was repaired and saved, but parts of its slides may be damaged. ";
+// A copy whose structure is repaired but whose slides may not all be intact: followed by what
+// may be damaged and the first damaged record. Shown when the repair ends, before any save.
+inline constexpr std::string_view kRepairedWithWarningText = "The file was repaired, but ";
 
 }  // namespace deckwright

@@ -215,6 +215,38 @@ TEST_F(WizardRunsTest, AFailedSaveSaysWhereTheRepairedCopyIsKept) {
     EXPECT_TRUE(Exists(panel->m_saveQueue[0]));
 }
 
+// A copy whose structure is repaired but whose records are damaged is offered for saving, and
+// its worker's box says so before the row shows it repaired, without claiming it was saved.
+TEST_F(WizardRunsTest, DamagedRecordsAreSaidInAWarningBoxAndTheCopyIsStillOffered) {
+    const std::string damaged =
+        FullPathOf(scratch.File("in/b.ppt", PresentationWithDamagedRecords(2, true)));
+    Names rows_when_warned;
+    boxes.on_show = [this, &rows_when_warned](const ShownBox& box) {
+        if (!box.owned) {  // the worker's box, not the run's end (the same icon)
+            rows_when_warned = Column(panel->m_listRepaired, 3);
+        }
+    };
+    AddThroughDialog({damaged});
+    Command(ID_REPAIR_FILE);
+    FinishRun();
+    boxes.on_show = nullptr;
+
+    const auto shown = boxes.Shown();
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[0].text.rfind("The file was repaired, but parts of the slides may be damaged: ", 0),
+              0u)
+        << shown[0].text;
+    EXPECT_EQ(shown[0].text.find("saved"), std::string::npos) << "nothing is saved yet";
+    EXPECT_EQ(shown[0].caption, "Velmora Deckwright");
+    EXPECT_EQ(shown[0].type, static_cast<UINT>(MB_OK | MB_ICONWARNING));
+    EXPECT_FALSE(shown[0].owned);
+    EXPECT_EQ(rows_when_warned, Names{"Repairing"});
+    EXPECT_EQ(Column(panel->m_listRepaired, 3), Names{"Repaired"});
+    ASSERT_EQ(panel->m_repairQueue.size(), 1u);
+    EXPECT_NE(panel->m_repairQueue[0], "FAIL");
+    EXPECT_TRUE(Exists(panel->m_repairQueue[0]));
+}
+
 TEST_F(WizardRunsTest, ClosingIsRefusedFromTheRunsStartUntilItsFinalEventIsHandled) {
     EXPECT_TRUE(panel->CanClose());
     AddThroughDialog({DamagedSample("a.ppt", 1)});
