@@ -289,6 +289,98 @@ TEST(RebuildHeader, FilesShorterThanTwoSectors) {
     }
 }
 
+// Hand-made files: a header and a few sectors of chosen content, small enough that each case
+// sits on one branch of the rebuild. Both ways of answering the rebuild's questions (one pass,
+// a scan per question) run the same decisions, so each case is held by both results.
+struct HandMade {
+    CompoundFileHeader header;
+    std::vector<Bytes> sectors;
+
+    Bytes File() const {
+        Bytes file(SECTOR_SIZE);
+        header.Serialize(std::span<std::uint8_t, SECTOR_SIZE>(file.data(), SECTOR_SIZE));
+        for (const Bytes& s : sectors) file.insert(file.end(), s.begin(), s.end());
+        return file;
+    }
+};
+
+Bytes SectorOfEntries(std::uint32_t value) {
+    Bytes s(SECTOR_SIZE);
+    for (std::uint32_t i = 0; i < kEntriesPerSector; ++i) WriteLE32(s.data() + 4 * i, value);
+    return s;
+}
+
+// Stream bytes: no run, no special value, and every entry of 512 or more, so FatBlockIndex
+// of block 0 is 0 and the sector is neither FAT-like nor taken for block 1.
+Bytes DataSector() { return SectorOfEntries(0x22222222); }
+// Every entry FREESECT: FAT-like, and FatBlockIndex answers whatever block is asked.
+Bytes FreeSector() { return SectorOfEntries(kFreeSect); }
+
+CompoundFileHeader RebuiltBothWays(const Bytes& file) {
+    MemoryFile literal(file);
+    RebuildHeaderLiteral(literal);
+    const CompoundFileHeader one_pass = Rebuilt(file);
+    EXPECT_EQ(HeaderOf(literal.bytes()), one_pass) << "the one-pass and literal rebuilds differ";
+    return one_pass;
+}
+
+TEST(RebuildHeaderBranches, FirstFatSectorOfBlockOneIsKeptWithoutSearch) {
+    // Sector 0 is not FAT-like, but its entries (all 200) average into block 1, so DIFAT entry
+    // 0 is kept as it is although a FAT-like sector (sector 1) waits to be found.
+    HandMade m;
+    m.header.difat.fill(kFreeSect);
+    m.header.difat[0] = 0;
+    m.header.difat[1] = 0x0BADBAD1;
+    m.sectors = {SectorOfEntries(200), FreeSector()};
+    CompoundFileHeader r = RebuiltBothWays(m.File());
+    EXPECT_EQ(r.difat[0], 0u);
+    EXPECT_EQ(r.difat[1], 0x0BADBAD1u);
+
+    // Entries of 100 average into block 0: the same sector is searched past.
+    m.sectors[0] = SectorOfEntries(100);
+    r = RebuiltBothWays(m.File());
+    EXPECT_EQ(r.difat[0], 1u);
+    EXPECT_EQ(r.difat[1], 1u);  // sector 1 answers for block 1 too
+}
+
+TEST(RebuildHeaderBranches, RefillStopsOnceTheFatSectorFoundIs128OrMore) {
+    // The only FAT-like sector is sector `at`; entry 0 names a data sector, so it is searched.
+    for (const std::uint32_t at : {127u, 128u}) {
+        HandMade m;
+        m.header.difat.fill(kFreeSect);
+        m.header.difat[0] = 0;
+        m.header.difat[1] = 0x0BADBAD1;
+        m.sectors.assign(at, DataSector());
+        m.sectors.push_back(FreeSector());
+        const CompoundFileHeader r = RebuiltBothWays(m.File());
+        EXPECT_EQ(r.difat[0], at);
+        // Below 128 the refill goes on to entry 1 (the same sector answers for block 1); at
+        // 128 it stops and entry 1 keeps its damage.
+        EXPECT_EQ(r.difat[1], at < 128 ? at : 0x0BADBAD1u) << "FAT sector at " << at;
+        EXPECT_EQ(r.number_of_fat_sectors, 2u);  // the two leading entries that are not free
+    }
+}
+
+TEST(RebuildHeaderBranches, FatCountRaisedToTheRefillOnlyWhenFatLikeSectorsDisagree) {
+    // DIFAT entry 0 is FREESECT, so the listed entries raise nothing; the refill of entries 0
+    // and 1 finds sector 1 for both (F = 2). Two sectors are FAT-like (T = 2).
+    HandMade m;
+    m.header.difat.fill(kFreeSect);
+    m.header.difat[1] = 0x0BADBAD1;
+    m.sectors = {DataSector(), FreeSector(), FreeSector()};
+    for (const std::uint32_t mini_found : {2u, 5u}) {
+        m.header.number_of_fat_sectors = 0;
+        m.header.number_of_mini_fat_sectors = mini_found;
+        const CompoundFileHeader r = RebuiltBothWays(m.File());
+        EXPECT_EQ(r.difat[0], 1u);
+        EXPECT_EQ(r.difat[1], 1u);
+        // Counts found (0 + mini_found) equal to T are believed: no raise; otherwise F.
+        const std::uint32_t fat = mini_found == 2 ? 0u : 2u;
+        EXPECT_EQ(r.number_of_fat_sectors, fat) << "mini FAT count found " << mini_found;
+        EXPECT_EQ(r.number_of_mini_fat_sectors, 2u - fat);
+    }
+}
+
 // A file whose I/O fails at the nth call (counting Length, Seek, Read and Write): only that
 // call (a passing fault), or that call and every later one (a vanished disk).
 class FailingFile final : public RandomAccessFile {

@@ -52,6 +52,17 @@ TEST(LooksLikeFatSector, SpecialValuesAndMarkThreshold) {
     EXPECT_FALSE(LooksLikeFatSector(not_special));
 }
 
+TEST(LooksLikeFatSector, FewMarksEarlyAndEveryLaterEntryMarked) {
+    // The test settles a sector early from entries 0 to 79; 7 marks there and all 48 later
+    // entries marked make exactly 55, which must still pass, and 6 there make 54.
+    for (const int early : {6, 7}) {
+        Bytes b{};
+        for (int i = 0; i < early; ++i) SetEntry(b, i, kFreeSect);
+        for (int i = 80; i < 128; ++i) SetEntry(b, i, kFreeSect);
+        EXPECT_EQ(LooksLikeFatSector(b), early == 7) << early << " marks in entries 0..79";
+    }
+}
+
 TEST(LooksLikeFatSector, ContinuationMarks) {
     // A full run: entries 0..126 continue, entry 127 is no special value: 127 marks.
     EXPECT_TRUE(LooksLikeFatSector(Chain(1)));
