@@ -1,0 +1,177 @@
+// What the command line costs next to copying or reading the same files, timed side by side by
+// this one program (warm page cache, best of several rounds, the two sides alternating so that
+// a drifting machine speed hits both):
+//   repair of a 512 MB presentation with its header zeroed   vs  cp of it into the same folder
+//   repair of the corpus files that repair, in one run       vs  cp of them into one folder
+//   (the same batch with --jobs 1 and --jobs 2)
+//   inspect of a 512 MB file of random bytes, header zeroed  vs  cat of it
+// Usage: deckwright_vs_copy DECKWRIGHT [CORPUS_DIR] [ROUNDS]
+#include <spawn.h>
+#include <sys/wait.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "tests/support/cfb_writer.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Args = std::vector<std::string>;
+
+// Runs a command with its output thrown away; its exit status.
+int Run(const Args& args) {
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int err = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (err != 0) return -1;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+double Seconds(const Args& args, const fs::path& clean) {
+    if (!clean.empty()) {
+        fs::remove_all(clean);
+        fs::create_directories(clean);
+    }
+    const auto start = std::chrono::steady_clock::now();
+    Run(args);
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+void Write(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+// A presentation of 512 MB (65 DIFAT sectors), its header zeroed.
+std::vector<std::uint8_t> BigPresentation() {
+    std::vector<std::uint8_t> atom(1016);
+    for (std::size_t i = 0; i < atom.size(); ++i)
+        atom[i] = static_cast<std::uint8_t>(i * 2654435761u >> 13);
+    const std::vector<std::uint8_t> one = deckwright::testing::Record(0, 0x0FA0, atom);
+    const std::size_t target = (std::size_t{512} << 20) - 64 * 1024;
+    std::vector<std::uint8_t> records;
+    records.reserve(target);
+    while (records.size() + one.size() <= target) records.insert(records.end(), one.begin(), one.end());
+    std::vector<std::uint8_t> file = deckwright::testing::WriteCompoundFile(
+        deckwright::testing::PresentationStreamsHolding(records, 43), {false, 0});
+    std::fill_n(file.begin(), deckwright::SECTOR_SIZE, 0);
+    return file;
+}
+
+std::vector<std::uint8_t> RandomBytes(std::size_t size) {
+    std::vector<std::uint8_t> bytes(size);
+    std::mt19937_64 random(1);
+    for (std::size_t i = 0; i + 8 <= size; i += 8) {
+        const std::uint64_t v = random();
+        std::copy_n(reinterpret_cast<const std::uint8_t*>(&v), 8, bytes.begin() + static_cast<std::ptrdiff_t>(i));
+    }
+    std::fill_n(bytes.begin(), deckwright::SECTOR_SIZE, 0);
+    return bytes;
+}
+
+struct Pair {
+    std::string what;
+    Args ours, theirs;
+    fs::path ours_clean, theirs_clean;
+    double best_ours = 1e9, best_theirs = 1e9;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::cerr << "usage: deckwright_vs_copy DECKWRIGHT [CORPUS_DIR] [ROUNDS]\n";
+        return 2;
+    }
+    const std::string deckwright = fs::absolute(argv[1]).string();
+    const fs::path corpus = argc > 2 ? fs::path(argv[2]) : fs::path("../shared/corpus/ppt");
+    const int rounds = argc > 3 ? std::max(1, std::atoi(argv[3])) : 5;
+    const fs::path work = fs::temp_directory_path() / ("deckwright-vs-copy-" + std::to_string(getpid()));
+    fs::create_directories(work / "in");
+
+    const fs::path big = work / "in" / "big512.ppt";
+    Write(big, BigPresentation());
+    const fs::path noise = work / "in" / "random512.ppt";
+    Write(noise, RandomBytes(std::size_t{512} << 20));
+
+    // The corpus files that repair (exit status 0 or 3), as the batch.
+    Args batch;
+    if (fs::is_directory(corpus)) {
+        std::vector<fs::path> all;
+        for (const auto& e : fs::directory_iterator(corpus))
+            if (e.is_regular_file() && e.path().extension() == ".ppt") all.push_back(e.path());
+        std::sort(all.begin(), all.end());
+        for (const fs::path& p : all) {
+            fs::remove_all(work / "probe");
+            fs::create_directories(work / "probe");
+            const int status = Run({deckwright, "repair", "--out", (work / "probe").string(),
+                                    "--suffix", "_r", p.string()});
+            if (status == 0 || status == 3) batch.push_back(p.string());
+        }
+    }
+
+    const std::string out_big = (work / "out-big").string();
+    std::vector<Pair> pairs;
+    pairs.push_back({"repair 512 MB, header zeroed  vs cp",
+                     {deckwright, "repair", "--out", out_big, "--suffix", "_r", big.string()},
+                     {"cp", big.string(), (work / "in" / "big512_r.ppt").string()},
+                     out_big, {}});
+    if (!batch.empty()) {
+        const fs::path out_batch = work / "out-batch", cp_batch = work / "cp-batch";
+        Args ours = {deckwright, "repair", "--out", out_batch.string(), "--suffix", "_r"};
+        Args theirs = {"cp"};
+        for (const std::string& f : batch) ours.push_back(f), theirs.push_back(f);
+        theirs.push_back(cp_batch.string());
+        pairs.push_back({"repair " + std::to_string(batch.size()) + " corpus files vs cp",
+                         ours, theirs, out_batch, cp_batch});
+        for (const char* jobs : {"1", "2"}) {
+            Args with_jobs = ours;
+            with_jobs.insert(with_jobs.begin() + 2, {"--jobs", jobs});
+            Pair p{"  the same, --jobs " + std::string(jobs) + " vs cp", with_jobs, theirs, out_batch, cp_batch};
+            // Only when this deckwright knows the option.
+            if (Run({deckwright, "repair", "--jobs", "1", "--out", (work / "probe").string(),
+                     "--suffix", "_j", batch.front()}) != 2)
+                pairs.push_back(p);
+        }
+    }
+    pairs.push_back({"inspect 512 MB random bytes    vs cat",
+                     {deckwright, "inspect", noise.string()},
+                     {"cat", noise.string()}, {}, {}});
+
+    Run({"cat", big.string(), noise.string()});  // warm the page cache
+    for (int r = 0; r < rounds; ++r) {
+        for (Pair& p : pairs) {
+            p.best_theirs = std::min(p.best_theirs, Seconds(p.theirs, p.theirs_clean));
+            p.best_ours = std::min(p.best_ours, Seconds(p.ours, p.ours_clean));
+            fs::remove(work / "in" / "big512_r.ppt");
+        }
+    }
+    std::printf("%-40s %10s %10s %8s\n", "work", "deckwright", "copy/read", "ratio");
+    for (const Pair& p : pairs)
+        std::printf("%-40s %9.3fs %9.3fs %7.2fx\n", p.what.c_str(), p.best_ours, p.best_theirs,
+                    p.best_ours / p.best_theirs);
+    std::printf("(best of %d rounds; batch of %zu files)\n", rounds, batch.size());
+    fs::remove_all(work);
+    return 0;
+}
