@@ -6,6 +6,7 @@
 //   (the same batch with --jobs 1 and --jobs 2)
 //   inspect of a 512 MB file of random bytes, header zeroed  vs  cat of it
 // Usage: deckwright_vs_copy DECKWRIGHT [CORPUS_DIR] [ROUNDS]
+// With ROUNDS 0 it only writes the two 512 MB files, says where, and keeps them (for strace).
 #include <spawn.h>
 #include <sys/wait.h>
 #include <fcntl.h>
@@ -106,7 +107,7 @@ int main(int argc, char** argv) {
     }
     const std::string deckwright = fs::absolute(argv[1]).string();
     const fs::path corpus = argc > 2 ? fs::path(argv[2]) : fs::path("../shared/corpus/ppt");
-    const int rounds = argc > 3 ? std::max(1, std::atoi(argv[3])) : 5;
+    const int rounds = argc > 3 ? std::max(0, std::atoi(argv[3])) : 5;
     const fs::path work = fs::temp_directory_path() / ("deckwright-vs-copy-" + std::to_string(getpid()));
     fs::create_directories(work / "in");
 
@@ -114,6 +115,11 @@ int main(int argc, char** argv) {
     Write(big, BigPresentation());
     const fs::path noise = work / "in" / "random512.ppt";
     Write(noise, RandomBytes(std::size_t{512} << 20));
+
+    if (rounds == 0) {
+        std::printf("%s\n%s\n", big.c_str(), noise.c_str());
+        return 0;
+    }
 
     // The corpus files that repair (exit status 0 or 3), as the batch.
     Args batch;

@@ -87,7 +87,8 @@ class StreamReader {
     }
 
   private:
-    static constexpr std::uint64_t kWindow = 64 * 1024;
+    // Large enough that walking a big stream costs few system calls, small enough to keep.
+    static constexpr std::uint64_t kWindow = std::uint64_t{1} << 20;
 
     std::vector<std::uint32_t> Chain(std::uint32_t start, std::uint32_t count) const {
         std::vector<std::uint32_t> out;

@@ -35,7 +35,7 @@ constexpr char kLockName[] = "lock";
 constexpr char kJournalName[] = "partial-files";
 // Beside an item folder: its copy was handed to the user and must stay.
 constexpr char kKeptSuffix[] = ".kept";
-constexpr std::size_t kCopyBuffer = 1 << 20;
+constexpr std::size_t kCopyBuffer = std::size_t{8} << 20;
 
 // Every name below is made, and every run folder listed, under this one lock: an interrupt's
 // clean-up takes it for good, so nothing new appears behind it.
@@ -127,12 +127,30 @@ void CleanUpAllRuns() {
     LiveRuns().clear();
 }
 
-// Copies from's bytes, as many as it had when it was opened, into to, and flushes them.
-bool CopyContents(OsFile& from, OsFile& to, std::string* error) {
+// Copies from's bytes, as many as it had when it was opened, into to, and flushes them when
+// asked: inside the system where it can, else through one large buffer.
+bool CopyContents(OsFile& from, OsFile& to, bool flush, std::string* error) {
     const std::uint64_t length = from.Length();
     if (from.Failed() || !from.Seek(0)) {
         *error = from.Error();
         return false;
+    }
+    bool unsupported = false;
+    const std::uint64_t copied = from.CopyInto(to, length, &unsupported);
+    if (!unsupported) {
+        if (from.Failed() || to.Failed()) {
+            *error = from.Failed() ? from.Error() : to.Error();
+            return false;
+        }
+        if (copied < length) {
+            *error = "the file became shorter while it was being copied";
+            return false;
+        }
+        if (flush && !to.Flush()) {
+            *error = to.Error();
+            return false;
+        }
+        return true;
     }
     std::vector<std::uint8_t> buffer(static_cast<std::size_t>(
         std::min<std::uint64_t>(std::max<std::uint64_t>(length, 1), kCopyBuffer)));
@@ -154,7 +172,7 @@ bool CopyContents(OsFile& from, OsFile& to, std::string* error) {
         }
         remaining -= want;
     }
-    if (!to.Flush()) {
+    if (flush && !to.Flush()) {
         *error = to.Error();
         return false;
     }
@@ -336,13 +354,13 @@ void FileSystem::DropPartial(const std::string& partial) {
 
 // Copies from into a partial file beside to, then gives it to's name: replacing it or not.
 MoveResult FileSystem::CopyIntoPlace(const std::string& from, const std::string& to, bool replace,
-                                     std::string* error) {
+                                     bool flush, std::string* error) {
     auto in = OpenForReading(from, error);
     if (!in) return MoveResult::kFailed;
     std::string partial;
     auto out = CreatePartialBeside(to, &partial, error);
     if (!out) return MoveResult::kFailed;
-    const bool copied = CopyContents(*in, *out, error);
+    const bool copied = CopyContents(*in, *out, flush, error);
     out.reset();  // closed before it is renamed: Windows renames no open file
     in.reset();
     if (!copied) {
@@ -357,7 +375,16 @@ bool FileSystem::CopyReplacing(const std::string& from, const std::string& to, s
         *error = "source and destination are the same file";
         return false;
     }
-    return CopyIntoPlace(from, to, true, error) == MoveResult::kMoved;
+    return CopyIntoPlace(from, to, true, true, error) == MoveResult::kMoved;
+}
+
+bool FileSystem::CopyToTemporary(const std::string& from, const std::string& to,
+                                 std::string* error) {
+    if (SameFile(from, to)) {
+        *error = "source and destination are the same file";
+        return false;
+    }
+    return CopyIntoPlace(from, to, true, false, error) == MoveResult::kMoved;
 }
 
 MoveResult FileSystem::MoveNoReplace(const std::string& from, const std::string& to,
@@ -373,7 +400,7 @@ MoveResult FileSystem::MoveNoReplace(const std::string& from, const std::string&
             break;
     }
     // Another file system: copy beside, put in place without replacing, then let go of from.
-    const MoveResult result = CopyIntoPlace(from, to, false, error);
+    const MoveResult result = CopyIntoPlace(from, to, false, true, error);
     if (result == MoveResult::kMoved) {
         std::string ignored;
         fsos::RemoveFile(from, &ignored);

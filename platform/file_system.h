@@ -38,6 +38,9 @@ class FileSystem {
     // Copies from, as long as it was when opened, to to. An existing to is replaced in one step:
     // it is never left half-written, and nothing half-written is left beside it.
     bool CopyReplacing(const std::string& from, const std::string& to, std::string* error);
+    // The same for a working copy in the temporary folder, without pushing it to the disk: after
+    // a crash it is thrown away (the source is still there), so no flush buys anything.
+    bool CopyToTemporary(const std::string& from, const std::string& to, std::string* error);
     // Moves from to to, also across file systems; never replaces an existing to.
     MoveResult MoveNoReplace(const std::string& from, const std::string& to, std::string* error);
     bool Delete(const std::string& path, std::string* error);
@@ -66,7 +69,7 @@ class FileSystem {
                                  std::string* error);
     void DropPartial(const std::string& partial);
     MoveResult CopyIntoPlace(const std::string& from, const std::string& to, bool replace,
-                             std::string* error);
+                             bool flush, std::string* error);
 
     std::string temporary_folder_;
     std::unique_ptr<detail::RunFolder> run_;

@@ -38,6 +38,12 @@ class OsFile final {
     bool CanReadAt() const;
     // Reads at offset without moving the position; an error goes to *error, not recorded.
     std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> out, std::string* error);
+    // Copies up to `length` bytes from this file's position to `to`'s position inside the
+    // system, with no pass through our memory; both positions move on. Returns the bytes copied
+    // (fewer when this file ends early or an error is recorded on either file). *unsupported is
+    // set, with nothing copied, where the system cannot copy between these two files: the
+    // caller then reads and writes.
+    std::uint64_t CopyInto(OsFile& to, std::uint64_t length, bool* unsupported);
     // Pushes written data to the disk. False on failure.
     bool Flush();
     // When the file was created, in seconds since 1970 (UTC); where the system does not keep

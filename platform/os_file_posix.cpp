@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -136,6 +137,49 @@ bool OsFile::Write(std::span<const std::uint8_t> data) {
         done += static_cast<std::size_t>(n);
     }
     return true;
+}
+
+std::uint64_t OsFile::CopyInto(OsFile& to, std::uint64_t length, bool* unsupported) {
+    // Steps of a few MB, so that a test's faults meet the copy as they meet reads and writes.
+    constexpr std::uint64_t kStep = std::uint64_t{8} << 20;
+    *unsupported = false;
+    std::uint64_t done = 0;
+    while (done < length) {
+        bool failed = false;
+        std::size_t want = static_cast<std::size_t>(std::min(length - done, kStep));
+        want = FaultLimit(FileStep::kRead, path_, want, &failed);
+        if (failed) {
+            RecordError(std::string("read failed: ") + std::strerror(errno));
+            break;
+        }
+        want = FaultLimit(FileStep::kWrite, to.path_, want, &failed);
+        if (failed) {
+            to.RecordError(std::string("write failed: ") + std::strerror(errno));
+            break;
+        }
+        const ssize_t n = want == 0 ? 0
+                                    : ::copy_file_range(static_cast<int>(handle_), nullptr,
+                                                        static_cast<int>(to.handle_), nullptr,
+                                                        want, 0);
+        if (n < 0) {
+            const int e = errno;
+            if (e == EINTR) continue;
+            if (done == 0 && (e == EXDEV || e == EINVAL || e == ENOSYS || e == EOPNOTSUPP ||
+                              e == EBADF || e == EPERM)) {
+                *unsupported = true;
+                return 0;
+            }
+            if (e == ENOSPC || e == EDQUOT || e == EFBIG) {
+                to.RecordError(std::string("write failed: ") + std::strerror(e));
+            } else {
+                RecordError(std::string("copy failed: ") + std::strerror(e));
+            }
+            break;
+        }
+        if (n == 0) break;
+        done += static_cast<std::uint64_t>(n);
+    }
+    return done;
 }
 
 bool OsFile::Flush() {

@@ -28,6 +28,10 @@ class FileOperations {
     // Copies from to to. An existing to is replaced in one step: it is never left half-written.
     virtual bool CopyReplacing(const std::string& from, const std::string& to,
                                std::string* error) = 0;
+    // The same for a working copy in the temporary folder: it need not survive a crash, so it is
+    // not flushed.
+    virtual bool CopyToTemporary(const std::string& from, const std::string& to,
+                                 std::string* error) = 0;
     // Moves from to to, also across file systems. Never replaces an existing to.
     virtual MoveResult MoveNoReplace(const std::string& from, const std::string& to,
                                      std::string* error) = 0;

@@ -35,7 +35,7 @@ class RepairItem {
             return Fail(kLoadFailedText, "cannot make a temporary folder: " + error);
         }
         copy_ = folder + name;
-        if (!files().CopyReplacing(source, copy_, &error)) {
+        if (!files().CopyToTemporary(source, copy_, &error)) {
             return Fail(kLoadFailedText, "cannot copy " + source + " to " + copy_ + ": " + error);
         }
         auto file = files().OpenForReadWrite(copy_, &error);

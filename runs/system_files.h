@@ -56,6 +56,10 @@ class SystemFileOperations final : public FileOperations {
                        std::string* error) override {
         return system_.CopyReplacing(from, to, error);
     }
+    bool CopyToTemporary(const std::string& from, const std::string& to,
+                         std::string* error) override {
+        return system_.CopyToTemporary(from, to, error);
+    }
     MoveResult MoveNoReplace(const std::string& from, const std::string& to,
                              std::string* error) override {
         return system_.MoveNoReplace(from, to, error);

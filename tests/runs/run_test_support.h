@@ -334,6 +334,15 @@ class FaultyFileOperations final : public FileOperations {
         }
         return real_.CopyReplacing(from, to, error);
     }
+    bool CopyToTemporary(const std::string& from, const std::string& to,
+                         std::string* error) override {
+        ++copies;
+        if (fail_copy) {
+            *error = "simulated: disk full";
+            return false;
+        }
+        return real_.CopyToTemporary(from, to, error);
+    }
     MoveResult MoveNoReplace(const std::string& from, const std::string& to,
                              std::string* error) override {
         ++moves;
