@@ -7,9 +7,9 @@
 //   inspect of a 512 MB file of random bytes, header zeroed  vs  cat of it
 // Usage: deckwright_vs_copy DECKWRIGHT [CORPUS_DIR] [ROUNDS]
 // With ROUNDS 0 it only writes the two 512 MB files, says where, and keeps them (for strace).
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -61,7 +61,8 @@ double Seconds(const Args& args, const fs::path& clean) {
 
 void Write(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
 }
 
 // A presentation of 512 MB (65 DIFAT sectors), its header zeroed.
@@ -73,7 +74,8 @@ std::vector<std::uint8_t> BigPresentation() {
     const std::size_t target = (std::size_t{512} << 20) - 64 * 1024;
     std::vector<std::uint8_t> records;
     records.reserve(target);
-    while (records.size() + one.size() <= target) records.insert(records.end(), one.begin(), one.end());
+    while (records.size() + one.size() <= target)
+        records.insert(records.end(), one.begin(), one.end());
     std::vector<std::uint8_t> file = deckwright::testing::WriteCompoundFile(
         deckwright::testing::PresentationStreamsHolding(records, 43), {false, 0});
     std::fill_n(file.begin(), deckwright::SECTOR_SIZE, 0);
@@ -85,7 +87,8 @@ std::vector<std::uint8_t> RandomBytes(std::size_t size) {
     std::mt19937_64 random(1);
     for (std::size_t i = 0; i + 8 <= size; i += 8) {
         const std::uint64_t v = random();
-        std::copy_n(reinterpret_cast<const std::uint8_t*>(&v), 8, bytes.begin() + static_cast<std::ptrdiff_t>(i));
+        std::copy_n(reinterpret_cast<const std::uint8_t*>(&v), 8,
+                    bytes.begin() + static_cast<std::ptrdiff_t>(i));
     }
     std::fill_n(bytes.begin(), deckwright::SECTOR_SIZE, 0);
     return bytes;
@@ -108,7 +111,8 @@ int main(int argc, char** argv) {
     const std::string deckwright = fs::absolute(argv[1]).string();
     const fs::path corpus = argc > 2 ? fs::path(argv[2]) : fs::path("../shared/corpus/ppt");
     const int rounds = argc > 3 ? std::max(0, std::atoi(argv[3])) : 5;
-    const fs::path work = fs::temp_directory_path() / ("deckwright-vs-copy-" + std::to_string(getpid()));
+    const fs::path work =
+        fs::temp_directory_path() / ("deckwright-vs-copy-" + std::to_string(getpid()));
     fs::create_directories(work / "in");
 
     const fs::path big = work / "in" / "big512.ppt";
@@ -142,19 +146,21 @@ int main(int argc, char** argv) {
     pairs.push_back({"repair 512 MB, header zeroed  vs cp",
                      {deckwright, "repair", "--out", out_big, "--suffix", "_r", big.string()},
                      {"cp", big.string(), (work / "in" / "big512_r.ppt").string()},
-                     out_big, {}});
+                     out_big,
+                     {}});
     if (!batch.empty()) {
         const fs::path out_batch = work / "out-batch", cp_batch = work / "cp-batch";
         Args ours = {deckwright, "repair", "--out", out_batch.string(), "--suffix", "_r"};
         Args theirs = {"cp"};
         for (const std::string& f : batch) ours.push_back(f), theirs.push_back(f);
         theirs.push_back(cp_batch.string());
-        pairs.push_back({"repair " + std::to_string(batch.size()) + " corpus files vs cp",
-                         ours, theirs, out_batch, cp_batch});
+        pairs.push_back({"repair " + std::to_string(batch.size()) + " corpus files vs cp", ours,
+                         theirs, out_batch, cp_batch});
         for (const char* jobs : {"1", "2"}) {
             Args with_jobs = ours;
             with_jobs.insert(with_jobs.begin() + 2, {"--jobs", jobs});
-            Pair p{"  the same, --jobs " + std::string(jobs) + " vs cp", with_jobs, theirs, out_batch, cp_batch};
+            Pair p{"  the same, --jobs " + std::string(jobs) + " vs cp", with_jobs, theirs,
+                   out_batch, cp_batch};
             // Only when this deckwright knows the option.
             if (Run({deckwright, "repair", "--jobs", "1", "--out", (work / "probe").string(),
                      "--suffix", "_j", batch.front()}) != 2)
@@ -163,7 +169,9 @@ int main(int argc, char** argv) {
     }
     pairs.push_back({"inspect 512 MB random bytes    vs cat",
                      {deckwright, "inspect", noise.string()},
-                     {"cat", noise.string()}, {}, {}});
+                     {"cat", noise.string()},
+                     {},
+                     {}});
 
     Run({"cat", big.string(), noise.string()});  // warm the page cache
     for (int r = 0; r < rounds; ++r) {

@@ -1,6 +1,8 @@
 #include "cli/repair_command.h"
 
+#include <algorithm>
 #include <iostream>
+#include <thread>
 
 #include "cli/commands.h"
 #include "runs/repair_and_save_worker.h"
@@ -48,8 +50,8 @@ int RunRepair(const RepairOptions& options, const Settings& saved, FileOperation
     }
 
     TerminalHost terminal(options.existing, interactive, answers, messages);
-    const RunOutcomes outcomes =
-        RepairAndSaveWorker(RepairAndSaveJob{options.files, &terminal, &files, suffix, folder});
+    const RunOutcomes outcomes = RepairAndSaveWorker(RepairAndSaveJob{
+        options.files, &terminal, &files, suffix, folder, std::max<std::size_t>(options.jobs, 1)});
 
     int status = kExitOk;
     for (std::size_t i = 0; i < options.files.size(); ++i) {
@@ -72,10 +74,10 @@ int RunRepair(const RepairOptions& options, const Settings& saved, FileOperation
 void AddRepairCommand(CLI::App& app, int* exit_status) {
     auto* command = app.add_subcommand(
         "repair",
-        "Repair presentations, one after the other: copy each to the temporary folder, rebuild\n"
-        "the copy's header and save it as <folder><name><suffix>.ppt. The files themselves are\n"
-        "only read, and never replaced by a saved file. A repaired copy that cannot be saved is\n"
-        "kept, and its line says where.");
+        "Repair presentations, several at once (--jobs): copy each to the temporary folder,\n"
+        "rebuild the copy's header and save it as <folder><name><suffix>.ppt, in the order of the\n"
+        "FILEs. The files themselves are only read, and never replaced by a saved file. A\n"
+        "repaired copy that cannot be saved is kept, and its line says where.");
     auto options = std::make_shared<RepairOptions>();
     auto out = std::make_shared<std::string>();
     auto suffix = std::make_shared<std::string>();
@@ -90,6 +92,13 @@ void AddRepairCommand(CLI::App& app, int* exit_status) {
     auto* keep = command->add_flag("--keep-existing")
                      ->description("Leave a saved file that already exists, and fail that file");
     overwrite->excludes(keep);
+    // Files are independent until they are saved, and the saves keep their order.
+    options->jobs = std::max(1u, std::thread::hardware_concurrency());
+    command
+        ->add_option("--jobs,-j", options->jobs,
+                     "Files repaired at once (default: the number of processors); the lines "
+                     "and the saves keep the order of the FILEs")
+        ->check(CLI::Range(std::size_t{1}, std::size_t{256}));
     command->add_option("FILE", options->files, "Presentations to repair")->required();
     command->callback([=] {
         if (out_option->count() > 0) options->out = *out;

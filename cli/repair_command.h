@@ -16,6 +16,7 @@ struct RepairOptions {
     std::optional<std::string> suffix;  // the suffix; the saved setting when absent
     ExistingPolicy existing = ExistingPolicy::kAsk;
     std::vector<std::string> files;
+    std::size_t jobs = 1;  // files repaired at once
 };
 
 // Repairs and saves options.files, each before the next, through the same runs as the desktop

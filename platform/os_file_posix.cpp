@@ -157,10 +157,10 @@ std::uint64_t OsFile::CopyInto(OsFile& to, std::uint64_t length, bool* unsupport
             to.RecordError(std::string("write failed: ") + std::strerror(errno));
             break;
         }
-        const ssize_t n = want == 0 ? 0
-                                    : ::copy_file_range(static_cast<int>(handle_), nullptr,
-                                                        static_cast<int>(to.handle_), nullptr,
-                                                        want, 0);
+        const ssize_t n = want == 0
+                              ? 0
+                              : ::copy_file_range(static_cast<int>(handle_), nullptr,
+                                                  static_cast<int>(to.handle_), nullptr, want, 0);
         if (n < 0) {
             const int e = errno;
             if (e == EINTR) continue;

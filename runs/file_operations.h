@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 
@@ -55,16 +56,22 @@ class FileOperations {
 
     // The user's own files, which no save may ever replace: the repair run adds each file it
     // reads; a front end that saves some files before it has read the others adds them first.
+    // Both may be called from several items' threads at once.
     void ProtectOriginal(const std::string& path) {
         FileId id;
-        if (IdentityOf(path, &id)) originals_.insert(id);
+        if (!IdentityOf(path, &id)) return;
+        std::lock_guard<std::mutex> lock(originals_mutex_);
+        originals_.insert(id);
     }
     bool IsOriginal(const std::string& path) {
         FileId id;
-        return IdentityOf(path, &id) && originals_.count(id) > 0;
+        if (!IdentityOf(path, &id)) return false;
+        std::lock_guard<std::mutex> lock(originals_mutex_);
+        return originals_.count(id) > 0;
     }
 
   private:
+    std::mutex originals_mutex_;
     std::set<FileId> originals_;
 };
 

@@ -16,13 +16,18 @@ struct RepairAndSaveJob {
     FileOperations* files = nullptr;
     std::string suffix;
     std::string folder;  // used as a plain prefix of every destination path
+    // How many files are repaired at once. Saves still happen one at a time, in the order of
+    // sources, on the caller's thread; the temporary folder holds at most this many copies.
+    std::size_t jobs = 1;
 };
 
 // The command line's run: the same items as RepairWorker and SaveWorker, one file at a time, so
 // the temporary folder holds one copy at a time however long the batch. Every source is
 // protected before the first save. For item i the host hears kRepairBegins and its end, then,
-// when it was repaired, kSaveBegins and its end; kRunOver last. Throws nothing. Returns what
-// became of each file: where it was saved, or why not.
+// when it was repaired, kSaveBegins and its end; kRunOver last. With more than one job, the
+// repairs of the next few items overlap, so their calls interleave (one at a time: the host is
+// never called from two threads at once); the saves and their questions keep the order of
+// sources. Throws nothing. Returns what became of each file: where it was saved, or why not.
 RunOutcomes RepairAndSaveWorker(const RepairAndSaveJob& job);
 
 }  // namespace deckwright

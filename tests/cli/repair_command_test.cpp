@@ -370,6 +370,87 @@ TEST_F(RepairCommandTest, EachFileIsSavedBeforeTheNextIsCopied) {
     EXPECT_EQ(folders_at_each_copy, std::vector<std::size_t>(4, 0));
 }
 
+// Several files repaired at once: the same lines in the order of the FILEs, the same saved
+// bytes and the same exit status as one at a time, and a first file that takes longest still
+// keeps its saved name against a later file of the same name.
+TEST_F(RepairCommandTest, SeveralJobsGiveTheSameLinesFilesAndStatusAsOne) {
+    std::vector<std::string> all_ok, mixed;
+    // A big file first and a small one of the same name right after it: repaired side by side,
+    // the small one is ready first, but the big one is saved first.
+    mixed.push_back(
+        scratch.File("big/deck.ppt", WriteCompoundFile(PresentationStreams(8'000'000, 9))));
+    mixed.push_back(scratch.File("small/deck.ppt", SamplePresentation(8, true)));
+    for (std::uint32_t i = 0; i < 7; ++i) {
+        all_ok.push_back(
+            scratch.File("in/f" + std::to_string(i) + ".ppt", SamplePresentation(i, i % 2 == 1)));
+        mixed.push_back(all_ok.back());
+    }
+    all_ok.push_back(scratch.File("in/records.ppt", PresentationWithDamagedRecords(3, true)));
+    mixed.push_back(scratch.Path("in/missing.ppt"));
+    mixed.push_back(scratch.File("in/noise.ppt", Bytes(5000, 0x5A)));
+    mixed.push_back(all_ok.back());
+
+    for (const auto& [sources, status] :
+         {std::pair{all_ok, cli::kExitWarning}, std::pair{mixed, cli::kExitSomeFailed}}) {
+        std::string one_job_lines;
+        std::vector<Bytes> one_job_files;
+        for (const int jobs : {1, 2, 4}) {
+            SCOPED_TRACE("--jobs " + std::to_string(jobs));
+            const std::string folder =
+                scratch.Folder("out" + std::to_string(jobs) + "-" + std::to_string(sources.size()));
+            std::vector<std::string> args{"--jobs", std::to_string(jobs), "--overwrite", "--out",
+                                          folder,   "--suffix",           "_r"};
+            args.insert(args.end(), sources.begin(), sources.end());
+            const CommandResult result = Command(args);
+            EXPECT_EQ(result.status, status) << result.out;
+            std::string lines = result.out;
+            for (std::size_t at; (at = lines.find(folder)) != std::string::npos;)
+                lines.replace(at, folder.size(), "OUT/");
+            // Where a copy that could not be saved is kept differs from run to run.
+            for (std::size_t at = 0; (at = lines.find("kept at ", at)) != std::string::npos;) {
+                const std::size_t end = lines.find(')', at);
+                lines.replace(at, end - at, "kept at KEPT");
+                ++at;
+            }
+            std::vector<Bytes> saved;
+            for (const std::string& path : FilesBelow(folder)) saved.push_back(ReadBytes(path));
+            if (jobs == 1) {
+                one_job_lines = lines;
+                one_job_files = saved;
+                continue;
+            }
+            EXPECT_EQ(lines, one_job_lines);
+            EXPECT_TRUE(saved == one_job_files) << "the saved files differ";
+        }
+        ASSERT_FALSE(one_job_files.empty());
+        if (sources == mixed) {
+            EXPECT_EQ(one_job_lines.rfind(mixed[0] + ": saved as OUT/deck_r.ppt\n" + mixed[1] +
+                                              ": failed: Unable to save: a file saved moments ago",
+                                          0),
+                      0u)
+                << one_job_lines;
+        }
+    }
+}
+
+// With several jobs, the temporary folder holds no more copies than there are jobs.
+TEST_F(RepairCommandTest, SeveralJobsKeepAtMostThatManyCopies) {
+    FaultyFileOperations counted(temp);
+    std::size_t most = 0;
+    counted.before_item_folder = [&] {
+        most = std::max(most, ItemFoldersIn(counted.real().system().RunFolder()).size());
+    };
+    std::vector<std::string> sources;
+    for (std::uint32_t i = 0; i < 8; ++i)
+        sources.push_back(scratch.File("in/f" + std::to_string(i) + ".ppt", SamplePresentation(i)));
+    cli::RepairOptions options{out, "_r", cli::ExistingPolicy::kAsk, sources};
+    options.jobs = 2;
+    const CommandResult result = RunWith(counted, options, {});
+    EXPECT_EQ(result.status, cli::kExitOk) << result.out;
+    EXPECT_EQ(counted.copies, 8);
+    EXPECT_LE(most, 1u) << "more than one other copy waited when a new one was made";
+}
+
 // The save folder was found unusable only after every file had been repaired.
 TEST_F(RepairCommandTest, AnUnusableSaveFolderIsAUsageErrorBeforeAnyWork) {
     const std::string a = scratch.File("in/a.ppt", SamplePresentation(17));

@@ -312,9 +312,13 @@ Bytes SectorOfEntries(std::uint32_t value) {
 
 // Stream bytes: no run, no special value, and every entry of 512 or more, so FatBlockIndex
 // of block 0 is 0 and the sector is neither FAT-like nor taken for block 1.
-Bytes DataSector() { return SectorOfEntries(0x22222222); }
+Bytes DataSector() {
+    return SectorOfEntries(0x22222222);
+}
 // Every entry FREESECT: FAT-like, and FatBlockIndex answers whatever block is asked.
-Bytes FreeSector() { return SectorOfEntries(kFreeSect); }
+Bytes FreeSector() {
+    return SectorOfEntries(kFreeSect);
+}
 
 CompoundFileHeader RebuiltBothWays(const Bytes& file) {
     MemoryFile literal(file);
