@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/little_endian.h"
+#include "engine/zlib_check.h"
 
 namespace deckwright {
 namespace {
@@ -17,6 +18,10 @@ constexpr std::uint16_t kCurrentUserAtom = 0x0FF6;
 constexpr std::uint16_t kUserEditAtom = 0x0FF5;
 constexpr std::uint16_t kPersistDirectoryAtom = 0x1772;
 constexpr std::uint16_t kDocumentContainer = 0x03E8;
+// Embedded objects, controls and macros keep a storage in this record; instance 1 holds it
+// compressed: its inflated size, then a zlib stream.
+constexpr std::uint16_t kStorageAtom = 0x1011;
+constexpr std::uint16_t kCompressedInstance = 1;
 constexpr std::uint32_t kPlainToken = 0xE391C05F;
 constexpr std::uint32_t kEncryptedToken = 0xF3D1C4DF;
 constexpr std::uint32_t kRecordHeaderSize = 8;
@@ -157,6 +162,33 @@ class StreamReader {
     std::uint64_t window_start_ = 1;
 };
 
+// A stretch of the stream handed over byte by byte, read in the reader's large windows.
+class StreamBytes final : public ByteSource {
+  public:
+    StreamBytes(StreamReader& reader, std::uint64_t begin, std::uint64_t end)
+        : r_(reader), at_(begin), end_(end) {}
+    int Next() override {
+        if (next_ == filled_) {
+            if (at_ >= end_) return -1;
+            filled_ = static_cast<std::size_t>(std::min<std::uint64_t>(buffer_.size(), end_ - at_));
+            if (!r_.ReadAt(at_, std::span(buffer_.data(), filled_))) {
+                at_ = end_;
+                filled_ = next_ = 0;
+                return -1;
+            }
+            at_ += filled_;
+            next_ = 0;
+        }
+        return buffer_[next_++];
+    }
+
+  private:
+    StreamReader& r_;
+    std::uint64_t at_, end_;
+    std::array<std::uint8_t, 4096> buffer_{};
+    std::size_t next_ = 0, filled_ = 0;
+};
+
 struct RecordHeader {
     std::uint16_t ver_instance = 0;
     std::uint16_t type = 0;
@@ -199,6 +231,8 @@ class ContentWalker {
         RecordHeader h;
         if (!Header(offset, &h, what)) return false;
         if (h.type < kFirstRecordType) return BadType(offset, what, h.type);
+        if (h.type == kStorageAtom && (h.ver_instance >> 4) == kCompressedInstance)
+            return CompressedStorage(offset, h);
         if (!h.container() || depth >= kMaxDepth) return true;
         const std::uint64_t end = offset + kRecordHeaderSize + h.length;
         for (std::uint64_t pos = offset + kRecordHeaderSize; pos < end;) {
@@ -233,6 +267,22 @@ class ContentWalker {
     }
 
   private:
+    // A compressed storage must inflate whole: a damaged sector inside it, which no record
+    // header shows, breaks its codes, its length or its checksum.
+    bool CompressedStorage(std::uint64_t offset, const RecordHeader& h) {
+        const std::uint64_t body = offset + kRecordHeaderSize;
+        std::array<std::uint8_t, 4> size{};
+        std::string problem = "it is too short to state its size";
+        if (h.length >= size.size() && r_.ReadAt(body, size)) {
+            StreamBytes bytes(r_, body + size.size(), body + h.length);
+            problem = CheckZlibStream(bytes, ReadLE32(size.data()));
+        }
+        if (problem.empty()) return true;
+        return Damaged(offset, "the compressed storage at offset " + Num(offset) + " of \"" +
+                                   kDocumentStream + "\" (an embedded object, control or macros) " +
+                                   "does not inflate: " + problem);
+    }
+
     bool BadType(std::uint64_t offset, const std::string& what, std::uint16_t type) {
         return Damaged(offset, what + " at offset " + Num(offset) + " of \"" + kDocumentStream +
                                    "\" has record type " + Hex(type) +

@@ -97,5 +97,36 @@ TEST(PresentationCheck, WhatIsNotRecordsIsToldApartFromDamage) {
     EXPECT_NE(g.problem.find("Current User"), std::string::npos) << g.problem;
 }
 
+// An embedded object's compressed storage must inflate whole: damage inside it shows in no
+// record header, only in its codes, its length or its checksum.
+TEST(PresentationCheck, ACompressedStorageThatDoesNotInflateIsDamage) {
+    // "hello" in a stored zlib block, after the size it inflates to.
+    const std::vector<std::uint8_t> storage = {5,    0,    0,    0,    0x78, 0x01, 0x01, 0x05,
+                                               0x00, 0xFA, 0xFF, 'h',  'e',  'l',  'l',  'o',
+                                               0x06, 0x2C, 0x02, 0x15};
+    auto holding = [](const std::vector<std::uint8_t>& body) {
+        return PresentationStreamsHolding(
+            Concat({Record(0xF, 0x0409, Concat({Record(0x10, 0x1011, body)})), Slides()}), 8);
+    };
+    const auto intact = Walk(holding(storage));
+    EXPECT_TRUE(intact.walked);
+    EXPECT_FALSE(intact.damaged) << intact.problem;
+    // Uncompressed (instance 0), the same bytes are not inflated.
+    EXPECT_FALSE(Walk(PresentationStreamsHolding(
+                          Concat({Record(0xF, 0x0409, Concat({Record(0x00, 0x1011, {1, 2, 3})}))}),
+                          8))
+                     .damaged);
+
+    auto changed = storage;
+    changed[13] = 0;  // a byte of the text
+    const auto c = Walk(holding(changed));
+    EXPECT_TRUE(c.damaged);
+    EXPECT_EQ(c.offset, 8u + 8u) << c.problem;  // after the 8 bytes before the records
+    EXPECT_NE(c.problem.find("does not inflate"), std::string::npos) << c.problem;
+    auto wrong_size = storage;
+    wrong_size[0] = 6;
+    EXPECT_TRUE(Walk(holding(wrong_size)).damaged);
+}
+
 }  // namespace
 }  // namespace deckwright

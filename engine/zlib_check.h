@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace deckwright {
+
+// Bytes handed over one at a time; -1 once there are no more.
+class ByteSource {
+  public:
+    virtual ~ByteSource() = default;
+    virtual int Next() = 0;
+};
+
+// Whether `in` starts with a whole zlib stream that inflates to exactly `expected_size` bytes
+// with a matching Adler-32, as an embedded object's compressed bytes must (a stream whose input
+// ends once all its bytes are out is taken as whole). Only a 32 KB window
+// of the output is kept, so memory stays fixed whatever the stream states. Returns an empty
+// string when it does, else what is wrong.
+std::string CheckZlibStream(ByteSource& in, std::uint64_t expected_size);
+
+}  // namespace deckwright
