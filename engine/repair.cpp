@@ -49,9 +49,25 @@ bool IsOwnHeader(RandomAccessFile& file, const CompoundFileHeader& found) {
     cfb::ReadSector(file, dir, b.data());
     if (b[66] != cfb::kTypeRoot || b[67] > 1 || ReadLE16(b.data() + 64) > 64) return false;
     const std::uint32_t block = dir / kEntriesPerSector;
-    if (block >= kHeaderDifatEntries || block >= nfat || found.difat[block] >= reach) return false;
-    if (found.difat[block] >= s) return true;
-    cfb::ReadSector(file, found.difat[block], b.data());
+    if (block >= nfat) return false;
+    // The FAT sector of the directory's block: in the header, or in the DIFAT sector that
+    // lists it (big files keep their directory past the first 109 blocks).
+    std::uint32_t fat = kFreeSect;
+    if (block < kHeaderDifatEntries) {
+        fat = found.difat[block];
+    } else {
+        const std::uint32_t index = (block - kHeaderDifatEntries) / cfb::kDifatEntriesPerSector;
+        std::uint32_t d = found.first_difat_sector_location;
+        for (std::uint32_t i = 0; i <= index; ++i) {
+            if (i >= found.number_of_difat_sectors || d >= s) return false;
+            cfb::ReadSector(file, d, b.data());
+            d = ReadLE32(b.data() + 4 * cfb::kDifatEntriesPerSector);
+        }
+        fat = ReadLE32(b.data() + 4 * ((block - kHeaderDifatEntries) % cfb::kDifatEntriesPerSector));
+    }
+    if (fat >= reach) return false;
+    if (fat >= s) return true;
+    cfb::ReadSector(file, fat, b.data());
     const std::uint32_t v = ReadLE32(b.data() + 4 * (dir % kEntriesPerSector));
     return Wiped(b) || v < s || v == kEndOfChain;
 }

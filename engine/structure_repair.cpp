@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 #include <set>
 
+#include "engine/flipped_entries.h"
 #include "engine/little_endian.h"
 #include "engine/sector_classifiers.h"
 
@@ -510,6 +512,7 @@ class StructureRepairer {
             for (std::uint32_t e = 0; e < kEntriesPerSector; ++e)
                 raw_fat_.push_back(ReadLE32(b.data() + 4 * e));
         }
+        MendFlips();
         // A cut tail: what the entries inside the file, and the header, lead to lies past the
         // end. Those sectors are counted back in (they read as zero) so that the tables keep
         // describing them.
@@ -528,6 +531,111 @@ class StructureRepairer {
             r_.length = (static_cast<std::uint64_t>(sectors_) + 1) * SECTOR_SIZE;
         }
         return true;
+    }
+
+    // The marks the file's own lists require: FATSECT for its FAT sectors, DIFSECT for its DIFAT
+    // sectors.
+    std::map<std::uint32_t, std::uint32_t> Marks() const {
+        std::map<std::uint32_t, std::uint32_t> marks;
+        for (std::uint32_t k : fat_sectors_) marks[k] = kFatSect;
+        for (std::uint32_t k : difat_sectors_) marks[k] = kDifSect;
+        return marks;
+    }
+
+    // Writers either mark every FAT sector or none; only blocks that look like a FAT's tell
+    // which, and without any the standard way (marked) is taken.
+    bool MarksKept() const {
+        std::uint32_t marked = 0, seen = 0;
+        for (std::uint32_t k : fat_sectors_) {
+            if (k >= raw_fat_.size() || !believable_[k / kEntriesPerSector]) continue;
+            ++seen;
+            marked += raw_fat_[k] == kFatSect;
+        }
+        return marked > 0 || seen == 0;
+    }
+
+    // The chains the directory names, read through `fat`; empty when it names none soundly.
+    std::vector<ChainSpec> NamedChains(const std::vector<std::uint32_t>& fat) {
+        std::vector<std::uint32_t> chain;
+        std::set<std::uint32_t> seen;
+        for (std::uint32_t k = h_.first_directory_sector_location;
+             Regular(k) && k < real_ && chain.size() < kMaxDirectorySectors && seen.insert(k).second;
+             k = fat[k])
+            chain.push_back(k);
+        Reach(chain);
+        dir_chain_ = chain;
+        if (chain.empty() || entries_.empty() || entries_[0].type != kTypeRoot ||
+            !DirectoryLoss().empty())
+            return {};
+        auto sectors = [](std::uint64_t size, std::uint64_t unit) {
+            return static_cast<std::uint32_t>(std::min<std::uint64_t>((size + unit - 1) / unit, kFreeSect));
+        };
+        std::vector<ChainSpec> out{{h_.first_directory_sector_location, 0}};
+        if (h_.number_of_mini_fat_sectors > 0)
+            out.push_back({h_.first_mini_fat_sector_location, h_.number_of_mini_fat_sectors});
+        if (entries_[0].size > 0) out.push_back({entries_[0].start, sectors(entries_[0].size, SECTOR_SIZE)});
+        for (std::uint32_t id : reached_) {
+            const DirectoryEntry& e = entries_[id];
+            if (e.type == kTypeStream && e.size >= kMiniStreamCutoff)
+                out.push_back({e.start, sectors(e.size, SECTOR_SIZE)});
+        }
+        return out;
+    }
+
+    // Blocks that still read as a FAT's but hold a few spoilt entries (flipped bits) are set
+    // back entry by entry, before anything is judged from them; wiped blocks are left to the
+    // rebuild. The directory is read again through what is set back, until it reads the same.
+    void MendFlips() {
+        if (raw_fat_.size() < real_) return;
+        for (std::uint32_t b = 0; b < believable_.size(); ++b) {
+            const auto first = raw_fat_.begin() + static_cast<std::ptrdiff_t>(b) * kEntriesPerSector;
+            if (!believable_[b] && std::any_of(first, first + kEntriesPerSector,
+                                               [](std::uint32_t v) { return v != kFreeSect; }))
+                return;
+        }
+        FlipFacts facts;
+        facts.entries = raw_fat_;
+        facts.limit = real_;
+        facts.marks = Marks();
+        std::vector<std::uint32_t> fat = raw_fat_;
+        std::optional<std::vector<std::uint32_t>> mended;
+        for (int pass = 0; pass < 3; ++pass) {
+            facts.chains = NamedChains(fat);
+            const std::vector<std::uint32_t> read = dir_chain_;
+            if (facts.chains.empty()) break;
+            mended = MendFlippedEntries(facts);
+            if (!mended) break;
+            NamedChains(*mended);
+            if (dir_chain_ == read) break;
+            fat = *mended;
+            mended.reset();
+        }
+        // What the directory was read through is read afresh by the rebuild.
+        parsed_.clear();
+        entries_.clear();
+        reached_.clear();
+        dir_chain_.clear();
+        walk_started_ = false;
+        if (!mended || *mended == raw_fat_) return;
+        for (std::uint32_t b = 0; b < fat_sectors_.size(); ++b) {
+            std::uint32_t changed = 0;
+            std::array<std::uint8_t, SECTOR_SIZE> bytes{};
+            for (std::uint32_t e = 0; e < kEntriesPerSector; ++e) {
+                const std::uint32_t k = b * kEntriesPerSector + e;
+                changed += (*mended)[k] != raw_fat_[k];
+                WriteLE32(bytes.data() + 4 * e, (*mended)[k]);
+            }
+            if (changed == 0) continue;
+            r_.sectors[fat_sectors_[b]] = bytes;
+            const std::uint64_t first = static_cast<std::uint64_t>(b) * kEntriesPerSector;
+            r_.rebuilt.push_back({fat_sectors_[b],
+                                  "the FAT sector of sectors " + Num(first) + " to " +
+                                      Num(first + kEntriesPerSector - 1),
+                                  Num(changed) + " of its 128 entries held what no entry in its "
+                                                 "place can (flipped bits) and are set back to "
+                                                 "fit the chains the directory names"});
+        }
+        raw_fat_ = std::move(*mended);
     }
 
     // Reads the sectors of the directory's chain not read yet (the walk asks after each one).
@@ -608,17 +716,8 @@ class StructureRepairer {
         facts.entries = raw_fat_;
         facts.limit = std::min<std::uint32_t>(sectors_, static_cast<std::uint32_t>(raw_fat_.size()));
         facts.believable = believable_;
-        // Writers either mark every FAT sector or none; only blocks that look like a FAT's
-        // tell which, and without any the standard way (marked) is taken.
-        std::uint32_t marked = 0, seen = 0;
-        for (std::uint32_t k : fat_sectors_) {
-            facts.marks[k] = kFatSect;
-            if (k >= raw_fat_.size() || !believable_[k / kEntriesPerSector]) continue;
-            ++seen;
-            marked += raw_fat_[k] == kFatSect;
-        }
-        for (std::uint32_t k : difat_sectors_) facts.marks[k] = kDifSect;
-        facts.marks_kept = marked > 0 || seen == 0;
+        facts.marks = Marks();
+        facts.marks_kept = MarksKept();
         TableRebuild fat(facts);
         for (int round = 0;; ++round) {
             if (round == kMaxRounds)

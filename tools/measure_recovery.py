@@ -422,8 +422,8 @@ def main():
                 if os.path.exists(repaired):
                     os.remove(repaired)
                 r = subprocess.run([args.deckwright, "repair", "--out", out_dir, "--suffix", "_r",
-                                    "--overwrite", src], stdout=subprocess.DEVNULL,
-                                   stderr=subprocess.DEVNULL)
+                                    "--overwrite", src], stdout=subprocess.PIPE,
+                                   stderr=subprocess.PIPE, text=True)
                 saved = r.returncode in (0, 3) and os.path.exists(repaired)
                 # A file that was never a presentation must be refused: counted apart.
                 if b["streams"] is not None and not is_presentation(b["streams"]):
@@ -436,7 +436,8 @@ def main():
                 row["runs"] += 1
                 if not saved:
                     row["refused"] += 1
-                    failures.append((cls, path, "refused"))
+                    said = (r.stderr.strip() or r.stdout.strip()).splitlines()
+                    failures.append((cls, path, "refused" + (": " + said[-1] if said else "")))
                     continue
                 if r.returncode == 3:
                     row["warned"] += 1

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 
 #include "engine/compound_file_check.h"
 #include "engine/little_endian.h"
@@ -62,12 +65,10 @@ TEST(StructureRepair, DamagedFatAndMiniFatSectorsComeBackExactly) {
                                                   " filled with " + std::to_string(fill));
                 }
                 auto f = good;
-                // Flipped successors: never a different file called repaired.
+                // Flipped bits: in successors, free entries and entries past the end alike.
                 for (std::uint32_t e : {3u, 40u, 77u})
                     SectorPtr(f, h.difat[j])[4 * e] ^= 0x10;
-                MemoryFile m(f);
-                const RepairOutcome o = RepairCompoundFile(m);
-                EXPECT_TRUE(!o.sound || m.bytes() == good) << shape << " flipped FAT sector " << j;
+                ExpectRepairedTo(good, f, shape + " FAT sector " + std::to_string(j) + " flipped");
             }
             for (std::uint32_t k : MiniFatSectors(good)) {
                 auto f = good;
@@ -194,6 +195,42 @@ TEST(StructureRepair, ComputingWritesNothingAndApplyingWritesOnlyTheRebuiltSecto
     EXPECT_EQ(r.rebuilt[0].sector, h.difat[1]);
     ASSERT_TRUE(ApplyStructureRepair(m, r));
     EXPECT_TRUE(m.bytes() == good);
+}
+
+// A big file that keeps its directory at its end, past the blocks the header lists: damage past
+// the header is repaired under the file's own header, found through its DIFAT sector (the header
+// rebuilt from the sectors counts more mini FAT sectors than this file has).
+TEST(StructureRepair, ABigFileWithItsDirectoryPastTheHeadersBlocksIsRepairedUnderItsOwnHeader) {
+    const char* corpus = std::getenv("DECKWRIGHT_CORPUS_DIR");
+    std::ifstream in(std::string(corpus ? corpus : "") + "/lo_big_8mb.ppt", std::ios::binary);
+    if (!corpus || !in) GTEST_SKIP() << "lo_big_8mb.ppt is not in DECKWRIGHT_CORPUS_DIR";
+    const std::vector<std::uint8_t> good{std::istreambuf_iterator<char>(in), {}};
+    const CompoundFileHeader h = HeaderOf(good);
+    ASSERT_GE(h.first_directory_sector_location / kEntriesPerSector, kHeaderDifatEntries);
+    auto f = good;
+    // Eight successors in the pictures flip a bit: past the end of the file, onto a free
+    // sector, onto a sector another entry leads to, and in blocks only the DIFAT sector lists.
+    auto entry = [&](std::uint32_t k) {
+        std::uint32_t fat = 0;
+        if (k / kEntriesPerSector < kHeaderDifatEntries) {
+            fat = h.difat[k / kEntriesPerSector];
+        } else {
+            fat = ReadLE32(SectorPtr(f, h.first_difat_sector_location) +
+                           4 * (k / kEntriesPerSector - kHeaderDifatEntries));
+        }
+        return SectorPtr(f, fat) + 4 * (k % kEntriesPerSector);
+    };
+    const std::pair<std::uint32_t, std::uint32_t> flips[] = {
+        {578, 1u << 14},  {2540, 1u << 7},   {3019, 1u << 14},  {6822, 1u << 5},
+        {8535, 1u << 22}, {14890, 1u << 30}, {15260, 1u << 15}, {15501, 1u << 13}};
+    for (const auto& [k, bit] : flips) WriteLE32(entry(k), ReadLE32(entry(k)) ^ bit);
+    MemoryFile m(std::move(f));
+    const RepairOutcome o = RepairCompoundFile(m);
+    ASSERT_TRUE(o.sound) << o.problem;
+    // Every sector as it was; the header takes the standard minor version.
+    EXPECT_TRUE(std::equal(good.begin() + SECTOR_SIZE, good.end(), m.bytes().begin() + SECTOR_SIZE,
+                           m.bytes().end()));
+    EXPECT_EQ(HeaderOf(m.bytes()).number_of_mini_fat_sectors, h.number_of_mini_fat_sectors);
 }
 
 TEST(CompoundFileCheckStrict, RefusesWhatStrictReadersRefuse) {

@@ -1,0 +1,125 @@
+#include "engine/flipped_entries.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "engine/compound_file_header.h"
+
+namespace deckwright {
+namespace {
+
+// A FAT of 256 entries for a file of 200 sectors: the FAT sectors 0 and 1 (marked), then the
+// chains in `order`, each a list of sectors.
+FlipFacts Table(const std::vector<std::vector<std::uint32_t>>& order) {
+    FlipFacts f;
+    f.entries.assign(256, kFreeSect);
+    f.limit = 200;
+    f.marks = {{0, kFatSect}, {1, kFatSect}};
+    f.entries[0] = f.entries[1] = kFatSect;
+    for (const auto& chain : order) {
+        for (std::size_t i = 0; i < chain.size(); ++i)
+            f.entries[chain[i]] = i + 1 < chain.size() ? chain[i + 1] : kEndOfChain;
+        f.chains.push_back({chain.front(), static_cast<std::uint32_t>(chain.size())});
+    }
+    return f;
+}
+
+std::vector<std::uint32_t> Stretch(std::uint32_t first, std::uint32_t length, std::uint32_t step = 1) {
+    std::vector<std::uint32_t> out;
+    for (std::uint32_t i = 0; i < length; ++i) out.push_back(first + i * step);
+    return out;
+}
+
+// Flipped bits anywhere in the table come back to exactly the table as written, however the
+// flip shows: a successor out of the file, into a free sector, onto a sector another entry
+// leads to, a chain's end, a free entry, an entry past the end of the file, a FAT sector's mark,
+// and two bits of one entry.
+TEST(MendFlippedEntries, SpoiltEntriesComeBackExactly) {
+    // The directory (open), a stream laid out in order, and one whose sectors alternate with a
+    // third's.
+    FlipFacts good = Table({Stretch(2, 3), Stretch(10, 40), Stretch(60, 30, 2), Stretch(61, 30, 2)});
+    good.chains[0].length = 0;
+    struct Flip {
+        std::uint32_t entry;
+        std::uint32_t mask;
+        const char* what;
+    };
+    const std::vector<std::vector<Flip>> cases = {
+        {{20, 1u << 30, "a successor past the end of the file"}},
+        {{20, 1u << 7, "a successor into a free sector"}},
+        {{62, 1u << 3, "a successor onto a sector another entry leads to"}},
+        {{4, 1u << 0, "the directory's end"}},
+        {{49, 1u << 4, "a stream's end"}},
+        {{150, 1u << 2, "a free entry"}},
+        {{230, 1u << 9, "an entry past the end of the file"}},
+        {{1, 1u << 1, "a FAT sector's mark"}},
+        {{20, (1u << 6) | (1u << 12), "two bits of one entry"}},
+        {{2, 1u << 8, "a directory successor"}, {30, 1u << 31, "a stream successor"},
+         {100, 1u << 1, "a successor in the third"}, {180, 1u << 5, "a free entry"}},
+    };
+    for (const auto& flips : cases) {
+        FlipFacts f = good;
+        std::string what;
+        for (const Flip& x : flips) {
+            f.entries[x.entry] ^= x.mask;
+            what += std::string(x.what) + "; ";
+        }
+        const auto mended = MendFlippedEntries(f);
+        ASSERT_TRUE(mended.has_value()) << what;
+        EXPECT_TRUE(*mended == good.entries) << what;
+    }
+    // Nothing to mend: the same table.
+    const auto same = MendFlippedEntries(good);
+    ASSERT_TRUE(same.has_value());
+    EXPECT_TRUE(*same == good.entries);
+}
+
+// Where the flips leave more than one table that fits every chain, or none, nothing is mended.
+TEST(MendFlippedEntries, WhatCannotBeToldIsNotMended) {
+    {
+        // Two successors of one chain (laid out every other sector, so no entry leads to the
+        // sector after its own) each flipped onto a sector another entry leads to: setting
+        // back the other two entries instead swaps two stretches of the chain, which keeps
+        // every length. Which pair flipped cannot be told.
+        FlipFacts f = Table({Stretch(2, 60, 2)});
+        f.entries[4] ^= 1u << 6;   // 6 -> 70, where 68 leads too
+        f.entries[40] ^= 1u << 6;  // 42 -> 106, where 104 leads too
+        EXPECT_FALSE(MendFlippedEntries(f).has_value());
+        // One of the two alone is told apart by the chain's length.
+        FlipFacts one = Table({Stretch(2, 60, 2)});
+        const std::vector<std::uint32_t> good = one.entries;
+        one.entries[4] ^= 1u << 6;
+        const auto mended = MendFlippedEntries(one);
+        ASSERT_TRUE(mended.has_value());
+        EXPECT_TRUE(*mended == good);
+    }
+    {
+        // Two flips in one chain laid out in order: 64 now leads to 69, where 68 leads too, and
+        // 72 to 65, where 64 led. Setting back 68 to the sector 72 led to (73) would fit every
+        // length, but 68 leads to the sector after its own, as the writer laid it out: the
+        // flip is 64's, and with it set back the chain does not fit. Refused, not mended into
+        // a shuffle of the stream.
+        FlipFacts f = Table({Stretch(60, 30)});
+        f.entries[64] ^= 1u << 2;  // 65 -> 69
+        f.entries[72] ^= 1u << 3;  // 73 -> 65
+        EXPECT_FALSE(MendFlippedEntries(f).has_value());
+    }
+    {
+        // A sector in use that nothing leads to and that leads on: a chain no one names, not a
+        // flipped free entry; setting it free would lose it.
+        FlipFacts f = Table({Stretch(10, 40)});
+        f.entries[120] = 121;
+        f.entries[121] = kEndOfChain;
+        EXPECT_FALSE(MendFlippedEntries(f).has_value());
+    }
+    {
+        // Three bits of one entry: too far from any sector to tell.
+        FlipFacts f = Table({Stretch(10, 40)});
+        f.entries[20] ^= (1u << 12) | (1u << 13) | (1u << 14);
+        EXPECT_FALSE(MendFlippedEntries(f).has_value());
+    }
+}
+
+}  // namespace
+}  // namespace deckwright
