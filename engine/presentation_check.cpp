@@ -75,6 +75,8 @@ class StreamReader {
         return units_.size() == count;
     }
     std::uint64_t size() const { return size_; }
+    // The stream's unit of storage: a sector, or a mini sector for a stream in the mini stream.
+    std::uint64_t unit() const { return mini_ ? kMiniSectorSize : SECTOR_SIZE; }
 
     bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) {
         if (offset > size_ || out.size() > size_ - offset) return false;
@@ -233,7 +235,8 @@ class ContentWalker {
         if (h.type < kFirstRecordType) return BadType(offset, what, h.type);
         if (h.type == kStorageAtom && (h.ver_instance >> 4) == kCompressedInstance)
             return CompressedStorage(offset, h);
-        if (!h.container() || depth >= kMaxDepth) return true;
+        if (!h.container()) return HoldsForeignData(h.type) || NoZeroedUnit(offset, h);
+        if (depth >= kMaxDepth) return true;
         const std::uint64_t end = offset + kRecordHeaderSize + h.length;
         for (std::uint64_t pos = offset + kRecordHeaderSize; pos < end;) {
             if (++records_ > kMaxRecords) return true;
@@ -267,6 +270,54 @@ class ContentWalker {
     }
 
   private:
+    // Records whose bodies are data of other formats (embedded files, pictures, sounds, fonts),
+    // where a run of zeros is nothing unusual. (The packages later versions keep for themselves
+    // are compressed XML: no run of zeros there.)
+    static bool HoldsForeignData(std::uint16_t type) {
+        switch (type) {
+            case kStorageAtom:
+            case 0x07E6:  // sound
+            case 0x0FB8:  // embedded font
+            case 0x0FC1:  // metafile
+            case 0x138B:  // binary tag data
+            case 0xF007:  // picture entry, with its picture
+                return true;
+            default:
+                return type >= 0xF018 && type <= 0xF117;
+        }
+    }
+
+    // A whole sector (or mini sector) of zeros inside a record of the presentation's own is what
+    // a lost sector leaves: its text, properties and shapes never hold one.
+    bool NoZeroedUnit(std::uint64_t offset, const RecordHeader& h) {
+        const std::uint64_t body = offset + kRecordHeaderSize;
+        return NoZeroedUnit(body, body + h.length, [&] {
+            return "the record at offset " + Num(offset) + " of \"" + kDocumentStream + "\" (type " +
+                   Hex(h.type) + ", " + Num(h.length) + " bytes)";
+        });
+    }
+
+  public:
+    // The same for [begin, end), which `what` names.
+    template <typename What>
+    bool NoZeroedUnit(std::uint64_t begin, std::uint64_t end, What what) {
+        const std::uint64_t unit = r_.unit();
+        std::array<std::uint8_t, SECTOR_SIZE> b{};
+        const auto bytes = std::span(b.data(), static_cast<std::size_t>(unit));
+        for (std::uint64_t at = (begin + unit - 1) / unit * unit; at + unit <= end; at += unit) {
+            if (!r_.ReadAt(at, bytes)) return true;
+            if (std::any_of(bytes.begin(), bytes.end(), [](std::uint8_t x) { return x != 0; }))
+                continue;
+            return Damaged(at, what() + " holds only zeros from offset " + Num(at) + " to " +
+                                   Num(at + unit - 1) + ", a whole " +
+                                   (unit == SECTOR_SIZE ? "sector" : "mini sector") +
+                                   " of the stream: it is lost");
+        }
+        return true;
+    }
+
+  private:
+
     // A compressed storage must inflate whole: a damaged sector inside it, which no record
     // header shows, breaks its codes, its length or its checksum.
     bool CompressedStorage(std::uint64_t offset, const RecordHeader& h) {
@@ -343,6 +394,8 @@ ContentCheck CheckPresentationContent(RandomAccessFile& file, const CompoundFile
     std::map<std::uint32_t, std::uint32_t> persist;  // persist id -> offset
     std::set<std::uint32_t> seen;
     std::uint32_t document_ref = 0;
+    std::uint32_t session_ref = 0;  // the encryption's own record, itself not encrypted
+    std::vector<std::uint64_t> landmarks;  // where user edits, directories and objects begin
     bool newest = true;
     for (std::uint32_t edit = ReadLE32(cu.data() + 16); edit != 0 || newest;) {
         if (!seen.insert(edit).second || seen.size() > kMaxUserEdits) {
@@ -359,9 +412,17 @@ ContentCheck CheckPresentationContent(RandomAccessFile& file, const CompoundFile
                                    "\" is not one (record type " + Hex(h.type) + ")");
             return out;
         }
-        if (newest) document_ref = ReadLE32(body.data() + 16);
+        if (newest) {
+            document_ref = ReadLE32(body.data() + 16);
+            std::array<std::uint8_t, 4> session{};
+            if (h.length >= body.size() + session.size() &&
+                reader.ReadAt(edit + kRecordHeaderSize + body.size(), session))
+                session_ref = ReadLE32(session.data());
+        }
         newest = false;
+        landmarks.push_back(edit);
         const std::uint32_t dir = ReadLE32(body.data() + 12);
+        landmarks.push_back(dir);
         RecordHeader d;
         if (!walk.Header(dir, &d, "the persist directory")) return out;
         if (d.type != kPersistDirectoryAtom) {
@@ -395,6 +456,9 @@ ContentCheck CheckPresentationContent(RandomAccessFile& file, const CompoundFile
     std::vector<std::pair<std::uint32_t, std::uint32_t>> objects;  // offset, id
     for (const auto& [id, offset] : persist) objects.push_back({offset, id});
     std::sort(objects.begin(), objects.end());
+    for (const auto& [offset, id] : objects) landmarks.push_back(offset);
+    landmarks.push_back(reader.size());
+    std::sort(landmarks.begin(), landmarks.end());
     for (const auto& [offset, id] : objects) {
         const std::string what = "persist object " + Num(id);
         if (encrypted) {
@@ -404,6 +468,15 @@ ContentCheck CheckPresentationContent(RandomAccessFile& file, const CompoundFile
                                          kDocumentStream + "\"");
                 return out;
             }
+            // Encrypted bytes look random: a whole unit of zeros up to whatever begins next is
+            // a lost sector.
+            const std::uint64_t next = *std::upper_bound(landmarks.begin(), landmarks.end(), offset);
+            if (id != session_ref &&
+                !walk.NoZeroedUnit(offset, next, [&] {
+                    return "the encrypted " + what + " at offset " + Num(offset) + " of \"" +
+                           kDocumentStream + "\"";
+                }))
+                return out;
             continue;
         }
         if (!walk.Record(offset, what, 0)) return out;

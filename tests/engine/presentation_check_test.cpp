@@ -128,5 +128,48 @@ TEST(PresentationCheck, ACompressedStorageThatDoesNotInflateIsDamage) {
     EXPECT_TRUE(Walk(holding(wrong_size)).damaged);
 }
 
+// A lost sector leaves zeros where the presentation's own records had text, properties or
+// shapes: a whole unit of the stream (sector, or mini sector in the mini stream) of zeros in
+// one is damage, reported where it begins; less than a unit is not, nor zeros in data of other
+// formats (pictures, embedded files), nor the random-looking bytes of encrypted objects, whose
+// zeroed units are damage too.
+TEST(PresentationCheck, AWholeUnitOfZerosInTheRecordsIsALostSector) {
+    for (std::size_t size : {3000u, 70000u}) {
+        const std::size_t unit = size < 4096 ? 64 : 512;
+        auto streams = PresentationStreams(size, 5);
+        ASSERT_FALSE(Walk(streams).damaged);
+        auto zeroed = streams;
+        std::fill_n(Document(zeroed).begin() + 2 * unit, unit, std::uint8_t{0});
+        const auto z = Walk(zeroed);
+        EXPECT_TRUE(z.damaged) << size;
+        EXPECT_EQ(z.offset, 2 * unit) << z.problem;
+        EXPECT_NE(z.problem.find("only zeros"), std::string::npos) << z.problem;
+        // One byte short of a unit, or straddling two, is no lost unit.
+        auto short_run = streams;
+        std::fill_n(Document(short_run).begin() + 2 * unit, unit - 1, std::uint8_t{0});
+        EXPECT_FALSE(Walk(short_run).damaged) << size;
+        auto straddling = streams;
+        std::fill_n(Document(straddling).begin() + 2 * unit + 1, unit, std::uint8_t{0});
+        EXPECT_FALSE(Walk(straddling).damaged) << size;
+
+        // Encrypted: the records are not walked, but a zeroed unit is still found.
+        auto encrypted = zeroed;
+        WriteLE32(encrypted[1].data.data() + 12, 0xF3D1C4DF);
+        const auto e = Walk(encrypted);
+        EXPECT_TRUE(e.damaged) << size;
+        EXPECT_EQ(e.offset, 2 * unit) << e.problem;
+        auto intact = streams;
+        WriteLE32(intact[1].data.data() + 12, 0xF3D1C4DF);
+        EXPECT_FALSE(Walk(intact).damaged) << Walk(intact).problem;
+    }
+    // A picture and an embedded file full of zeros are what they are.
+    const std::vector<std::uint8_t> zeros(2000, 0);
+    EXPECT_FALSE(Walk(PresentationStreamsHolding(
+                          Concat({Record(0xF, 0x0409, Concat({Record(0x00, 0x1011, zeros)})),
+                                  Record(0xF, 0xF001, Concat({Record(0x6E00, 0xF01D, zeros)}))}),
+                          8))
+                     .damaged);
+}
+
 }  // namespace
 }  // namespace deckwright
