@@ -90,6 +90,9 @@ struct TableFacts {
     bool marks_kept = true;      // the writer marks its FAT sectors (some leave short chains)
     std::vector<bool> believable;  // per block: its entries look like a table's, not a wipe
     const char* unit = "sector";   // or "mini sector"
+    // When set: sectors holding a FAT or directory left from an earlier save, never the data of
+    // a stream.
+    std::function<bool(std::uint32_t)> stale;
 };
 
 // Rebuilds the damaged blocks of one table from the chains the file says it holds. Rounds:
@@ -113,6 +116,7 @@ class TableRebuild {
         chains_.clear();
         restart_ = false;
         guessed_ = kFreeSect;
+        guessed_fits_ = nullptr;
         problem_.clear();
         trusted_pred_.assign(f_.entries.size(), kFreeSect);
         for (std::uint32_t k = 0; k < f_.limit && k < f_.entries.size(); ++k) {
@@ -174,7 +178,7 @@ class TableRebuild {
             dangling_.pop_back();
             Chain& c = chains_[d.chain];
             Set(d.at, orphans[0]);
-            Guessed(orphans[0]);
+            Guessed(orphans[0], c.need);
             if (!Continue(c, orphans[0])) return false;
             collect();
         }
@@ -203,7 +207,10 @@ class TableRebuild {
         // such sector is left over: else the chain may as well have gone on in that one.
         if (guessed_ != kFreeSect) {
             for (std::uint32_t k = 0; k < f_.limit && k < f_.entries.size(); ++k) {
-                if (Damaged(k) && !claimed_[k] && !f_.marks.count(k))
+                // An earlier save's table is no stream's next sector; an earlier directory
+                // sector only the directory's.
+                const bool other = f_.stale && f_.stale(k) && !(guessed_fits_ && guessed_fits_(k));
+                if (Damaged(k) && !claimed_[k] && !f_.marks.count(k) && !other)
                     return Fail(std::string("it cannot be told whether a chain goes on in ") + f_.unit +
                                 " " + Num(guessed_) + " or in " + f_.unit + " " + Num(k) +
                                 ", whose entries are both lost");
@@ -266,8 +273,11 @@ class TableRebuild {
         set_[k] = true;
     }
     // Notes a sector a chain was taken on into by guess: one whose own entry is lost.
-    void Guessed(std::uint32_t k) {
-        if (Damaged(k) && !by_content_ && guessed_ == kFreeSect) guessed_ = k;
+    void Guessed(std::uint32_t k, const ChainNeed& need) {
+        if (Damaged(k) && !by_content_ && guessed_ == kFreeSect) {
+            guessed_ = k;
+            guessed_fits_ = need.fits;
+        }
     }
 
     // Whether the walk may take x as the sector after `from`, which lies in a damaged block.
@@ -350,7 +360,7 @@ class TableRebuild {
                 }
                 Set(cur, next);
                 via_[next] = cur;
-                Guessed(next);
+                Guessed(next, c.need);
                 cur = next;
                 continue;
             }
@@ -359,7 +369,7 @@ class TableRebuild {
                 dangling_.push_back({index, cur});
                 return true;
             }
-            Guessed(next);
+            Guessed(next, c.need);
             Set(cur, next);
             via_[next] = cur;
             cur = next;
@@ -411,6 +421,7 @@ class TableRebuild {
     std::vector<Dangling> dangling_;
     bool restart_ = false;
     std::uint32_t guessed_ = kFreeSect;  // the first sector taken by guess, if any
+    std::function<bool(std::uint32_t)> guessed_fits_;  // what that chain's sectors pass, if told
     bool by_content_ = false;            // the last pick was the one sector that passed
     std::string problem_;
 };
@@ -424,6 +435,15 @@ bool StrictlyDirectoryLike(const std::array<std::uint8_t, SECTOR_SIZE>& b) {
              p[66] != kTypeRoot) ||
             p[67] > 1 || name > 64 || name % 2 != 0)
             return false;
+    }
+    return true;
+}
+
+// A directory sector past the first: the root entry is always the first sector's first.
+bool LaterDirectorySector(const std::array<std::uint8_t, SECTOR_SIZE>& b) {
+    if (!StrictlyDirectoryLike(b)) return false;
+    for (std::uint32_t e = 0; e < 4; ++e) {
+        if (b[e * kDirEntrySize + 66] == kTypeRoot) return false;
     }
     return true;
 }
@@ -718,6 +738,10 @@ class StructureRepairer {
         facts.believable = believable_;
         facts.marks = Marks();
         facts.marks_kept = MarksKept();
+        facts.stale = [this](std::uint32_t k) {
+            const auto b = Read(k);
+            return !Uniform(b.data()) && (LooksLikeFatSector(b) || StrictlyDirectoryLike(b));
+        };
         TableRebuild fat(facts);
         for (int round = 0;; ++round) {
             if (round == kMaxRounds)
@@ -726,7 +750,7 @@ class StructureRepairer {
             std::vector<std::uint32_t> dir;
             ChainNeed d{"the directory chain", h_.first_directory_sector_location, 0,
                         [this](const std::vector<std::uint32_t>& c) { return DirectoryNeedsMore(c); },
-                        [this](std::uint32_t k) { return StrictlyDirectoryLike(Read(k)); }};
+                        [this](std::uint32_t k) { return LaterDirectorySector(Read(k)); }};
             if (!fat.Walk(d, &dir)) {
                 if (fat.restart()) continue;
                 return Problem(Because("the FAT", fat.problem()));

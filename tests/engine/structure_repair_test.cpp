@@ -166,6 +166,25 @@ TEST(StructureRepair, AChainThatMayGoOnInMoreThanOneLostSectorIsRefused) {
     EXPECT_NE(o.problem.find("cannot be told"), std::string::npos) << o.problem;
 }
 
+// A file saved in place keeps its earlier FAT and directory in free sectors. With the FAT
+// sector wiped, such a sector is still no alternative to the stream chains' next sectors (a
+// table is no stream's data), nor to the directory's (a root entry only ever opens it).
+TEST(StructureRepair, TablesAndDirectoriesLeftFromAnEarlierSaveAreNoAlternative) {
+    const auto written = WriteCompoundFile(PresentationStreams(5000, 8), {true, 1});
+    const CompoundFileHeader h = HeaderOf(written);
+    const auto free_sector = static_cast<std::uint32_t>(written.size() / SECTOR_SIZE - 2);
+    for (const std::uint32_t earlier : {h.difat[0], h.first_directory_sector_location}) {
+        auto good = written;
+        std::copy_n(SectorPtr(good, earlier), SECTOR_SIZE, SectorPtr(good, free_sector));
+        SectorPtr(good, free_sector)[0] ^= 1;  // not quite the same: an earlier version
+        MemoryFile sound(good);
+        ASSERT_TRUE(CheckCompoundFile(sound).sound);
+        auto f = good;
+        Fill(f, h.difat[0], 0);
+        ExpectRepairedTo(good, f, earlier == h.difat[0] ? "an earlier FAT" : "an earlier directory");
+    }
+}
+
 // Header zeroed and the last FAT sector wiped, the FAT after the streams: the wiped sector is
 // the one after the FAT sector before it, and its block comes back from the chains.
 TEST(StructureRepair, HeaderAndAFatSectorWipedComeBackTogether) {
