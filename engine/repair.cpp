@@ -32,8 +32,9 @@ bool Wiped(const std::array<std::uint8_t, SECTOR_SIZE>& b) {
 }
 
 // Whether the header as found is the file's own: its signature is intact and its directory
-// pointer leads to a root entry in a sector its FAT holds in use (or that FAT's sector there is
-// wiped), or the structures it names lie just past the end of a file whose tail was cut off.
+// pointer leads to a root entry in a sector its FAT holds in use (its successor may lie in a
+// tail cut off; or that FAT's sector there is wiped), or the structures it names lie just past
+// the end of a file whose tail was cut off.
 // Damage past such a header is repaired under it, and a layout found elsewhere is an earlier
 // version of the presentation (files saved in place keep whole earlier versions in free
 // sectors), never handed back as the file.
@@ -69,7 +70,7 @@ bool IsOwnHeader(RandomAccessFile& file, const CompoundFileHeader& found) {
     if (fat >= s) return true;
     cfb::ReadSector(file, fat, b.data());
     const std::uint32_t v = ReadLE32(b.data() + 4 * (dir % kEntriesPerSector));
-    return Wiped(b) || v < s || v == kEndOfChain;
+    return Wiped(b) || v < reach || v == kEndOfChain;
 }
 
 // Whether `h` trades FAT sectors of the file's own header for others: one cut off with the tail,

@@ -463,8 +463,12 @@ class StructureRepairer {
         if (file_.Failed()) return Fail("the file could not be read: " + file_.Error());
         real_ = SectorCount(length);
         r_.length = length;
-        if (!LoadFatList() || !LoadFat() || !RebuildFat() || !RebuildMiniFat() || !CheckLost())
+        if (!LoadFatList() || !LoadFat() || !RebuildFat() || !RebuildMiniFat() || !CheckLost()) {
+            // A directory sector lost explains the chains nothing names: say what it cost.
+            const std::string loss = dir_chain_.empty() ? std::string() : DirectoryLoss();
+            if (!loss.empty()) r_.problem = loss;
             return std::move(r_);
+        }
         OverlayFile view(file_, r_.sectors, r_.length);
         r_.check = CheckCompoundFile(view, h_);
         if (file_.Failed()) return Fail("the file could not be read: " + file_.Error());

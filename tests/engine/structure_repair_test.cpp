@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <optional>
 
 #include "engine/compound_file_check.h"
 #include "engine/little_endian.h"
@@ -216,14 +217,44 @@ TEST(StructureRepair, ComputingWritesNothingAndApplyingWritesOnlyTheRebuiltSecto
     EXPECT_TRUE(m.bytes() == good);
 }
 
+// A file of the real presentations the tests are given, or nothing when they are not.
+std::optional<std::vector<std::uint8_t>> CorpusFile(const std::string& name) {
+    const char* corpus = std::getenv("DECKWRIGHT_CORPUS_DIR");
+    std::ifstream in(std::string(corpus ? corpus : "") + "/" + name, std::ios::binary);
+    if (!corpus || !in) return std::nullopt;
+    return std::vector<std::uint8_t>{std::istreambuf_iterator<char>(in), {}};
+}
+
+// A lost directory sector whose entries named small streams leaves mini FAT chains nothing
+// names, or one cut off: what is said is the loss, not where it shows.
+TEST(StructureRepair, ALostDirectorySectorIsSaidAsSuchWhereverItShows) {
+    auto f = CorpusFile("oletools_sample_with_lnk_file.ppt");
+    if (!f) GTEST_SKIP() << "oletools_sample_with_lnk_file.ppt is not in DECKWRIGHT_CORPUS_DIR";
+    Fill(*f, 18, 0);  // the directory's second sector: entries 4 and 5, two small streams
+    MemoryFile m(std::move(*f));
+    const RepairOutcome o = RepairCompoundFile(m);
+    EXPECT_FALSE(o.sound);
+    EXPECT_NE(o.problem.find("directory sector 18"), std::string::npos) << o.problem;
+    EXPECT_NE(o.problem.find("2 stream(s)"), std::string::npos) << o.problem;
+
+    // The same cut off with the tail: the header is still the file's own, though its directory
+    // leads past the end.
+    auto cut = CorpusFile("phppres_Sample_00_01.ppt");
+    ASSERT_TRUE(cut.has_value());
+    cut->resize(cut->size() - SECTOR_SIZE);  // the directory's second sector, 152
+    MemoryFile c(std::move(*cut));
+    const RepairOutcome t = RepairCompoundFile(c);
+    EXPECT_FALSE(t.sound);
+    EXPECT_NE(t.problem.find("directory sector 152"), std::string::npos) << t.problem;
+}
+
 // A big file that keeps its directory at its end, past the blocks the header lists: damage past
 // the header is repaired under the file's own header, found through its DIFAT sector (the header
 // rebuilt from the sectors counts more mini FAT sectors than this file has).
 TEST(StructureRepair, ABigFileWithItsDirectoryPastTheHeadersBlocksIsRepairedUnderItsOwnHeader) {
-    const char* corpus = std::getenv("DECKWRIGHT_CORPUS_DIR");
-    std::ifstream in(std::string(corpus ? corpus : "") + "/lo_big_8mb.ppt", std::ios::binary);
-    if (!corpus || !in) GTEST_SKIP() << "lo_big_8mb.ppt is not in DECKWRIGHT_CORPUS_DIR";
-    const std::vector<std::uint8_t> good{std::istreambuf_iterator<char>(in), {}};
+    const auto big = CorpusFile("lo_big_8mb.ppt");
+    if (!big) GTEST_SKIP() << "lo_big_8mb.ppt is not in DECKWRIGHT_CORPUS_DIR";
+    const std::vector<std::uint8_t>& good = *big;
     const CompoundFileHeader h = HeaderOf(good);
     ASSERT_GE(h.first_directory_sector_location / kEntriesPerSector, kHeaderDifatEntries);
     auto f = good;
