@@ -39,6 +39,12 @@ struct Inspection {
     ContentCheck content;  // the presentation's records, under the first header that is sound
 };
 
+// Whether the layout the reconstruction found is older than a root entry the file holds: the
+// repair then does not hand it back.
+bool IsEarlierVersion(const Reconstruction& rec) {
+    return rec.found && OlderThanNewestRoot(rec.check.root_modified, rec);
+}
+
 bool Inspect(const std::string& path, Inspection* out, std::string* error) {
     auto file = OpenSystemFile(path, OpenMode::kRead, Sharing::kShared, error);
     if (!file) return false;
@@ -56,7 +62,10 @@ bool Inspect(const std::string& path, Inspection* out, std::string* error) {
     out->rebuilt_check = CheckCompoundFile(*file, out->rebuilt);
     out->reconstruction = ComputeReconstructedHeader(*file, &out->found);
     const Reconstruction& rec = out->reconstruction;
-    if (!out->found_check.sound && !out->rebuilt_check.sound && !rec.found) {
+    // An earlier version the reconstruction found is not handed back: the repair then rebuilds
+    // past the header as found.
+    const bool earlier = IsEarlierVersion(rec);
+    if (!out->found_check.sound && !out->rebuilt_check.sound && (!rec.found || earlier)) {
         CompoundFileHeader canonical = out->found;
         CanonicalizeFixedFields(canonical);
         out->past_header_tried = true;
@@ -64,7 +73,7 @@ bool Inspect(const std::string& path, Inspection* out, std::string* error) {
     }
     if (out->found_check.sound) {
         out->content = CheckPresentationContent(*file, out->found);
-    } else if (rec.found) {
+    } else if (rec.found && !earlier) {
         out->content = CheckPresentationContent(*file, rec.header);
     } else if (out->past_header.sound) {
         OverlayFile repaired(*file, out->past_header.sectors, out->past_header.length);
@@ -77,12 +86,6 @@ bool Inspect(const std::string& path, Inspection* out, std::string* error) {
         return false;
     }
     return true;
-}
-
-// Whether the layout the reconstruction found is older than a root entry the file holds: the
-// repair then does not hand it back.
-bool IsEarlierVersion(const Reconstruction& rec) {
-    return rec.found && OlderThanNewestRoot(rec.check.root_modified, rec);
 }
 
 // The reconstruction's verdict: the check under the header it found, or why none was found.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -158,6 +159,26 @@ TEST_F(InspectCommand, TextMarksChangedFields) {
     EXPECT_NE(r.out.find("3 field(s)"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("check as found:         NOT sound: "), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("check as reconstructed: sound (4 streams)"), std::string::npos) << r.out;
+}
+
+// A flipped FAT entry in a file that keeps an earlier version in free sectors: the earlier
+// version checks out, but the repair rebuilds the latest one past the header, and inspect says
+// which sector and why.
+TEST_F(InspectCommand, SaysWhatTheRepairRebuildsPastTheHeader) {
+    const char* corpus = std::getenv("DECKWRIGHT_CORPUS_DIR");
+    Bytes f = corpus ? Read(std::string(corpus) + "/poi_41071.ppt") : Bytes{};
+    if (f.size() < 2 * SECTOR_SIZE) GTEST_SKIP() << "poi_41071.ppt is not in DECKWRIGHT_CORPUS_DIR";
+    const auto h = CompoundFileHeader::Parse(std::span<const std::uint8_t, SECTOR_SIZE>(f.data(), SECTOR_SIZE));
+    f[(h.difat[0] + 1) * SECTOR_SIZE + 4 * 3 + 2] ^= 0x01;  // the entry of sector 3
+    const std::string a = Write("flipped.ppt", f);
+    const Result r = RunDeckwright({"inspect", a});
+    ASSERT_EQ(r.status, cli::kExitOk) << r.err;
+    EXPECT_NE(r.out.find("an earlier version"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("past the header, the repair would rebuild 1 sector(s)"), std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("sector " + std::to_string(h.difat[0]) + ": the FAT sector of sectors 0 to 127 (1 of"),
+              std::string::npos)
+        << r.out;
 }
 
 TEST_F(InspectCommand, UnreadableFilesAreReportedAndTheOthersStillInspected) {
