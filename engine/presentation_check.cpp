@@ -471,9 +471,10 @@ ContentCheck CheckPresentationContent(RandomAccessFile& file, const CompoundFile
             // Encrypted bytes look random: a whole unit of zeros up to whatever begins next is
             // a lost sector.
             const std::uint64_t next = *std::upper_bound(landmarks.begin(), landmarks.end(), offset);
+            const std::uint64_t at = offset;
             if (id != session_ref &&
-                !walk.NoZeroedUnit(offset, next, [&] {
-                    return "the encrypted " + what + " at offset " + Num(offset) + " of \"" +
+                !walk.NoZeroedUnit(at, next, [&] {
+                    return "the encrypted " + what + " at offset " + Num(at) + " of \"" +
                            kDocumentStream + "\"";
                 }))
                 return out;
