@@ -655,9 +655,9 @@ class StructureRepairer {
             r_.rebuilt.push_back({fat_sectors_[b],
                                   "the FAT sector of sectors " + Num(first) + " to " +
                                       Num(first + kEntriesPerSector - 1),
-                                  Num(changed) + " of its 128 entries held what no entry in its "
-                                                 "place can (flipped bits) and are set back to "
-                                                 "fit the chains the directory names"});
+                                  Num(changed) + " of its 128 entries were spoilt (flipped bits) "
+                                                 "and are set back to fit the chains the "
+                                                 "directory names"});
         }
         raw_fat_ = std::move(*mended);
     }
