@@ -724,6 +724,8 @@ class Reconstructor {
                 auto weak = [&](std::uint32_t b) {
                     if (a[b] == kFreeSect || difat_marked.count(a[b])) return true;
                     if (marked.count(a[b])) return false;
+                    // The FAT marks a sector for every block: an unmarked one is not its own.
+                    if (marked.size() >= a.size()) return true;
                     const FatCandidate* c = CandidateAt(a[b]);
                     return !(c && c->votes > 0 && c->block == b);
                 };

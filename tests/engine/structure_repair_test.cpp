@@ -50,6 +50,14 @@ void ExpectRepairedTo(const std::vector<std::uint8_t>& good, std::vector<std::ui
     EXPECT_TRUE(m.bytes() == good) << what << ": the copy is not the undamaged file";
 }
 
+// A file of the real presentations the tests are given, or nothing when they are not.
+std::optional<std::vector<std::uint8_t>> CorpusFile(const std::string& name) {
+    const char* corpus = std::getenv("DECKWRIGHT_CORPUS_DIR");
+    std::ifstream in(std::string(corpus ? corpus : "") + "/" + name, std::ios::binary);
+    if (!corpus || !in) return std::nullopt;
+    return std::vector<std::uint8_t>{std::istreambuf_iterator<char>(in), {}};
+}
+
 // Wiped, overwritten and bit-flipped FAT and mini FAT sectors come back exactly, in files of
 // every shape the writer makes (FAT first or last, one or several FAT sectors, DIFAT sectors).
 TEST(StructureRepair, DamagedFatAndMiniFatSectorsComeBackExactly) {
@@ -202,6 +210,23 @@ TEST(StructureRepair, HeaderAndAFatSectorWipedComeBackTogether) {
     EXPECT_TRUE(m.bytes() == good);
 }
 
+// The same in a real file that keeps an earlier FAT sector in a free one, which speaks for the
+// wiped sector's block: the FAT sectors the surviving FAT marks are the file's own.
+TEST(StructureRepair, HeaderAndAFatSectorWipedComeBackOverAnEarlierFatSector) {
+    const auto good = CorpusFile("poi_bug61881.ppt");
+    if (!good) GTEST_SKIP() << "poi_bug61881.ppt is not in DECKWRIGHT_CORPUS_DIR";
+    const CompoundFileHeader h = HeaderOf(*good);
+    ASSERT_EQ(h.difat[0], 144u);
+    auto f = *good;
+    std::fill_n(f.begin(), SECTOR_SIZE, std::uint8_t{0});
+    Fill(f, 144, 0);
+    MemoryFile m(std::move(f));
+    const RepairOutcome o = RepairCompoundFile(m);
+    ASSERT_TRUE(o.sound) << o.problem;
+    EXPECT_TRUE(std::equal(good->begin() + SECTOR_SIZE, good->end(), m.bytes().begin() + SECTOR_SIZE,
+                           m.bytes().end()));
+}
+
 TEST(StructureRepair, ComputingWritesNothingAndApplyingWritesOnlyTheRebuiltSectors) {
     const auto good = WriteCompoundFile(PresentationStreams(300000, 6), {true, 0});
     const CompoundFileHeader h = HeaderOf(good);
@@ -215,14 +240,6 @@ TEST(StructureRepair, ComputingWritesNothingAndApplyingWritesOnlyTheRebuiltSecto
     EXPECT_EQ(r.rebuilt[0].sector, h.difat[1]);
     ASSERT_TRUE(ApplyStructureRepair(m, r));
     EXPECT_TRUE(m.bytes() == good);
-}
-
-// A file of the real presentations the tests are given, or nothing when they are not.
-std::optional<std::vector<std::uint8_t>> CorpusFile(const std::string& name) {
-    const char* corpus = std::getenv("DECKWRIGHT_CORPUS_DIR");
-    std::ifstream in(std::string(corpus ? corpus : "") + "/" + name, std::ios::binary);
-    if (!corpus || !in) return std::nullopt;
-    return std::vector<std::uint8_t>{std::istreambuf_iterator<char>(in), {}};
 }
 
 // A lost directory sector whose entries named small streams leaves mini FAT chains nothing
