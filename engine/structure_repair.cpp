@@ -591,19 +591,31 @@ class StructureRepairer {
         if (chain.empty() || entries_.empty() || entries_[0].type != kTypeRoot ||
             !DirectoryLoss().empty())
             return {};
-        auto sectors = [](std::uint64_t size, std::uint64_t unit) {
-            return static_cast<std::uint32_t>(std::min<std::uint64_t>((size + unit - 1) / unit, kFreeSect));
-        };
         std::vector<ChainSpec> out{{h_.first_directory_sector_location, 0}};
+        for (const ChainNeed& n : FatChainsNamed()) out.push_back({n.start, n.length});
+        return out;
+    }
+
+    // The chains in regular sectors that the header and the directory read so far name, besides
+    // the directory's own: the mini FAT, the mini stream and the big streams, each with its
+    // length in sectors.
+    std::vector<ChainNeed> FatChainsNamed() const {
+        auto sectors = [](std::uint64_t size) {
+            return static_cast<std::uint32_t>(
+                std::min<std::uint64_t>((size + SECTOR_SIZE - 1) / SECTOR_SIZE, kFreeSect));
+        };
+        std::vector<ChainNeed> needs;
         if (h_.number_of_mini_fat_sectors > 0)
-            out.push_back({h_.first_mini_fat_sector_location, h_.number_of_mini_fat_sectors});
-        if (entries_[0].size > 0) out.push_back({entries_[0].start, sectors(entries_[0].size, SECTOR_SIZE)});
+            needs.push_back({"the mini FAT chain", h_.first_mini_fat_sector_location,
+                             h_.number_of_mini_fat_sectors, {}, {}});
+        const DirectoryEntry& root = entries_[0];
+        if (root.size > 0) needs.push_back({"the mini stream", root.start, sectors(root.size), {}, {}});
         for (std::uint32_t id : reached_) {
             const DirectoryEntry& e = entries_[id];
             if (e.type == kTypeStream && e.size >= kMiniStreamCutoff)
-                out.push_back({e.start, sectors(e.size, SECTOR_SIZE)});
+                needs.push_back({"stream \"" + e.name + "\"", e.start, sectors(e.size), {}, {}});
         }
-        return out;
+        return needs;
     }
 
     // Blocks that still read as a FAT's but hold a few spoilt entries (flipped bits) are set
@@ -768,21 +780,7 @@ class StructureRepairer {
             if (entries_.empty() || entries_[0].type != kTypeRoot)
                 return Problem("the directory's first sector (" + Num(h_.first_directory_sector_location) +
                                ") holds no root entry");
-            std::vector<ChainNeed> needs;
-            if (h_.number_of_mini_fat_sectors > 0)
-                needs.push_back({"the mini FAT chain", h_.first_mini_fat_sector_location,
-                                 h_.number_of_mini_fat_sectors, {}, {}});
-            const DirectoryEntry& root = entries_[0];
-            if (root.size > 0)
-                needs.push_back({"the mini stream", root.start,
-                                 static_cast<std::uint32_t>((root.size + SECTOR_SIZE - 1) / SECTOR_SIZE), {}, {}});
-            for (std::uint32_t id : reached_) {
-                const DirectoryEntry& e = entries_[id];
-                if (e.type == kTypeStream && e.size >= kMiniStreamCutoff)
-                    needs.push_back({"stream \"" + e.name + "\"", e.start,
-                                     static_cast<std::uint32_t>((e.size + SECTOR_SIZE - 1) / SECTOR_SIZE),
-                                     {}, {}});
-            }
+            const std::vector<ChainNeed> needs = FatChainsNamed();
             chains_.assign(needs.size(), {});
             fat.AddStarts(needs);
             bool again = false;
