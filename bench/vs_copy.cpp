@@ -7,47 +7,19 @@
 //   inspect of a 512 MB file of random bytes, header zeroed  vs  cat of it
 // Usage: deckwright_vs_copy DECKWRIGHT [CORPUS_DIR] [ROUNDS]
 // With ROUNDS 0 it only writes the two 512 MB files, says where, and keeps them (for strace).
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <random>
-#include <string>
-#include <vector>
 
-#include "tests/support/cfb_writer.h"
-
-extern char** environ;
+#include "bench/command_runs.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-using Args = std::vector<std::string>;
+using namespace deckwright::bench;
 
-// Runs a command with its output thrown away; its exit status.
-int Run(const Args& args) {
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int err = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (err != 0) return -1;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+int Run(const Args& args) { return RunCommand(args).status; }
 
 double Seconds(const Args& args, const fs::path& clean) {
     if (!clean.empty()) {
@@ -57,29 +29,6 @@ double Seconds(const Args& args, const fs::path& clean) {
     const auto start = std::chrono::steady_clock::now();
     Run(args);
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-void Write(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-}
-
-// A presentation of 512 MB (65 DIFAT sectors), its header zeroed.
-std::vector<std::uint8_t> BigPresentation() {
-    std::vector<std::uint8_t> atom(1016);
-    for (std::size_t i = 0; i < atom.size(); ++i)
-        atom[i] = static_cast<std::uint8_t>(i * 2654435761u >> 13);
-    const std::vector<std::uint8_t> one = deckwright::testing::Record(0, 0x0FA0, atom);
-    const std::size_t target = (std::size_t{512} << 20) - 64 * 1024;
-    std::vector<std::uint8_t> records;
-    records.reserve(target);
-    while (records.size() + one.size() <= target)
-        records.insert(records.end(), one.begin(), one.end());
-    std::vector<std::uint8_t> file = deckwright::testing::WriteCompoundFile(
-        deckwright::testing::PresentationStreamsHolding(records, 43), {false, 0});
-    std::fill_n(file.begin(), deckwright::SECTOR_SIZE, 0);
-    return file;
 }
 
 std::vector<std::uint8_t> RandomBytes(std::size_t size) {
@@ -116,9 +65,9 @@ int main(int argc, char** argv) {
     fs::create_directories(work / "in");
 
     const fs::path big = work / "in" / "big512.ppt";
-    Write(big, BigPresentation());
+    WriteBytes(big, DamagedPresentation(std::size_t{512} << 20));
     const fs::path noise = work / "in" / "random512.ppt";
-    Write(noise, RandomBytes(std::size_t{512} << 20));
+    WriteBytes(noise, RandomBytes(std::size_t{512} << 20));
 
     if (rounds == 0) {
         std::printf("%s\n%s\n", big.c_str(), noise.c_str());
