@@ -44,6 +44,49 @@ std::string Hex(std::uint32_t v) {
     return s;
 }
 
+// A chain of sectors (or mini sectors) held as runs of adjacent numbers: a stream laid out in
+// order costs one entry, not four bytes per sector of a stream that may be most of the file.
+class SectorChain {
+  public:
+    void Clear() {
+        runs_.clear();
+        size_ = 0;
+    }
+    void Append(std::uint32_t unit) {
+        if (!runs_.empty() && runs_.back().first + (size_ - runs_.back().index) == unit) {
+            ++size_;
+            return;
+        }
+        runs_.push_back({size_, unit});
+        ++size_;
+    }
+    std::uint64_t size() const { return size_; }
+    // The i-th unit (i < size()).
+    std::uint32_t operator[](std::uint64_t i) const {
+        const Run& r = RunOf(i);
+        return static_cast<std::uint32_t>(r.first + (i - r.index));
+    }
+    // How many units from the i-th on (i < size()) follow each other without a gap.
+    std::uint64_t AdjacentFrom(std::uint64_t i) const {
+        const auto next = NextRun(i);
+        return (next == runs_.end() ? size_ : next->index) - i;
+    }
+
+  private:
+    struct Run {
+        std::uint64_t index;  // of its first unit in the chain
+        std::uint32_t first;  // that unit's number
+    };
+    std::vector<Run>::const_iterator NextRun(std::uint64_t i) const {
+        return std::upper_bound(runs_.begin(), runs_.end(), i,
+                                [](std::uint64_t x, const Run& r) { return x < r.index; });
+    }
+    const Run& RunOf(std::uint64_t i) const { return *(NextRun(i) - 1); }
+
+    std::vector<Run> runs_;
+    std::uint64_t size_ = 0;
+};
+
 // Reads a stream of a file whose structure checked out, through the FAT that check read.
 class StreamReader {
   public:
@@ -54,8 +97,11 @@ class StreamReader {
                                                             h.number_of_mini_fat_sectors);
         mini_fat_.resize(mini_fat_sectors.size() * kEntriesPerSector);
         ReadSectorRuns(file_, mini_fat_sectors, mini_fat_.data());
-        mini_stream_ = Chain(check.root_start,
-                             static_cast<std::uint32_t>((check.root_size + SECTOR_SIZE - 1) / SECTOR_SIZE));
+        const auto mini_stream_sectors =
+            static_cast<std::uint32_t>((check.root_size + SECTOR_SIZE - 1) / SECTOR_SIZE);
+        for (std::uint32_t cur = check.root_start;
+             mini_stream_.size() < mini_stream_sectors && cur < fat_.size(); cur = fat_[cur])
+            mini_stream_.Append(cur);
     }
 
     // The stream's bytes [offset, offset + out.size()); false when they lie past its end.
@@ -64,9 +110,9 @@ class StreamReader {
         mini_ = s.in_mini_stream;
         const std::uint64_t unit = mini_ ? kMiniSectorSize : SECTOR_SIZE;
         const auto count = static_cast<std::uint32_t>((s.size + unit - 1) / unit);
-        units_.clear();
+        units_.Clear();
         for (std::uint32_t cur = s.start; units_.size() < count; ) {
-            units_.push_back(cur);
+            units_.Append(cur);
             const std::span<const std::uint32_t> table = mini_ ? std::span<const std::uint32_t>(mini_fat_) : fat_;
             if (cur >= table.size()) break;
             cur = table[cur];
@@ -134,8 +180,7 @@ class StreamReader {
     void LoadRuns(std::uint64_t end) {
         const std::uint64_t last = (end - 1) / SECTOR_SIZE;
         for (std::uint64_t u = window_start_ / SECTOR_SIZE; u <= last && u < units_.size();) {
-            std::uint64_t n = 1;
-            while (u + n <= last && u + n < units_.size() && units_[u + n] == units_[u] + n) ++n;
+            const std::uint64_t n = std::min(units_.AdjacentFrom(u), last + 1 - u);
             const std::uint64_t from = std::max(u * SECTOR_SIZE, window_start_);
             const std::uint64_t to = std::min((u + n) * SECTOR_SIZE, end);
             const std::uint64_t at = (static_cast<std::uint64_t>(units_[u]) + 1) * SECTOR_SIZE +
@@ -156,8 +201,8 @@ class StreamReader {
     RandomAccessFile& file_;
     std::span<const std::uint32_t> fat_;
     std::vector<std::uint32_t> mini_fat_;
-    std::vector<std::uint32_t> mini_stream_;
-    std::vector<std::uint32_t> units_;
+    SectorChain mini_stream_;
+    SectorChain units_;  // of the stream open
     std::uint64_t size_ = 0;
     bool mini_ = false;
     std::vector<std::uint8_t> window_;
@@ -348,9 +393,11 @@ class ContentWalker {
 
 }  // namespace
 
-ContentCheck CheckPresentationContent(RandomAccessFile& file, const CompoundFileHeader& header) {
+ContentCheck CheckPresentationContent(RandomAccessFile& file, const CompoundFileHeader& header,
+                                      CheckScratch* shared) {
     ContentCheck out;
-    CheckScratch scratch;
+    CheckScratch own;
+    CheckScratch& scratch = shared ? *shared : own;
     const CheckResult check = CheckCompoundFileWith(file, header, scratch);
     if (!check.sound) return out;
     const CheckedStream* document = nullptr;

@@ -21,8 +21,11 @@ struct ContentCheck {
 // directories, and the header of every record those point to in "PowerPoint Document" (and,
 // inside unencrypted container records, every record they hold). Reads those bytes only; never
 // writes. Under `header` the file's structure must check out; PowerPoint 4.0 files ("PP40")
-// and files whose structure does not check out are not walked.
-ContentCheck CheckPresentationContent(RandomAccessFile& file, const CompoundFileHeader& header);
+// and files whose structure does not check out are not walked. `scratch` (may be null) is the
+// room the caller's checks of the same file use: a FAT they read is then not read, nor held,
+// a second time.
+ContentCheck CheckPresentationContent(RandomAccessFile& file, const CompoundFileHeader& header,
+                                      cfb::CheckScratch* scratch = nullptr);
 
 // The words a user is given when a copy was saved with damaged records.
 std::string DamagedRecordsWarning(const ContentCheck& content);

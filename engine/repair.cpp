@@ -98,11 +98,14 @@ bool TradesOwnFatSectors(RandomAccessFile& file, const CompoundFileHeader& own,
     return false;
 }
 
-// Judges the presentation's records once the structure checks out.
-RepairOutcome Judged(RandomAccessFile& file, std::vector<RebuiltSector> rebuilt) {
+// Judges the presentation's records once the structure checks out, with the FAT the last
+// check left in the scratch (read once, held once).
+RepairOutcome Judged(RandomAccessFile& file, std::vector<RebuiltSector> rebuilt,
+                     cfb::CheckScratch& scratch) {
     std::array<std::uint8_t, SECTOR_SIZE> now{};
     cfb::ReadHeaderBytes(file, now.data());
-    const ContentCheck content = CheckPresentationContent(file, CompoundFileHeader::Parse(now));
+    const ContentCheck content =
+        CheckPresentationContent(file, CompoundFileHeader::Parse(now), &scratch);
     if (file.Failed()) return IoFailure(file);
     RepairOutcome out{true, {}, {}, std::move(rebuilt)};
     if (content.damaged) out.warning = DamagedRecordsWarning(content);
@@ -120,7 +123,7 @@ RepairOutcome Apply(RandomAccessFile& file, const CompoundFileHeader& header,
     const CheckResult final_check = cfb::CheckCompoundFileWith(file, scratch);
     if (file.Failed()) return IoFailure(file);
     if (!final_check.sound) return {false, final_check.problem, {}, {}};
-    return Judged(file, repair.rebuilt);
+    return Judged(file, repair.rebuilt, scratch);
 }
 
 }  // namespace
@@ -167,14 +170,14 @@ RepairOutcome RepairCompoundFile(RandomAccessFile& file) {
     if (reconstruction.found) {
         if (!earlier(reconstruction.header, reconstruction.check)) {
             if (rebuilt.sound && SameLayout(rebuilt_header, reconstruction.header))
-                return Judged(file, {});
+                return Judged(file, {}, scratch);
             return Apply(file, reconstruction.header, StructureRepair{}, scratch);
         }
         earlier_version = true;
     }
     if (file.Failed()) return IoFailure(file);
     if (!reconstruction.found && rebuilt.sound) {
-        if (!earlier(rebuilt_header, rebuilt)) return Judged(file, {});
+        if (!earlier(rebuilt_header, rebuilt)) return Judged(file, {}, scratch);
         earlier_version = true;
     }
 

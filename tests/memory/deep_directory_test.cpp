@@ -1,11 +1,6 @@
-// What the check and the repair allocate, counted by replacing the global operator new. A test
-// program of its own, so that the others keep the sanitizers' operators.
-
+// What the check and the repair allocate on a file made to exhaust its reader.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -13,67 +8,10 @@
 #include "engine/little_endian.h"
 #include "engine/memory_file.h"
 #include "engine/repair.h"
-
-namespace {
-
-std::atomic<bool> g_counting{false};
-std::atomic<std::uint64_t> g_allocated{0};
-
-void* Allocate(std::size_t size) {
-    if (g_counting.load(std::memory_order_relaxed)) g_allocated += size;
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-
-}  // namespace
-
-void* operator new(std::size_t size) {
-    return Allocate(size);
-}
-void* operator new[](std::size_t size) {
-    return Allocate(size);
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    try {
-        return Allocate(size);
-    } catch (...) {
-        return nullptr;
-    }
-}
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
-    return operator new(size, tag);
-}
-void operator delete(void* p, const std::nothrow_t&) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, const std::nothrow_t&) noexcept {
-    std::free(p);
-}
+#include "tests/memory/counted_allocations.h"
 
 namespace deckwright {
 namespace {
-
-// Bytes allocated, in all, while f runs.
-template <typename F>
-std::uint64_t AllocatedBy(F&& f) {
-    g_allocated = 0;
-    g_counting = true;
-    f();
-    g_counting = false;
-    return g_allocated;
-}
 
 // A compound file whose directory nests `depth` storages, one in the other, with `streams`
 // empty streams in the innermost one: the shape of a file made to exhaust its reader.
@@ -133,7 +71,7 @@ TEST(DeepDirectory, MemoryStaysWithinAFewTimesTheFileAndTooDeepIsSaid) {
         SCOPED_TRACE(std::to_string(depth) + " storages, " + std::to_string(streams) + " streams");
         const std::vector<std::uint8_t> bytes = NestedFile(depth, streams);
         CheckResult check;
-        const std::uint64_t by_check = AllocatedBy([&] {
+        const std::uint64_t by_check = testing::AllocatedBy([&] {
             MemoryFile file(bytes);
             check = CheckCompoundFile(file);
         });
@@ -147,7 +85,7 @@ TEST(DeepDirectory, MemoryStaysWithinAFewTimesTheFileAndTooDeepIsSaid) {
         RepairOutcome repair;
         std::vector<std::uint8_t> damaged = bytes;
         std::fill_n(damaged.begin(), 512, std::uint8_t{0});
-        const std::uint64_t by_repair = AllocatedBy([&] {
+        const std::uint64_t by_repair = testing::AllocatedBy([&] {
             MemoryFile file(damaged);
             repair = RepairCompoundFile(file);
         });
