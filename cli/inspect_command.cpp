@@ -10,6 +10,7 @@
 #include "engine/header_reconstruction.h"
 #include "engine/presentation_check.h"
 #include "engine/structure_repair.h"
+#include "engine/sector_pass.h"
 #include "engine/sector_scan.h"
 #include "runs/system_files.h"
 
@@ -51,7 +52,9 @@ bool Inspect(const std::string& path, Inspection* out, std::string* error) {
     out->length = file->Length();
     SectorBytes found{};
     if (file->Seek(0)) file->Read(found);
-    out->rebuilt_bytes = ComputeRebuiltHeader(*file);
+    // One read of the file serves the rebuild and the reconstruction both.
+    SectorPass pass = PassOverSectors(*file, RebuildHeaderChooser);
+    out->rebuilt_bytes = ComputeRebuiltHeader(pass.survey);
     if (file->Failed()) {
         *error = file->Error();
         return false;
@@ -60,7 +63,7 @@ bool Inspect(const std::string& path, Inspection* out, std::string* error) {
     out->rebuilt = CompoundFileHeader::Parse(out->rebuilt_bytes);
     out->found_check = CheckCompoundFile(*file, out->found);
     out->rebuilt_check = CheckCompoundFile(*file, out->rebuilt);
-    out->reconstruction = ComputeReconstructedHeader(*file, &out->found);
+    out->reconstruction = ComputeReconstructedHeader(*file, &out->found, nullptr, &pass.scan);
     const Reconstruction& rec = out->reconstruction;
     // An earlier version the reconstruction found is not handed back: the repair then rebuilds
     // past the header as found.

@@ -124,20 +124,20 @@ struct SurveyedSectors {
     SectorBytes Read(std::uint32_t number) { return survey.Kept(number); }
 };
 
-// The sectors the rebuild reads by number: FAT sector 0, the first mini FAT sector and the
-// first directory sector, after the bound tests that replace numbers past the end.
-std::vector<std::uint32_t> SectorsReadByNumber(const SectorBytes& header_bytes, std::uint64_t n) {
-    const CompoundFileHeader h = CompoundFileHeader::Parse(header_bytes);
-    return {h.difat[0] > n ? 0u : h.difat[0],
-            h.first_mini_fat_sector_location > n ? 1u : h.first_mini_fat_sector_location,
-            h.first_directory_sector_location > n ? 0u : h.first_directory_sector_location};
-}
-
 void WriteHeader(RandomAccessFile& file, const SectorBytes& bytes) {
     if (file.Seek(0)) file.Write(bytes);
 }
 
 }  // namespace
+
+// FAT sector 0, the first mini FAT sector and the first directory sector, after the bound
+// tests that replace numbers past the end.
+std::vector<std::uint32_t> RebuildHeaderChooser(const SectorBytes& header_bytes, std::uint64_t n) {
+    const CompoundFileHeader h = CompoundFileHeader::Parse(header_bytes);
+    return {h.difat[0] > n ? 0u : h.difat[0],
+            h.first_mini_fat_sector_location > n ? 1u : h.first_mini_fat_sector_location,
+            h.first_directory_sector_location > n ? 0u : h.first_directory_sector_location};
+}
 
 std::int32_t FindFatSector(RandomAccessFile& file, std::int32_t block, bool skip_first) {
     std::int32_t result = -1;
@@ -185,14 +185,22 @@ int RebuildHeaderLiteral(RandomAccessFile& file) {
     return 0;
 }
 
-std::array<std::uint8_t, SECTOR_SIZE> ComputeRebuiltHeader(RandomAccessFile& file) {
-    const SectorSurvey survey = SectorSurvey::Run(file, SectorsReadByNumber);
+std::array<std::uint8_t, SECTOR_SIZE> ComputeRebuiltHeader(const SectorSurvey& survey) {
     SurveyedSectors sectors{survey};
     return RebuildFrom(survey.header(), survey.sector_bound(), sectors);
 }
 
+std::array<std::uint8_t, SECTOR_SIZE> ComputeRebuiltHeader(RandomAccessFile& file) {
+    return ComputeRebuiltHeader(SectorSurvey::Run(file, RebuildHeaderChooser));
+}
+
 int RebuildHeader(RandomAccessFile& file) {
     WriteHeader(file, ComputeRebuiltHeader(file));
+    return 0;
+}
+
+int RebuildHeader(RandomAccessFile& file, const SectorSurvey& survey) {
+    WriteHeader(file, ComputeRebuiltHeader(survey));
     return 0;
 }
 

@@ -2,9 +2,11 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "engine/compound_file_header.h"
 #include "engine/random_access_file.h"
+#include "engine/sector_scan.h"
 
 namespace deckwright {
 
@@ -16,6 +18,14 @@ int RebuildHeader(RandomAccessFile& file);
 // The 512 bytes RebuildHeader would write, computed from one sequential read of the file.
 // Nothing is written.
 std::array<std::uint8_t, SECTOR_SIZE> ComputeRebuiltHeader(RandomAccessFile& file);
+
+// The same rebuild from a survey of the file made beforehand with the sectors the rebuild
+// reads by number (RebuildHeaderChooser), in a pass that served other ends too; the file must
+// not have changed since. RebuildHeader(file, survey) writes what RebuildHeader(file) writes.
+std::array<std::uint8_t, SECTOR_SIZE> ComputeRebuiltHeader(const SectorSurvey& survey);
+int RebuildHeader(RandomAccessFile& file, const SectorSurvey& survey);
+// The sectors the rebuild reads by number, given the header as found and length / 512.
+std::vector<std::uint32_t> RebuildHeaderChooser(const SectorBytes& header, std::uint64_t n);
 
 // The same rebuild done the plain way: every search reads the whole file again, sector by
 // sector, through one 512-byte buffer. Kept as the reference the fast rebuild is held to.

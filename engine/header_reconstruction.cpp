@@ -214,13 +214,148 @@ class KeptSectorsFile final : public RandomAccessFile {
     bool stale_ = true;  // where the file stands is not known at first
 };
 
+}  // namespace
+
+// What the pass gathers: each lane its own facts; lane 1's shaped bits lie in words of their
+// own, as the lanes meet at a multiple of 64 sectors.
+struct ReconstructionScan::State {
+    std::uint32_t s = 0;  // sectors after the header
+    std::vector<std::uint64_t> shaped;  // a bit per sector whose entries could all be FAT's
+    ScanFacts facts;   // lane 0's, then all
+    ScanFacts second;  // lane 1's
+
+    void Look(std::uint32_t k, const std::uint8_t* p, ScanFacts& f) {
+        // Root entry: object type 5, a colour, a name of at most 32 units, no siblings. Its
+        // sector is kept in memory (up to a bound): every layout tried reads it again. (FAT
+        // and DIFAT candidates are not: they are many, each read only by the few layouts that
+        // list them, and a FAT is read in runs.)
+        if (p[66] == kTypeRoot && p[67] <= 1 && ReadLE16(p + 64) <= 64 &&
+            ReadLE32(p + 68) == kNoStream && ReadLE32(p + 72) == kNoStream) {
+            f.newest_root_modified = std::max(f.newest_root_modified, VersionTime(ReadLE64(p + 108)));
+        }
+        if (p[66] == kTypeRoot && p[67] <= 1 && ReadLE16(p + 64) <= 64 &&
+            ReadLE32(p + 68) == kNoStream && ReadLE32(p + 72) == kNoStream &&
+            f.roots.size() < kMaxRootCandidates) {
+            f.roots.push_back(k);
+            f.root_bytes.insert(f.root_bytes.end(), p, p + SECTOR_SIZE);
+        }
+        LookForFat(k, p, f);
+    }
+
+    // Notes what makes the sector a FAT or DIFAT candidate.
+    void LookForFat(std::uint32_t k, const std::uint8_t* p, ScanFacts& f) {
+        std::array<std::uint32_t, kEntriesPerSector> e;
+        for (std::uint32_t i = 0; i < kEntriesPerSector; ++i) {
+            e[i] = ReadLE32(p + 4 * i);
+            if (e[i] >= s && e[i] < kDifSect) return;  // neither a sector nor a mark
+        }
+        shaped[k >> 6] |= std::uint64_t{1} << (k & 63);
+        // A DIFAT sector: a run of sector numbers, then only FREESECT, then its link.
+        std::uint32_t listed = 0;
+        while (listed < kDifatEntriesPerSector && e[listed] < s) ++listed;
+        bool free_tail = true;
+        for (std::uint32_t i = listed; i < kDifatEntriesPerSector; ++i)
+            free_tail &= e[i] == kFreeSect;
+        const std::uint32_t link = e[kDifatEntriesPerSector];
+        const bool difat_like =
+            listed > 0 && free_tail && (link < s || link == kEndOfChain || link == kFreeSect);
+        if (difat_like && f.difat_shaped.size() < kMaxDifatShaped)
+            f.difat_shaped.push_back({k, e[0], link, listed});
+        FatCandidate c;
+        c.sector = k;
+        std::array<std::uint32_t, kEntriesPerSector> blocks;
+        std::uint32_t n = 0;
+        for (std::uint32_t i = 0; i < kEntriesPerSector; ++i) {
+            const std::uint32_t v = e[i];
+            if (v == kFatSect) c.fat_marks[i >> 6] |= std::uint64_t{1} << (i & 63);
+            if (v == kDifSect) c.difat_marks[i >> 6] |= std::uint64_t{1} << (i & 63);
+            if (v < s && v > i && (v - i - 1) % kEntriesPerSector == 0)
+                blocks[n++] = (v - i - 1) / kEntriesPerSector;
+        }
+        std::sort(blocks.begin(), blocks.begin() + n);
+        for (std::uint32_t i = 0; i < n;) {
+            std::uint32_t j = i;
+            while (j < n && blocks[j] == blocks[i]) ++j;
+            if (j - i > c.votes) {
+                c.votes = j - i;
+                c.block = blocks[i];
+            }
+            i = j;
+        }
+        const bool marked =
+            (c.fat_marks[0] | c.fat_marks[1] | c.difat_marks[0] | c.difat_marks[1]) != 0;
+        if (c.votes == 0 && !marked) return;
+        if (c.votes > 0) f.by_block[c.block].push_back(f.candidates.size());
+        if (c.votes == 0 && (c.fat_marks[0] | c.fat_marks[1]) != 0 &&
+            f.marks_only.size() < kMaxRootCandidates)
+            f.marks_only.push_back(k);
+        if (c.votes == 0 && HasBit(c.fat_marks, k % kEntriesPerSector))
+            f.self_marking[k / kEntriesPerSector].push_back(f.candidates.size());
+        f.candidates.push_back(c);  // in ascending sector order, as the scan goes
+    }
+};
+
+ReconstructionScan::ReconstructionScan(std::uint64_t file_length)
+    : state_(std::make_unique<State>()) {
+    state_->s = SectorCount(file_length);
+    state_->shaped.assign((static_cast<std::size_t>(state_->s) + 63) / 64, 0);
+}
+ReconstructionScan::ReconstructionScan(ReconstructionScan&&) noexcept = default;
+ReconstructionScan& ReconstructionScan::operator=(ReconstructionScan&&) noexcept = default;
+ReconstructionScan::~ReconstructionScan() = default;
+
+std::uint64_t ReconstructionScan::Limit() const {
+    return (static_cast<std::uint64_t>(state_->s) + 1) * SECTOR_SIZE;
+}
+
+void ReconstructionScan::Look(int lane, const FileChunk& c) {
+    State& st = *state_;
+    ScanFacts& facts = lane == 0 ? st.facts : st.second;
+    const std::uint64_t first = c.pos / SECTOR_SIZE - 1;
+    const std::size_t count = c.bytes.size() / SECTOR_SIZE;
+    for (std::size_t i = 0; i < count && first + i < st.s; ++i)
+        st.Look(static_cast<std::uint32_t>(first + i), c.bytes.data() + i * SECTOR_SIZE, facts);
+}
+
+void ReconstructionScan::Discard() {
+    state_->facts = ScanFacts{};
+    state_->second = ScanFacts{};
+    std::fill(state_->shaped.begin(), state_->shaped.end(), std::uint64_t{0});
+}
+
+void ReconstructionScan::Finish() {
+    state_->facts.Append(std::move(state_->second));
+    state_->second = ScanFacts{};
+}
+
+namespace {
+
+// The reconstruction's own pass, when the caller made none.
+ReconstructionScan ScanOf(RandomAccessFile& file) {
+    ReconstructionScan scan(file.Length());
+    // Fits the cache, and measured as fast as any size. No read-ahead thread: each sector
+    // gets only a glance, and handing every chunk to another core costs more than that.
+    constexpr std::size_t kChunk = std::size_t{512} << 10;
+    if (!ReadHalvesSideBySide(file, SECTOR_SIZE, scan.Limit(), kChunk,
+                              [&](int lane, const FileChunk& c) { scan.Look(lane, c); })) {
+        // Not to be done so, or a read failed: again in order, which records any error.
+        scan.Discard();
+        ReadInOrder(file, SECTOR_SIZE, scan.Limit(), kChunk, ReadAhead::kNone,
+                    [&](const FileChunk& c) { scan.Look(0, c); });
+    }
+    scan.Finish();
+    return scan;
+}
+
 class Reconstructor {
   public:
-    Reconstructor(RandomAccessFile& file, const CompoundFileHeader* hint, CheckScratch* scratch)
+    Reconstructor(RandomAccessFile& file, const CompoundFileHeader* hint, CheckScratch* scratch,
+                  ReconstructionScan* scan)
         : raw_(file),
           kept_(file),
           file_(kept_),
           hint_(hint),
+          given_scan_(scan),
           scratch_(scratch ? *scratch : own_scratch_) {}
 
     Reconstruction Run() {
@@ -483,36 +618,14 @@ class Reconstructor {
     }
 
     // The one pass over the file: a few facts about every sector that could be a FAT sector,
-    // and every sector whose first directory entry is a root entry. It reads the file itself,
-    // not through kept_, which it then fills with the root sectors.
+    // and every sector whose first directory entry is a root entry; or the pass the caller
+    // made. It reads the file itself, not through kept_, which it then fills with the root
+    // sectors.
     void Scan() {
-        // Fits the cache, and measured as fast as any size. No read-ahead thread: each sector
-        // gets only a glance, and handing every chunk to another core costs more than that.
-        constexpr std::size_t kChunk = std::size_t{512} << 10;
-        const std::uint64_t limit = (static_cast<std::uint64_t>(s_) + 1) * SECTOR_SIZE;
-        const std::size_t words = (static_cast<std::size_t>(s_) + 63) / 64;
-        auto look_at = [this](ScanFacts& facts, const FileChunk& c) {
-            const auto first = static_cast<std::uint32_t>(c.pos / SECTOR_SIZE - 1);
-            const std::size_t count = c.bytes.size() / SECTOR_SIZE;
-            for (std::size_t i = 0; i < count; ++i)
-                Look(first + static_cast<std::uint32_t>(i), c.bytes.data() + i * SECTOR_SIZE,
-                     facts);
-        };
-        // The halves meet at a multiple of the chunk, so of 64 sectors: each half sets shaped_
-        // bits in words of its own.
-        shaped_.assign(words, 0);
-        ScanFacts second;
-        if (ReadHalvesSideBySide(
-                raw_, SECTOR_SIZE, limit, kChunk,
-                [&](int lane, const FileChunk& c) { look_at(lane == 0 ? facts_ : second, c); })) {
-            facts_.Append(std::move(second));
-        } else {
-            // Not to be done so, or a read failed: again in order, which records any error.
-            facts_ = ScanFacts{};
-            shaped_.assign(words, 0);
-            ReadInOrder(raw_, SECTOR_SIZE, limit, kChunk, ReadAhead::kNone,
-                        [&](const FileChunk& c) { look_at(facts_, c); });
-        }
+        ReconstructionScan scan = given_scan_ ? std::move(*given_scan_) : ScanOf(raw_);
+        ReconstructionScan::State& st = scan.state();
+        facts_ = std::move(st.facts);
+        shaped_ = std::move(st.shaped);
         for (std::size_t i = 0; i < facts_.roots.size(); ++i)
             kept_.Keep(facts_.roots[i], facts_.root_bytes.data() + i * SECTOR_SIZE);
         facts_.root_bytes = {};
@@ -521,76 +634,6 @@ class Reconstructor {
     }
 
     bool Shaped(std::uint32_t k) const { return (shaped_[k >> 6] >> (k & 63)) & 1; }
-
-    void Look(std::uint32_t k, const std::uint8_t* p, ScanFacts& f) {
-        // Root entry: object type 5, a colour, a name of at most 32 units, no siblings. Its
-        // sector is kept in memory (up to a bound): every layout tried reads it again. (FAT
-        // and DIFAT candidates are not: they are many, each read only by the few layouts that
-        // list them, and a FAT is read in runs.)
-        if (p[66] == kTypeRoot && p[67] <= 1 && ReadLE16(p + 64) <= 64 &&
-            ReadLE32(p + 68) == kNoStream && ReadLE32(p + 72) == kNoStream) {
-            f.newest_root_modified = std::max(f.newest_root_modified, VersionTime(ReadLE64(p + 108)));
-        }
-        if (p[66] == kTypeRoot && p[67] <= 1 && ReadLE16(p + 64) <= 64 &&
-            ReadLE32(p + 68) == kNoStream && ReadLE32(p + 72) == kNoStream &&
-            f.roots.size() < kMaxRootCandidates) {
-            f.roots.push_back(k);
-            f.root_bytes.insert(f.root_bytes.end(), p, p + SECTOR_SIZE);
-        }
-        LookForFat(k, p, f);
-    }
-
-    // Notes what makes the sector a FAT or DIFAT candidate.
-    void LookForFat(std::uint32_t k, const std::uint8_t* p, ScanFacts& f) {
-        std::array<std::uint32_t, kEntriesPerSector> e;
-        for (std::uint32_t i = 0; i < kEntriesPerSector; ++i) {
-            e[i] = ReadLE32(p + 4 * i);
-            if (e[i] >= s_ && e[i] < kDifSect) return;  // neither a sector nor a mark
-        }
-        shaped_[k >> 6] |= std::uint64_t{1} << (k & 63);
-        // A DIFAT sector: a run of sector numbers, then only FREESECT, then its link.
-        std::uint32_t listed = 0;
-        while (listed < kDifatEntriesPerSector && e[listed] < s_) ++listed;
-        bool free_tail = true;
-        for (std::uint32_t i = listed; i < kDifatEntriesPerSector; ++i)
-            free_tail &= e[i] == kFreeSect;
-        const std::uint32_t link = e[kDifatEntriesPerSector];
-        const bool difat_like =
-            listed > 0 && free_tail && (link < s_ || link == kEndOfChain || link == kFreeSect);
-        if (difat_like && f.difat_shaped.size() < kMaxDifatShaped)
-            f.difat_shaped.push_back({k, e[0], link, listed});
-        FatCandidate c;
-        c.sector = k;
-        std::array<std::uint32_t, kEntriesPerSector> blocks;
-        std::uint32_t n = 0;
-        for (std::uint32_t i = 0; i < kEntriesPerSector; ++i) {
-            const std::uint32_t v = e[i];
-            if (v == kFatSect) c.fat_marks[i >> 6] |= std::uint64_t{1} << (i & 63);
-            if (v == kDifSect) c.difat_marks[i >> 6] |= std::uint64_t{1} << (i & 63);
-            if (v < s_ && v > i && (v - i - 1) % kEntriesPerSector == 0)
-                blocks[n++] = (v - i - 1) / kEntriesPerSector;
-        }
-        std::sort(blocks.begin(), blocks.begin() + n);
-        for (std::uint32_t i = 0; i < n;) {
-            std::uint32_t j = i;
-            while (j < n && blocks[j] == blocks[i]) ++j;
-            if (j - i > c.votes) {
-                c.votes = j - i;
-                c.block = blocks[i];
-            }
-            i = j;
-        }
-        const bool marked =
-            (c.fat_marks[0] | c.fat_marks[1] | c.difat_marks[0] | c.difat_marks[1]) != 0;
-        if (c.votes == 0 && !marked) return;
-        if (c.votes > 0) f.by_block[c.block].push_back(f.candidates.size());
-        if (c.votes == 0 && (c.fat_marks[0] | c.fat_marks[1]) != 0 &&
-            f.marks_only.size() < kMaxRootCandidates)
-            f.marks_only.push_back(k);
-        if (c.votes == 0 && HasBit(c.fat_marks, k % kEntriesPerSector))
-            f.self_marking[k / kEntriesPerSector].push_back(f.candidates.size());
-        f.candidates.push_back(c);  // in ascending sector order, as the scan goes
-    }
 
     const FatCandidate* CandidateAt(std::uint32_t sector) const {
         const auto it =
@@ -959,6 +1002,7 @@ class Reconstructor {
     KeptSectorsFile kept_;
     RandomAccessFile& file_;  // kept_: every other read goes through it
     const CompoundFileHeader* hint_;
+    ReconstructionScan* given_scan_;  // the caller's pass, when it made one
     Reconstruction best_;
     std::uint32_t s_ = 0;
     std::vector<std::uint64_t> shaped_;  // a bit per sector whose entries could all be FAT's
@@ -973,8 +1017,8 @@ class Reconstructor {
 }  // namespace
 
 Reconstruction ComputeReconstructedHeader(RandomAccessFile& file, const CompoundFileHeader* hint,
-                                          CheckScratch* scratch) {
-    return Reconstructor(file, hint, scratch).Run();
+                                          CheckScratch* scratch, ReconstructionScan* scan) {
+    return Reconstructor(file, hint, scratch, scan).Run();
 }
 
 Reconstruction ReconstructHeader(RandomAccessFile& file, const CompoundFileHeader* hint,

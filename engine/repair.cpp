@@ -9,6 +9,7 @@
 #include "engine/header_reconstruction.h"
 #include "engine/little_endian.h"
 #include "engine/presentation_check.h"
+#include "engine/sector_pass.h"
 #include "engine/structure_repair.h"
 
 namespace deckwright {
@@ -144,7 +145,9 @@ RepairOutcome RepairCompoundFile(RandomAccessFile& file) {
     const bool own = IsOwnHeader(file, found);
     if (file.Failed()) return IoFailure(file);
 
-    RebuildHeader(file);
+    // One read of the copy serves the rebuild and the reconstruction both.
+    SectorPass pass = PassOverSectors(file, RebuildHeaderChooser);
+    RebuildHeader(file, pass.survey);
     if (file.Failed()) return IoFailure(file);
     // The checks and the reconstruction share their tables and the FAT they read: only the
     // header changes from one to the next.
@@ -155,7 +158,8 @@ RepairOutcome RepairCompoundFile(RandomAccessFile& file) {
     const CheckResult rebuilt = cfb::CheckCompoundFileWith(file, scratch);
     if (file.Failed()) return IoFailure(file);
 
-    const Reconstruction reconstruction = ComputeReconstructedHeader(file, &found, &scratch);
+    const Reconstruction reconstruction =
+        ComputeReconstructedHeader(file, &found, &scratch, &pass.scan);
     if (file.Failed()) return IoFailure(file);
     // A layout that checks out is an earlier version when it trades the file's own header for
     // another directory or for stale copies of lost FAT sectors, or when the file holds a root

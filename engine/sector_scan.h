@@ -25,11 +25,27 @@ class SectorSurvey {
     using SectorChooser = std::function<std::vector<std::uint32_t>(const SectorBytes& header,
                                                                    std::uint64_t sector_bound)>;
 
-    // The pass reads the file in chunks of kReadChunk bytes into kReadBuffers buffers.
-    static constexpr std::size_t kReadChunk = std::size_t{1} << 20;
-    static constexpr std::size_t kReadBuffers = kReadAheadBuffers;
+    // The pass reads the file in chunks of kReadChunk bytes, two lanes side by side (each
+    // thread then uses the bytes it read itself) or one after the other.
+    static constexpr std::size_t kReadChunk = std::size_t{512} << 10;
+    static constexpr std::size_t kReadBuffers = 2;
 
+    // Makes the pass over the file, and reads the header and the chosen sectors.
     static SectorSurvey Run(RandomAccessFile& file, const SectorChooser& choose);
+
+    // A survey of a file of `length` bytes whose pass the caller makes, for other ends too
+    // (see PassOverSectors): the survey classifies bytes [SECTOR_SIZE, Limit()).
+    explicit SectorSurvey(std::uint64_t length);
+    std::uint64_t Limit() const { return sector_bound_ * SECTOR_SIZE; }
+    // A chunk of lane 0 or 1 of the pass: each lane's chunks come in file order, lane 1's all
+    // lie after lane 0's, and the two lanes may call at the same time. Bytes past the chunk's
+    // `got` did not arrive.
+    void Visit(int lane, const FileChunk& chunk);
+    // Forgets what the lanes gathered: the pass is to be made again, in order.
+    void Discard();
+    // After the pass: lane 1's sectors follow lane 0's; the header and the sectors `choose`
+    // names are read by number (they are few, and the file has not changed).
+    void Finish(RandomAccessFile& file, const SectorChooser& choose);
 
     const SectorBytes& header() const { return header_; }
     // File length / 512: the bound the header's sector numbers are tested against.
@@ -52,12 +68,17 @@ class SectorSurvey {
         std::uint32_t number;
         FatSectorSummary summary;
     };
-    void VisitSector(std::uint64_t number, Sector sector);
+    // What one lane gathers.
+    struct Lane {
+        std::vector<FatLike> fat_like;
+        std::int32_t first_root_directory = -1;
+    };
 
     SectorBytes header_{};
     std::uint64_t sector_bound_ = 0;
-    std::vector<FatLike> fat_like_;
+    std::vector<FatLike> fat_like_;  // lane 0's during the pass
     std::int32_t first_root_directory_ = -1;
+    Lane second_;  // lane 1's during the pass
     std::vector<std::pair<std::uint32_t, SectorBytes>> kept_;
 };
 

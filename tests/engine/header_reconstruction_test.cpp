@@ -9,7 +9,9 @@
 #include <iterator>
 #include <random>
 
+#include "engine/header_rebuild.h"
 #include "engine/memory_file.h"
+#include "engine/sector_pass.h"
 #include "tests/support/cfb_writer.h"
 #include "tests/support/in_order_only.h"
 
@@ -169,6 +171,64 @@ TEST(HeaderReconstruction, HalvesSideBySideFindWhatOnePassInOrderFinds) {
                 EXPECT_EQ(a.header.Bytes(), b.header.Bytes()) << what;
                 ExpectSameLayout(HeaderOf(good), a.header, what);
             }
+        }
+    }
+}
+
+// The repair reads the copy once for the rebuild and the reconstruction both, writes the
+// rebuilt header, then reconstructs from that pass: it must conclude what a reconstruction
+// that reads the file itself concludes, whether the pass ran side by side or in order, and
+// wherever the pass's chunks and halves meet.
+TEST(HeaderReconstruction, ThePassSharedWithTheRebuildFindsWhatItsOwnFinds) {
+    std::mt19937 rng(29);
+    std::vector<std::pair<std::string, std::vector<std::uint8_t>>> files;
+    for (std::size_t doc : {20000u, 1500000u, 3000000u, 20000000u}) {
+        for (bool fat_first : {true, false}) {
+            const auto good = WriteCompoundFile(PresentationStreams(doc, 9), {fat_first, 2});
+            for (int how = -1; how < 3; ++how) {
+                auto f = good;
+                if (how >= 0) Damage(f, how, rng);
+                files.emplace_back(std::to_string(doc) + (fat_first ? " fat first" : " fat last") +
+                                       " damage " + std::to_string(how),
+                                   std::move(f));
+            }
+        }
+    }
+    // Cut around where the chunks and the two halves meet: a sector lost or seen twice there
+    // changes the FAT candidates.
+    const auto cut_from = WriteCompoundFile(PresentationStreams(2300000, 4), {false, 0});
+    for (std::size_t chunks : {1u, 2u, 3u, 4u}) {
+        for (std::ptrdiff_t delta : {-513, -1, 0, 1, 512}) {
+            const auto len = static_cast<std::size_t>(
+                static_cast<std::ptrdiff_t>(SECTOR_SIZE + chunks * kSectorPassChunk) + delta);
+            std::vector<std::uint8_t> f(cut_from.begin(),
+                                        cut_from.begin() + static_cast<std::ptrdiff_t>(len));
+            std::fill_n(f.begin(), SECTOR_SIZE, std::uint8_t{0});
+            files.emplace_back(std::to_string(len) + " bytes cut", std::move(f));
+        }
+    }
+    for (const auto& [what, f] : files) {
+        const CompoundFileHeader found = HeaderOf(f);
+        MemoryFile rebuilt(f);
+        RebuildHeader(rebuilt);
+        const Reconstruction own = ComputeReconstructedHeader(rebuilt, &found);
+        for (bool side_by_side : {true, false}) {
+            SCOPED_TRACE(what + (side_by_side ? ", side by side" : ", in order"));
+            MemoryFile m(f);
+            InOrderOnly in_order(m);
+            RandomAccessFile& file = side_by_side ? static_cast<RandomAccessFile&>(m) : in_order;
+            SectorPass pass = PassOverSectors(file, RebuildHeaderChooser);
+            RebuildHeader(file, pass.survey);
+            ASSERT_EQ(m.bytes(), rebuilt.bytes());
+            const Reconstruction shared = ComputeReconstructedHeader(file, &found, nullptr, &pass.scan);
+            EXPECT_EQ(shared.found, own.found);
+            EXPECT_EQ(shared.problem, own.problem);
+            EXPECT_EQ(shared.header.Bytes(), own.header.Bytes());
+            EXPECT_EQ(shared.newest_root_modified, own.newest_root_modified);
+            ASSERT_EQ(shared.unsound_layouts.size(), own.unsound_layouts.size());
+            for (std::size_t i = 0; i < own.unsound_layouts.size(); ++i)
+                EXPECT_EQ(shared.unsound_layouts[i].Bytes(), own.unsound_layouts[i].Bytes());
+            EXPECT_FALSE(m.Failed());
         }
     }
 }

@@ -13,6 +13,7 @@
 #include "engine/header_rebuild.h"
 #include "engine/little_endian.h"
 #include "engine/memory_file.h"
+#include "engine/sector_pass.h"
 #include "tests/support/cfb_writer.h"
 
 namespace deckwright {
@@ -30,6 +31,12 @@ void ExpectSameRebuild(const Bytes& file, const std::string& what) {
     ASSERT_FALSE(one_pass.Failed() || literal.Failed()) << what;
     ASSERT_EQ(one_pass.bytes(), literal.bytes()) << what;
     ASSERT_TRUE(std::equal(computed.begin(), computed.end(), one_pass.bytes().begin())) << what;
+    // The same from the pass the repair shares with the reconstruction.
+    MemoryFile shared(file);
+    const SectorPass pass = PassOverSectors(shared, RebuildHeaderChooser);
+    ASSERT_EQ(ComputeRebuiltHeader(pass.survey), computed) << what << ", shared pass";
+    RebuildHeader(shared, pass.survey);
+    ASSERT_EQ(shared.bytes(), one_pass.bytes()) << what << ", shared pass";
     ASSERT_EQ(one_pass.bytes().size(), std::max<std::size_t>(file.size(), SECTOR_SIZE)) << what;
     if (file.size() > SECTOR_SIZE) {
         ASSERT_TRUE(std::equal(file.begin() + SECTOR_SIZE, file.end(),
@@ -183,18 +190,20 @@ TEST(RebuildEquivalence, EveryShortLength) {
 }
 
 TEST(RebuildEquivalence, ReadChunkBoundaries) {
-    // Files ending just around multiples of the one-pass read size, with FAT-like sectors (all
-    // 0xFF) on both sides of every chunk edge, so that a sector lost or counted twice there
-    // shows in the mini FAT count.
-    constexpr std::size_t kChunk = std::size_t{1} << 20;
-    Bytes full = testing::WriteCompoundFile(testing::PresentationStreams(2'200'000, 10));
-    for (std::size_t edge = kChunk; edge + 2 * SECTOR_SIZE <= full.size(); edge += kChunk) {
+    // Files ending just around multiples of the one-pass read size (the pass starts after the
+    // header), with FAT-like sectors (all 0xFF) on both sides of every chunk edge, so that a
+    // sector lost or counted twice there, or where the two halves of the pass meet, shows in
+    // the mini FAT count.
+    constexpr std::size_t kChunk = kSectorPassChunk;
+    Bytes full = testing::WriteCompoundFile(testing::PresentationStreams(2'400'000, 10));
+    for (std::size_t edge = SECTOR_SIZE + kChunk; edge + 2 * SECTOR_SIZE <= full.size();
+         edge += kChunk) {
         std::fill(full.begin() + static_cast<std::ptrdiff_t>(edge - 2 * SECTOR_SIZE),
                   full.begin() + static_cast<std::ptrdiff_t>(edge + 2 * SECTOR_SIZE), 0xFF);
     }
-    for (const std::size_t chunks : {1, 2}) {
+    for (const std::size_t chunks : {1, 2, 3, 4}) {
         for (const std::ptrdiff_t delta : {-1025, -513, -512, -1, 0, 1, 511, 512, 1024}) {
-            const std::size_t len = chunks * kChunk + static_cast<std::size_t>(delta);
+            const std::size_t len = SECTOR_SIZE + chunks * kChunk + static_cast<std::size_t>(delta);
             Bytes file(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(len));
             std::fill_n(file.begin(), SECTOR_SIZE, 0);
             ExpectSameRebuild(file, std::to_string(len) + " bytes");
