@@ -445,6 +445,89 @@ TEST_F(RepairCommandTest, SeveralJobsGiveTheSameLinesFilesAndStatusAsOne) {
     }
 }
 
+// With several jobs, files fail as they do one at a time: one that cannot be opened, one that
+// is no compound file, one whose copy cannot be written and one whose save fails, among files
+// that are saved (one with a warning), behind a big first file that the others overtake. The
+// lines keep the order of the FILEs and say the same, the exit status is the same, the copy
+// that could not be saved is kept whole where its line says, and nothing else is left.
+TEST_F(RepairCommandTest, SeveralJobsFailAsOneJobDoes) {
+    std::vector<std::string> sources;
+    sources.push_back(
+        scratch.File("in/big.ppt", WriteCompoundFile(PresentationStreams(8'000'000, 9))));
+    const std::string unreadable = scratch.File("in/unreadable.ppt", SamplePresentation(21, true));
+    sources.push_back(unreadable);
+    sources.push_back(scratch.File("in/ok.ppt", SamplePresentation(22)));
+    sources.push_back(scratch.File("in/noise.ppt", Bytes(5000, 0x5A)));
+    const Bytes unsaved = SamplePresentation(23, true);
+    sources.push_back(scratch.File("in/unsaved.ppt", unsaved));
+    sources.push_back(scratch.File("in/unwritten.ppt", SamplePresentation(24, true)));
+    sources.push_back(scratch.File("in/records.ppt", PresentationWithDamagedRecords(25, true)));
+    sources.push_back(scratch.File("in/last.ppt", SamplePresentation(26)));
+    InjectedFaults faults([&](FileStep step, const std::string& path) {
+        if (step == FileStep::kOpen && path == unreadable) return Fault{FaultKind::kAccessDenied, 0};
+        // The destination of the move into the save folder, and the copy in the temporary one.
+        if (step == FileStep::kRename && path.ends_with(kSep + std::string("unsaved_r.ppt")))
+            return Fault{FaultKind::kIoError, 0};
+        if (step == FileStep::kFlush && path.ends_with(kSep + std::string("unwritten.ppt")))
+            return Fault{FaultKind::kIoError, 0};
+        return Fault{};
+    });
+
+    std::string one_job_lines;
+    std::vector<Bytes> one_job_files;
+    std::vector<std::string> kept;
+    for (const int jobs : {1, 2, 4}) {
+        SCOPED_TRACE("--jobs " + std::to_string(jobs));
+        const std::string folder = scratch.Folder("faults" + std::to_string(jobs));
+        std::vector<std::string> args{"--jobs", std::to_string(jobs), "--out", folder,
+                                      "--suffix", "_r"};
+        args.insert(args.end(), sources.begin(), sources.end());
+        const CommandResult result = Command(args);
+        EXPECT_EQ(result.status, cli::kExitSomeFailed) << result.out;
+        const auto lines = Lines(result.out);
+        ASSERT_EQ(lines.size(), sources.size() + 1) << result.out;
+        auto failed = [&](std::size_t i) { return lines[i].rfind(sources[i] + ": failed: ", 0) == 0; };
+        for (const std::size_t i : {0u, 2u, 6u}) {
+            const std::string saved_as = ": saved as " + folder + Utf8(PathOf(sources[i]).stem());
+            EXPECT_EQ(lines[i], sources[i] + saved_as + "_r.ppt");
+        }
+        EXPECT_EQ(lines[7].rfind(sources[6] + ": warning: ", 0), 0u) << lines[7];
+        EXPECT_EQ(lines[8], sources[7] + ": saved as " + folder + "last_r.ppt");
+        EXPECT_TRUE(failed(1) && lines[1].find("Open File") != std::string::npos) << lines[1];
+        EXPECT_TRUE(failed(3)) << lines[3];
+        EXPECT_TRUE(failed(4) && lines[4].find("cannot move the repaired copy to " + folder +
+                                              "unsaved_r.ppt") != std::string::npos)
+            << lines[4];
+        EXPECT_TRUE(failed(5) && lines[5].find("the copy could not be written") != std::string::npos)
+            << lines[5];
+        kept.push_back(KeptAt(lines[4]));
+        EXPECT_EQ(ReadBytes(kept.back()), Repaired(unsaved)) << lines[4];
+        std::vector<std::string> left;
+        for (const auto& path : FilesBelow(temp)) {
+            if (!path.ends_with(".kept")) left.push_back(path);
+        }
+        std::sort(left.begin(), left.end());
+        std::vector<std::string> want = kept;
+        std::sort(want.begin(), want.end());
+        EXPECT_EQ(left, want) << "the temporary folder keeps what nobody was told of";
+
+        std::string same = result.out;
+        for (std::size_t at; (at = same.find(folder)) != std::string::npos;)
+            same.replace(at, folder.size(), "OUT/");
+        same.replace(same.find(kept.back()), kept.back().size(), "KEPT");
+        std::vector<Bytes> saved;
+        for (const std::string& path : FilesBelow(folder)) saved.push_back(ReadBytes(path));
+        EXPECT_EQ(saved.size(), 4u);
+        if (jobs == 1) {
+            one_job_lines = same;
+            one_job_files = saved;
+            continue;
+        }
+        EXPECT_EQ(same, one_job_lines);
+        EXPECT_TRUE(saved == one_job_files) << "the saved files differ";
+    }
+}
+
 // With several jobs, the temporary folder holds no more copies than there are jobs.
 TEST_F(RepairCommandTest, SeveralJobsKeepAtMostThatManyCopies) {
     FaultyFileOperations counted(temp);
