@@ -8,6 +8,10 @@ namespace {
 constexpr int kMaxBits = 15;
 constexpr std::uint32_t kWindowSize = 1u << 15;
 constexpr std::uint32_t kAdlerBase = 65521;
+// Bytes the two Adler-32 sums take before they must be reduced, lest the second overflow.
+constexpr std::uint32_t kAdlerRun = 5552;
+// Codes up to this long are decoded by one look into a table, longer ones bit by bit.
+constexpr int kTableBits = 9;
 
 constexpr std::array<std::uint16_t, 29> kLengthBase = {3,  4,  5,  6,  7,  8,  9,   10,  11, 13,
                                                        15, 17, 19, 23, 27, 31, 35,  43,  51, 59,
@@ -23,10 +27,17 @@ constexpr std::array<std::uint8_t, 30> kDistanceExtra = {0, 0, 0, 0, 1, 1, 2,  2
 constexpr std::array<std::uint8_t, 19> kCodeLengthOrder = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
                                                            11, 4,  12, 3, 13, 2, 14, 1, 15};
 
-// A canonical Huffman code: how many codes of each length, and the symbols in code order.
+// A canonical Huffman code: how many codes of each length, and the symbols in code order;
+// and, for the next kTableBits bits of input as they arrive, the symbol whose code they begin
+// with and its length (0 where no code that short fits: the bits are then read one by one).
 struct Huffman {
     std::array<std::uint16_t, kMaxBits + 1> counts{};
     std::array<std::uint16_t, 288> symbols{};
+    struct Entry {
+        std::uint16_t symbol = 0;
+        std::uint8_t length = 0;
+    };
+    std::array<Entry, 1u << kTableBits> table{};
 };
 
 // Builds the code from each symbol's length; false when the lengths ask for more codes than
@@ -44,6 +55,19 @@ bool Build(Huffman& h, const std::uint8_t* lengths, int n) {
     for (int len = 1; len <= kMaxBits; ++len) offsets[len + 1] = offsets[len] + h.counts[len];
     for (int i = 0; i < n; ++i) {
         if (lengths[i] != 0) h.symbols[offsets[lengths[i]]++] = static_cast<std::uint16_t>(i);
+    }
+    // Codes are given out in order of length, then of symbol; the input holds each code's
+    // first bit lowest, so the table is indexed by the code reversed.
+    h.table.fill({});
+    int code = 0, index = 0;
+    for (int len = 1; len <= kTableBits; ++len) {
+        for (int k = 0; k < h.counts[len]; ++k, ++code, ++index) {
+            std::uint32_t reversed = 0;
+            for (int b = 0; b < len; ++b) reversed |= ((code >> b) & 1u) << (len - 1 - b);
+            for (std::uint32_t fill = reversed; fill < h.table.size(); fill += 1u << len)
+                h.table[fill] = {h.symbols[index], static_cast<std::uint8_t>(len)};
+        }
+        code <<= 1;
     }
     return true;
 }
@@ -72,14 +96,14 @@ class Inflater {
             }
             if (!problem.empty()) return problem;
         }
-        bitbuf_ = 0;  // the checksum starts at the next byte
-        bitcount_ = 0;
+        AlignToByte();  // the checksum starts at the next byte
         std::uint32_t stored = 0;
         for (int i = 0; i < 4; ++i) {
-            const int b = in_.Next();
+            const int b = NextByte();
             if (b < 0) return Cut();
             stored = (stored << 8) | static_cast<std::uint32_t>(b);
         }
+        ReduceAdler();
         if (out_ != expected_)
             return "it inflates to " + std::to_string(out_) + " bytes instead of the " +
                    std::to_string(expected_) + " it states";
@@ -94,21 +118,52 @@ class Inflater {
         return out_ == expected_ ? std::string() : "it ends inside its compressed data";
     }
 
-    bool Bits(int n, std::uint32_t* value) {
-        while (bitcount_ < n) {
+    // Takes in whole bytes while there is room for them and input left; what is taken and not
+    // yet used stays in the buffer, for bits and for whole bytes alike.
+    void Fill() {
+        while (bitcount_ <= 56 && !ended_) {
             const int b = in_.Next();
-            if (b < 0) return false;
-            bitbuf_ |= static_cast<std::uint32_t>(b) << bitcount_;
+            if (b < 0) {
+                ended_ = true;
+                break;
+            }
+            bitbuf_ |= static_cast<std::uint64_t>(b) << bitcount_;
             bitcount_ += 8;
         }
-        *value = bitbuf_ & ((1u << n) - 1);
+    }
+
+    bool Bits(int n, std::uint32_t* value) {
+        if (bitcount_ < n) Fill();
+        if (bitcount_ < n) return false;
+        *value = static_cast<std::uint32_t>(bitbuf_ & ((std::uint64_t{1} << n) - 1));
         bitbuf_ >>= n;
         bitcount_ -= n;
         return true;
     }
 
+    // Drops what is left of the byte being read: stored blocks and the checksum start at the
+    // next byte.
+    void AlignToByte() {
+        bitbuf_ >>= bitcount_ % 8;
+        bitcount_ -= bitcount_ % 8;
+    }
+    // The next whole byte (after AlignToByte); -1 when the input ends.
+    int NextByte() {
+        std::uint32_t b = 0;
+        return Bits(8, &b) ? static_cast<int>(b) : -1;
+    }
+
     // The next symbol of `h`: -1 when the input ends, -2 for a code `h` does not have.
     int Decode(const Huffman& h) {
+        if (bitcount_ < kMaxBits) Fill();
+        if (bitcount_ >= kTableBits) {
+            const Huffman::Entry e = h.table[bitbuf_ & ((1u << kTableBits) - 1)];
+            if (e.length != 0) {
+                bitbuf_ >>= e.length;
+                bitcount_ -= e.length;
+                return e.symbol;
+            }
+        }
         int code = 0, first = 0, index = 0;
         for (int len = 1; len <= kMaxBits; ++len) {
             std::uint32_t bit = 0;
@@ -127,9 +182,15 @@ class Inflater {
         if (out_ == expected_) return false;
         window_[out_ % kWindowSize] = byte;
         ++out_;
-        adler_a_ = (adler_a_ + byte) % kAdlerBase;
-        adler_b_ = (adler_b_ + adler_a_) % kAdlerBase;
+        adler_a_ += byte;
+        adler_b_ += adler_a_;
+        if (++unreduced_ == kAdlerRun) ReduceAdler();
         return true;
+    }
+    void ReduceAdler() {
+        adler_a_ %= kAdlerBase;
+        adler_b_ %= kAdlerBase;
+        unreduced_ = 0;
     }
 
     std::string TooLong() const {
@@ -137,22 +198,21 @@ class Inflater {
     }
 
     std::string Stored() {
-        bitbuf_ = 0;
-        bitcount_ = 0;
+        AlignToByte();
         std::uint32_t len = 0, nlen = 0;
         for (int i = 0; i < 2; ++i) {
-            const int b = in_.Next();
+            const int b = NextByte();
             if (b < 0) return Cut();
             len |= static_cast<std::uint32_t>(b) << (8 * i);
         }
         for (int i = 0; i < 2; ++i) {
-            const int b = in_.Next();
+            const int b = NextByte();
             if (b < 0) return Cut();
             nlen |= static_cast<std::uint32_t>(b) << (8 * i);
         }
         if ((len ^ 0xFFFFu) != nlen) return "a stored block's length and its complement disagree";
         for (std::uint32_t i = 0; i < len; ++i) {
-            const int b = in_.Next();
+            const int b = NextByte();
             if (b < 0) return Cut();
             if (!Put(static_cast<std::uint8_t>(b))) return TooLong();
         }
@@ -251,9 +311,11 @@ class Inflater {
     ByteSource& in_;
     const std::uint64_t expected_;
     std::uint64_t out_ = 0;
-    std::uint32_t bitbuf_ = 0;
+    std::uint64_t bitbuf_ = 0;  // bits taken in and not yet used, the next one lowest
     int bitcount_ = 0;
+    bool ended_ = false;  // the input gave out
     std::uint32_t adler_a_ = 1, adler_b_ = 0;
+    std::uint32_t unreduced_ = 0;  // bytes added to the sums since they were last reduced
     std::array<std::uint8_t, kWindowSize> window_{};
 };
 

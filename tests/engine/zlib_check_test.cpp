@@ -97,5 +97,30 @@ TEST(ZlibCheck, ACutStreamIsDamageUnlessEveryStatedByteCameOut) {
     EXPECT_EQ(Check(stored_without_checksum, 5), "");
 }
 
+// Stored blocks of 0xFF, 600 KB in all: the checksum's sums grow fastest so, and must still
+// come out as zlib's.
+TEST(ZlibCheck, ALongStreamKeepsItsChecksum) {
+    constexpr std::uint32_t kBlock = 65535, kBlocks = 10;
+    Bytes stream = {0x78, 0x01};
+    std::uint64_t a = 1, b = 0;
+    for (std::uint32_t k = 0; k < kBlocks; ++k) {
+        stream.push_back(k + 1 == kBlocks ? 1 : 0);  // BFINAL, type 0
+        for (const std::uint32_t v : {kBlock, kBlock ^ 0xFFFFu}) {
+            stream.push_back(static_cast<std::uint8_t>(v));
+            stream.push_back(static_cast<std::uint8_t>(v >> 8));
+        }
+        stream.insert(stream.end(), kBlock, 0xFF);
+        for (std::uint32_t i = 0; i < kBlock; ++i) {
+            a = (a + 0xFF) % 65521;
+            b = (b + a) % 65521;
+        }
+    }
+    const auto adler = static_cast<std::uint32_t>((b << 16) | a);
+    for (int shift = 24; shift >= 0; shift -= 8) stream.push_back(static_cast<std::uint8_t>(adler >> shift));
+    EXPECT_EQ(Check(stream, std::uint64_t{kBlock} * kBlocks), "");
+    stream.back() ^= 1;
+    EXPECT_EQ(Check(stream, std::uint64_t{kBlock} * kBlocks), "its Adler-32 checksum does not match");
+}
+
 }  // namespace
 }  // namespace deckwright
