@@ -361,6 +361,8 @@ MoveResult FileSystem::CopyIntoPlace(const std::string& from, const std::string&
     auto out = CreatePartialBeside(to, &partial, error);
     if (!out) return MoveResult::kFailed;
     const bool copied = CopyContents(*in, *out, flush, error);
+    // A copy not flushed now is flushed once it is repaired: its writing starts meanwhile.
+    if (copied && !flush) out->StartWriteBack();
     out.reset();  // closed before it is renamed: Windows renames no open file
     in.reset();
     if (!copied) {
