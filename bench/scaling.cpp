@@ -6,11 +6,14 @@
 //   files, with --jobs 1 and --jobs 2, on the clock and on the processor (the clock also waits
 //   for the disk, which each saved copy is pushed to), beside cp of the same files: constant
 //   per file when the ratios stay near 1.
-// Usage: deckwright_scaling DECKWRIGHT [SMALL_FILES] [ROUNDS]
-// SMALL_FILES (default 10000) is the big batch; the small batch is a tenth of it.
+// Usage: deckwright_scaling DECKWRIGHT [SMALL_FILES] [ROUNDS] [PAUSE]
+// SMALL_FILES (default 10000) is the big batch; the small batch is a tenth of it. PAUSE (default
+// 35) is the seconds waited before each timed batch, so that the files the last one deleted (its
+// temporary folders) no longer count as freed just now (see PrintSmallFiles).
 #include <chrono>
 #include <cstdio>
 #include <iostream>
+#include <thread>
 
 #include "bench/command_runs.h"
 #include "engine/sector_classifiers.h"
@@ -113,7 +116,7 @@ struct BatchRow {
 };
 
 void PrintSmallFiles(const std::string& deckwright, const fs::path& work, std::size_t many,
-                     int rounds) {
+                     int rounds, int pause) {
     const fs::path in = work / "small";
     fs::create_directories(in);
     std::vector<std::uint8_t> file =
@@ -131,13 +134,19 @@ void PrintSmallFiles(const std::string& deckwright, const fs::path& work, std::s
         for (const std::size_t count : {many / 10, many}) {
             BatchRow row{count, jobs};
             const bool cp = row.jobs == "cp";
-            Args args{deckwright, "repair", "--jobs", jobs, "--out", (work / "out").string(),
-                      "--suffix", "_r"};
-            if (cp) args = {"cp"};
-            args.insert(args.end(), names.begin(), names.begin() + static_cast<long>(count));
-            if (cp) args.push_back((work / "out").string());
             for (int r = 0; r < rounds; ++r) {
-                Recreate(work / "out");
+                // A fresh folder each time, and nothing deleted until all is timed: some file
+                // systems (ext4 without a journal) search past inodes freed in the last half
+                // minute for every new one, which would charge a run for the one before.
+                const fs::path out = work / ("out-" + row.jobs + "-" + std::to_string(count) +
+                                             "-" + std::to_string(r));
+                fs::create_directories(out);
+                Args args{deckwright, "repair", "--jobs", jobs, "--out", out.string(),
+                          "--suffix", "_r"};
+                if (cp) args = {"cp"};
+                args.insert(args.end(), names.begin(), names.begin() + static_cast<long>(count));
+                if (cp) args.push_back(out.string());
+                std::this_thread::sleep_for(std::chrono::seconds(pause));
                 const auto start = std::chrono::steady_clock::now();
                 const Finished f = RunCommand(args);
                 const double s =
@@ -151,8 +160,8 @@ void PrintSmallFiles(const std::string& deckwright, const fs::path& work, std::s
         }
     }
     std::printf("one deckwright repair run over small damaged files (%zu bytes each, header "
-                "zeroed; best of %d runs)\n",
-                file.size(), rounds);
+                "zeroed; best of %d runs, each after a pause of %d s)\n",
+                file.size(), rounds, pause);
     std::printf("%-10s %6s %9s %10s %9s %10s %8s %6s   %s\n", "jobs", "files", "run", "per file",
                 "cpu", "cpu/file", "peak", "status", "per file against the smaller run");
     for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -175,17 +184,18 @@ void PrintSmallFiles(const std::string& deckwright, const fs::path& work, std::s
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::cerr << "usage: deckwright_scaling DECKWRIGHT [SMALL_FILES] [ROUNDS]\n";
+        std::cerr << "usage: deckwright_scaling DECKWRIGHT [SMALL_FILES] [ROUNDS] [PAUSE]\n";
         return 2;
     }
     const std::string deckwright = fs::absolute(argv[1]).string();
     const std::size_t many = argc > 2 ? std::max(10, std::atoi(argv[2])) : 10000;
     const int rounds = argc > 3 ? std::max(1, std::atoi(argv[3])) : 3;
+    const int pause = argc > 4 ? std::max(0, std::atoi(argv[4])) : 35;
     const fs::path work =
         fs::temp_directory_path() / ("deckwright-scaling-" + std::to_string(getpid()));
     fs::create_directories(work);
     PrintMemory(deckwright, work, rounds);
-    PrintSmallFiles(deckwright, work, many, rounds);
+    PrintSmallFiles(deckwright, work, many, rounds, pause);
     fs::remove_all(work);
     return 0;
 }
