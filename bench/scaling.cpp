@@ -146,6 +146,8 @@ void PrintSmallFiles(const std::string& deckwright, const fs::path& work, std::s
                 if (cp) args = {"cp"};
                 args.insert(args.end(), names.begin(), names.begin() + static_cast<long>(count));
                 if (cp) args.push_back(out.string());
+                // Each saved copy is flushed: data other work left unwritten would be waited for.
+                sync();
                 std::this_thread::sleep_for(std::chrono::seconds(pause));
                 const auto start = std::chrono::steady_clock::now();
                 const Finished f = RunCommand(args);
