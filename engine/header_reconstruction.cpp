@@ -391,8 +391,12 @@ class Reconstructor {
         std::vector<std::uint32_t> initial = InitialAssignment();
         std::set<std::vector<std::uint32_t>> tried;
         int attempts = 0;
+        // Settling is costly on a big FAT and gives the same for the same start: most seeds
+        // below start from the same assignment.
+        std::set<std::vector<std::uint32_t>> settled;
         auto attempt = [&](std::vector<std::uint32_t> a) {
             if (attempts >= kMaxFatAttempts || sound_.size() >= kMaxSoundLayouts) return;
+            if (!settled.insert(a).second) return;
             Settle(a);
             if (a.empty() || !tried.insert(a).second) return;
             ++attempts;
@@ -676,9 +680,13 @@ class Reconstructor {
             const FatCandidate* c = a[b] == kFreeSect ? nullptr : CandidateAt(a[b]);
             if (!c) continue;
             const auto& bits = difat ? c->difat_marks : c->fat_marks;
-            for (std::uint32_t i = 0; i < kEntriesPerSector; ++i) {
-                const std::uint64_t k = static_cast<std::uint64_t>(b) * kEntriesPerSector + i;
-                if (HasBit(bits, i) && k < s_) out.insert(static_cast<std::uint32_t>(k));
+            // Marks are few: visit the set bits only (this runs for every assignment tried).
+            for (std::uint32_t w = 0; w < bits.size(); ++w) {
+                for (std::uint64_t rest = bits[w]; rest != 0; rest &= rest - 1) {
+                    const std::uint64_t k = static_cast<std::uint64_t>(b) * kEntriesPerSector +
+                                            w * 64 + static_cast<std::uint32_t>(std::countr_zero(rest));
+                    if (k < s_) out.insert(static_cast<std::uint32_t>(k));
+                }
             }
         }
         return out;
