@@ -1,5 +1,7 @@
 #include "engine/ordered_read.h"
 
+#include "engine/page_buffer.h"
+
 #include <algorithm>
 #include <condition_variable>
 #include <exception>
@@ -16,9 +18,8 @@ namespace {
 struct Buffer {
     // Not zeroed when made: every byte handed on is read or zeroed first, and a zeroing pass
     // would only fault in the fresh pages ahead of the read.
-    explicit Buffer(std::size_t n)
-        : bytes(std::make_unique_for_overwrite<std::uint8_t[]>(n)), size(n) {}
-    std::unique_ptr<std::uint8_t[]> bytes;
+    explicit Buffer(std::size_t n) : bytes(n), size(n) {}
+    PageBuffer bytes;
     std::size_t size;
     std::uint64_t pos = 0;
     std::size_t want = 0;
@@ -29,13 +30,13 @@ struct Buffer {
 // Reads the next chunk at the file's position. False once nothing more will come.
 bool Fill(RandomAccessFile& file, Buffer& b, std::uint64_t limit) {
     b.want = static_cast<std::size_t>(std::min<std::uint64_t>(b.size, limit - b.pos));
-    b.got = file.Read(std::span<std::uint8_t>(b.bytes.get(), b.want));
-    std::fill(b.bytes.get() + b.got, b.bytes.get() + b.want, std::uint8_t{0});
+    b.got = file.Read(std::span<std::uint8_t>(b.bytes.data(), b.want));
+    std::fill(b.bytes.data() + b.got, b.bytes.data() + b.want, std::uint8_t{0});
     return b.got == b.want && b.pos + b.want < limit;
 }
 
 void Hand(const Buffer& b, const std::function<void(const FileChunk&)>& consume) {
-    consume({std::span<const std::uint8_t>(b.bytes.get(), b.want), b.pos, b.got});
+    consume({std::span<const std::uint8_t>(b.bytes.data(), b.want), b.pos, b.got});
 }
 
 void ReadInTurn(RandomAccessFile& file, std::uint64_t begin, std::uint64_t limit,
@@ -145,11 +146,11 @@ bool ReadHalvesSideBySide(RandomAccessFile& file, std::uint64_t begin, std::uint
         Buffer b(chunk_size);
         for (b.pos = from; b.pos < to; b.pos += b.want) {
             b.want = static_cast<std::size_t>(std::min<std::uint64_t>(chunk_size, to - b.pos));
-            b.got = file.ReadAt(b.pos, std::span<std::uint8_t>(b.bytes.get(), b.want), &error);
+            b.got = file.ReadAt(b.pos, std::span<std::uint8_t>(b.bytes.data(), b.want), &error);
             if (!error.empty()) return false;
-            std::fill(b.bytes.get() + b.got, b.bytes.get() + b.want, std::uint8_t{0});
+            std::fill(b.bytes.data() + b.got, b.bytes.data() + b.want, std::uint8_t{0});
             consume(index,
-                    FileChunk{std::span<const std::uint8_t>(b.bytes.get(), b.want), b.pos, b.got});
+                    FileChunk{std::span<const std::uint8_t>(b.bytes.data(), b.want), b.pos, b.got});
             if (b.got < b.want) return to == limit;
         }
         return true;

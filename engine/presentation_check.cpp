@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <array>
 #include <map>
+#include <optional>
 #include <set>
 #include <vector>
 
 #include "engine/little_endian.h"
+#include "engine/page_buffer.h"
 #include "engine/zlib_check.h"
 
 namespace deckwright {
@@ -91,8 +93,8 @@ class SectorChain {
 class StreamReader {
   public:
     StreamReader(RandomAccessFile& file, const CompoundFileHeader& h, const CheckResult& check,
-                 std::span<const std::uint32_t> fat)
-        : file_(file), fat_(fat) {
+                 std::span<const std::uint32_t> fat, const ZeroSectors* zeros)
+        : file_(file), fat_(fat), zeros_(zeros) {
         std::vector<std::uint32_t> mini_fat_sectors = Chain(h.first_mini_fat_sector_location,
                                                             h.number_of_mini_fat_sectors);
         mini_fat_.resize(mini_fat_sectors.size() * kEntriesPerSector);
@@ -124,6 +126,34 @@ class StreamReader {
     // The stream's unit of storage: a sector, or a mini sector for a stream in the mini stream.
     std::uint64_t unit() const { return mini_ ? kMiniSectorSize : SECTOR_SIZE; }
 
+    // The first of the stream's units [first, last) that a pass over the file did not see
+    // holding data (`last` when there is none): only those need reading to tell whether they
+    // hold only zeros.
+    std::uint64_t SkipSeenData(std::uint64_t first, std::uint64_t last) const {
+        if (mini_ || !zeros_) return first;
+        for (std::uint64_t u = first; u < last && u < units_.size();) {
+            const std::uint64_t n = std::min(units_.AdjacentFrom(u), last - u);
+            const std::uint64_t sector = units_[u];
+            const std::uint64_t other = zeros_->SkipData(sector, sector + n);
+            if (other < sector + n) return u + (other - sector);
+            u += n;
+        }
+        return std::max(first, last);
+    }
+
+    // Up to `most` bytes of the stream from `offset` as the reader holds them, until its next
+    // read; none past the stream's end or once a read failed.
+    std::span<const std::uint8_t> PieceAt(std::uint64_t offset, std::uint64_t most) {
+        if (offset >= size_) return {};
+        if (window_start_ == 1 || offset < window_start_ || offset >= window_start_ + window_.size())
+            Load(offset);
+        if (file_.Failed()) return {};
+        const std::uint64_t n =
+            std::min({most, window_start_ + window_.size() - offset, size_ - offset});
+        return window_.subspan(static_cast<std::size_t>(offset - window_start_),
+                               static_cast<std::size_t>(n));
+    }
+
     bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> out) {
         if (offset > size_ || out.size() > size_ - offset) return false;
         for (std::size_t done = 0; done < out.size();) {
@@ -153,11 +183,13 @@ class StreamReader {
     void Load(std::uint64_t at) {
         window_start_ = at / kWindow * kWindow;
         const std::uint64_t end = std::min(window_start_ + kWindow, size_);
-        window_.assign(static_cast<std::size_t>(end - window_start_), 0);
+        if (window_room_.size() == 0) window_room_ = PageBuffer(kWindow);
+        window_ = window_room_.span().first(static_cast<std::size_t>(end - window_start_));
         if (!mini_) {
             LoadRuns(end);
             return;
         }
+        std::fill(window_.begin(), window_.end(), std::uint8_t{0});
         const std::uint64_t unit = kMiniSectorSize;
         std::array<std::uint8_t, SECTOR_SIZE> sector{};
         for (std::uint64_t pos = window_start_; pos < end;) {
@@ -176,10 +208,11 @@ class StreamReader {
     }
 
     // The window of a stream in regular sectors: one read per run of adjacent sectors (a sector
-    // at a time costs a system call pair apiece).
+    // at a time costs a system call pair apiece). What no read fills reads as zeros.
     void LoadRuns(std::uint64_t end) {
         const std::uint64_t last = (end - 1) / SECTOR_SIZE;
-        for (std::uint64_t u = window_start_ / SECTOR_SIZE; u <= last && u < units_.size();) {
+        std::uint64_t u = window_start_ / SECTOR_SIZE;
+        for (; u <= last && u < units_.size();) {
             const std::uint64_t n = std::min(units_.AdjacentFrom(u), last + 1 - u);
             const std::uint64_t from = std::max(u * SECTOR_SIZE, window_start_);
             const std::uint64_t to = std::min((u + n) * SECTOR_SIZE, end);
@@ -187,25 +220,33 @@ class StreamReader {
                                      (from - u * SECTOR_SIZE);
             auto out = std::span<std::uint8_t>(window_).subspan(
                 static_cast<std::size_t>(from - window_start_), static_cast<std::size_t>(to - from));
+            std::size_t got = 0;
             if (file_.Seek(at)) {
-                for (std::size_t got = 0; got < out.size();) {
+                while (got < out.size()) {
                     const std::size_t r = file_.Read(out.subspan(got));
                     if (r == 0) break;
                     got += r;
                 }
             }
+            std::fill(out.begin() + static_cast<std::ptrdiff_t>(got), out.end(), std::uint8_t{0});
             u += n;
         }
+        // Past the stream's last unit.
+        const std::uint64_t filled = std::clamp(u * SECTOR_SIZE, window_start_, end);
+        std::fill(window_.begin() + static_cast<std::ptrdiff_t>(filled - window_start_),
+                  window_.end(), std::uint8_t{0});
     }
 
     RandomAccessFile& file_;
     std::span<const std::uint32_t> fat_;
+    const ZeroSectors* zeros_;
     std::vector<std::uint32_t> mini_fat_;
     SectorChain mini_stream_;
     SectorChain units_;  // of the stream open
     std::uint64_t size_ = 0;
     bool mini_ = false;
-    std::vector<std::uint8_t> window_;
+    PageBuffer window_room_;            // made on the first read
+    std::span<std::uint8_t> window_;     // the part of it in use
     std::uint64_t window_start_ = 1;
 };
 
@@ -214,26 +255,16 @@ class StreamBytes final : public ByteSource {
   public:
     StreamBytes(StreamReader& reader, std::uint64_t begin, std::uint64_t end)
         : r_(reader), at_(begin), end_(end) {}
-    int Next() override {
-        if (next_ == filled_) {
-            if (at_ >= end_) return -1;
-            filled_ = static_cast<std::size_t>(std::min<std::uint64_t>(buffer_.size(), end_ - at_));
-            if (!r_.ReadAt(at_, std::span(buffer_.data(), filled_))) {
-                at_ = end_;
-                filled_ = next_ = 0;
-                return -1;
-            }
-            at_ += filled_;
-            next_ = 0;
-        }
-        return buffer_[next_++];
+    std::span<const std::uint8_t> Next() override {
+        if (at_ >= end_) return {};
+        const std::span<const std::uint8_t> piece = r_.PieceAt(at_, end_ - at_);
+        at_ = piece.empty() ? end_ : at_ + piece.size();
+        return piece;
     }
 
   private:
     StreamReader& r_;
     std::uint64_t at_, end_;
-    std::array<std::uint8_t, 4096> buffer_{};
-    std::size_t next_ = 0, filled_ = 0;
 };
 
 struct RecordHeader {
@@ -347,9 +378,13 @@ class ContentWalker {
     template <typename What>
     bool NoZeroedUnit(std::uint64_t begin, std::uint64_t end, What what) {
         const std::uint64_t unit = r_.unit();
+        const std::uint64_t first = (begin + unit - 1) / unit;
+        const std::uint64_t last = std::max(end / unit, first);
         std::array<std::uint8_t, SECTOR_SIZE> b{};
         const auto bytes = std::span(b.data(), static_cast<std::size_t>(unit));
-        for (std::uint64_t at = (begin + unit - 1) / unit * unit; at + unit <= end; at += unit) {
+        // What a pass over the file saw holding data is not read again.
+        for (std::uint64_t u = first; (u = r_.SkipSeenData(u, last)) < last; ++u) {
+            const std::uint64_t at = u * unit;
             if (!r_.ReadAt(at, bytes)) return true;
             if (std::any_of(bytes.begin(), bytes.end(), [](std::uint8_t x) { return x != 0; }))
                 continue;
@@ -394,7 +429,7 @@ class ContentWalker {
 }  // namespace
 
 ContentCheck CheckPresentationContent(RandomAccessFile& file, const CompoundFileHeader& header,
-                                      CheckScratch* shared) {
+                                      CheckScratch* shared, const ZeroSectors* zeros) {
     ContentCheck out;
     CheckScratch own;
     CheckScratch& scratch = shared ? *shared : own;
@@ -407,7 +442,7 @@ ContentCheck CheckPresentationContent(RandomAccessFile& file, const CompoundFile
         if (cfb::EqualsIgnoringCase(s.path, kCurrentUserStream)) user = &s;
     }
     if (!document || !user || scratch.fat_sectors.empty()) return out;
-    StreamReader reader(file, header, check, scratch.fat.View());
+    StreamReader reader(file, header, check, scratch.fat.View(), zeros);
     out.walked = true;
     ContentWalker walk(reader, out);
 

@@ -6,6 +6,7 @@
 #include "engine/compound_file_check.h"
 #include "engine/compound_file_header.h"
 #include "engine/random_access_file.h"
+#include "engine/zero_sectors.h"
 
 namespace deckwright {
 
@@ -23,9 +24,11 @@ struct ContentCheck {
 // writes. Under `header` the file's structure must check out; PowerPoint 4.0 files ("PP40")
 // and files whose structure does not check out are not walked. `scratch` (may be null) is the
 // room the caller's checks of the same file use: a FAT they read is then not read, nor held,
-// a second time.
+// a second time. `zeros` (may be null) is what a pass over the file as it stands saw of its
+// sectors: a stream's sector it knows is not read again to learn whether it holds only zeros.
 ContentCheck CheckPresentationContent(RandomAccessFile& file, const CompoundFileHeader& header,
-                                      cfb::CheckScratch* scratch = nullptr);
+                                      cfb::CheckScratch* scratch = nullptr,
+                                      const ZeroSectors* zeros = nullptr);
 
 // The words a user is given when a copy was saved with damaged records.
 std::string DamagedRecordsWarning(const ContentCheck& content);

@@ -102,11 +102,11 @@ bool TradesOwnFatSectors(RandomAccessFile& file, const CompoundFileHeader& own,
 // Judges the presentation's records once the structure checks out, with the FAT the last
 // check left in the scratch (read once, held once).
 RepairOutcome Judged(RandomAccessFile& file, std::vector<RebuiltSector> rebuilt,
-                     cfb::CheckScratch& scratch) {
+                     cfb::CheckScratch& scratch, const ZeroSectors* zeros) {
     std::array<std::uint8_t, SECTOR_SIZE> now{};
     cfb::ReadHeaderBytes(file, now.data());
     const ContentCheck content =
-        CheckPresentationContent(file, CompoundFileHeader::Parse(now), &scratch);
+        CheckPresentationContent(file, CompoundFileHeader::Parse(now), &scratch, zeros);
     if (file.Failed()) return IoFailure(file);
     RepairOutcome out{true, {}, {}, std::move(rebuilt)};
     if (content.damaged) out.warning = DamagedRecordsWarning(content);
@@ -115,7 +115,8 @@ RepairOutcome Judged(RandomAccessFile& file, std::vector<RebuiltSector> rebuilt,
 
 // Writes `header` and the structure repair worked out under it, then checks the copy.
 RepairOutcome Apply(RandomAccessFile& file, const CompoundFileHeader& header,
-                    const StructureRepair& repair, cfb::CheckScratch& scratch) {
+                    const StructureRepair& repair, cfb::CheckScratch& scratch,
+                    const ZeroSectors* zeros) {
     const auto bytes = header.Bytes();
     if (!ApplyStructureRepair(file, repair) || !file.Seek(0) || !file.Write(bytes))
         return IoFailure(file);
@@ -124,7 +125,8 @@ RepairOutcome Apply(RandomAccessFile& file, const CompoundFileHeader& header,
     const CheckResult final_check = cfb::CheckCompoundFileWith(file, scratch);
     if (file.Failed()) return IoFailure(file);
     if (!final_check.sound) return {false, final_check.problem, {}, {}};
-    return Judged(file, repair.rebuilt, scratch);
+    // Sectors the pass saw are rewritten: what it saw of them no longer holds.
+    return Judged(file, repair.rebuilt, scratch, repair.sectors.empty() ? zeros : nullptr);
 }
 
 }  // namespace
@@ -135,7 +137,7 @@ RepairOutcome Apply(RandomAccessFile& file, const CompoundFileHeader& header,
 // it are rebuilt under the header as found (when it is the file's own) or under the layouts the
 // reconstruction tried. An earlier version of the presentation that the file still holds is
 // never handed back as the file.
-RepairOutcome RepairCompoundFile(RandomAccessFile& file) {
+RepairOutcome RepairCompoundFile(RandomAccessFile& file, SectorPassFeed* seen) {
     std::array<std::uint8_t, SECTOR_SIZE> original{};
     cfb::ReadHeaderBytes(file, original.data());
     if (file.Failed()) return IoFailure(file);
@@ -145,8 +147,10 @@ RepairOutcome RepairCompoundFile(RandomAccessFile& file) {
     const bool own = IsOwnHeader(file, found);
     if (file.Failed()) return IoFailure(file);
 
-    // One read of the copy serves the rebuild and the reconstruction both.
-    SectorPass pass = PassOverSectors(file, RebuildHeaderChooser);
+    // One read of the copy (or of its source while it was copied) serves the rebuild, the
+    // reconstruction and the check of the records.
+    SectorPass pass =
+        seen ? seen->Finish(file, RebuildHeaderChooser) : PassOverSectors(file, RebuildHeaderChooser);
     RebuildHeader(file, pass.survey);
     if (file.Failed()) return IoFailure(file);
     // The checks and the reconstruction share their tables and the FAT they read: only the
@@ -174,14 +178,14 @@ RepairOutcome RepairCompoundFile(RandomAccessFile& file) {
     if (reconstruction.found) {
         if (!earlier(reconstruction.header, reconstruction.check)) {
             if (rebuilt.sound && SameLayout(rebuilt_header, reconstruction.header))
-                return Judged(file, {}, scratch);
-            return Apply(file, reconstruction.header, StructureRepair{}, scratch);
+                return Judged(file, {}, scratch, &pass.zeros);
+            return Apply(file, reconstruction.header, StructureRepair{}, scratch, &pass.zeros);
         }
         earlier_version = true;
     }
     if (file.Failed()) return IoFailure(file);
     if (!reconstruction.found && rebuilt.sound) {
-        if (!earlier(rebuilt_header, rebuilt)) return Judged(file, {}, scratch);
+        if (!earlier(rebuilt_header, rebuilt)) return Judged(file, {}, scratch, &pass.zeros);
         earlier_version = true;
     }
 
@@ -200,7 +204,7 @@ RepairOutcome RepairCompoundFile(RandomAccessFile& file) {
     for (const CompoundFileHeader& h : layouts) {
         const StructureRepair repair = ComputeStructureRepair(file, h);
         if (file.Failed()) return IoFailure(file);
-        if (repair.sound && !earlier(h, repair.check)) return Apply(file, h, repair, scratch);
+        if (repair.sound && !earlier(h, repair.check)) return Apply(file, h, repair, scratch, &pass.zeros);
         if (repair.sound) earlier_version = true;
         if (problem.empty() && !repair.sound) problem = repair.problem;
     }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/random_access_file.h"
+#include "engine/sector_pass.h"
 #include "engine/structure_repair.h"
 
 namespace deckwright {
@@ -20,7 +21,9 @@ struct RepairOutcome {
 
 // Repairs an open, writable copy of a presentation in place and judges the result: the header
 // first; past it, the FAT, mini FAT and a cut tail where the file still guarantees their
-// contents. This is the one repair step that every front end goes through.
-RepairOutcome RepairCompoundFile(RandomAccessFile& file);
+// contents. This is the one repair step that every front end goes through. `seen` (may be
+// null) is the pass its caller fed with the copy's bytes while making the copy: the copy is
+// then not read a second time for it.
+RepairOutcome RepairCompoundFile(RandomAccessFile& file, SectorPassFeed* seen = nullptr);
 
 }  // namespace deckwright

@@ -1,6 +1,7 @@
 #include "engine/zlib_check.h"
 
 #include <array>
+#include <span>
 
 namespace deckwright {
 namespace {
@@ -122,12 +123,13 @@ class Inflater {
     // yet used stays in the buffer, for bits and for whole bytes alike.
     void Fill() {
         while (bitcount_ <= 56 && !ended_) {
-            const int b = in_.Next();
-            if (b < 0) {
-                ended_ = true;
-                break;
+            if (at_ == piece_.size()) {
+                piece_ = in_.Next();
+                at_ = 0;
+                ended_ = piece_.empty();
+                continue;
             }
-            bitbuf_ |= static_cast<std::uint64_t>(b) << bitcount_;
+            bitbuf_ |= static_cast<std::uint64_t>(piece_[at_++]) << bitcount_;
             bitcount_ += 8;
         }
     }
@@ -180,11 +182,28 @@ class Inflater {
 
     bool Put(std::uint8_t byte) {
         if (out_ == expected_) return false;
+        if (unreduced_ == kAdlerRun) ReduceAdler();
         window_[out_ % kWindowSize] = byte;
         ++out_;
         adler_a_ += byte;
         adler_b_ += adler_a_;
-        if (++unreduced_ == kAdlerRun) ReduceAdler();
+        ++unreduced_;
+        return true;
+    }
+    // Copies `length` bytes from `distance` back (both checked), without a test per byte.
+    bool Repeat(std::uint32_t length, std::uint32_t distance) {
+        if (length > expected_ - out_) return false;
+        if (unreduced_ + length > kAdlerRun) ReduceAdler();
+        std::uint32_t a = adler_a_, b = adler_b_;
+        for (std::uint32_t i = 0; i < length; ++i, ++out_) {
+            const std::uint8_t byte = window_[(out_ - distance) % kWindowSize];
+            window_[out_ % kWindowSize] = byte;
+            a += byte;
+            b += a;
+        }
+        adler_a_ = a;
+        adler_b_ = b;
+        unreduced_ += length;
         return true;
     }
     void ReduceAdler() {
@@ -302,13 +321,13 @@ class Inflater {
             if (!Bits(kDistanceExtra[d], &extra)) return Cut();
             const std::uint32_t distance = kDistanceBase[d] + extra;
             if (distance > out_) return "it refers back past the start of its data";
-            for (std::uint32_t i = 0; i < length; ++i) {
-                if (!Put(window_[(out_ - distance) % kWindowSize])) return TooLong();
-            }
+            if (!Repeat(length, distance)) return TooLong();
         }
     }
 
     ByteSource& in_;
+    std::span<const std::uint8_t> piece_;  // the input's piece being taken in
+    std::size_t at_ = 0;                   // the next byte of it
     const std::uint64_t expected_;
     std::uint64_t out_ = 0;
     std::uint64_t bitbuf_ = 0;  // bits taken in and not yet used, the next one lowest

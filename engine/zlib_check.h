@@ -1,15 +1,17 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 namespace deckwright {
 
-// Bytes handed over one at a time; -1 once there are no more.
+// Bytes handed over a piece at a time; an empty piece once there are no more. A piece stays as
+// it is until the next call.
 class ByteSource {
   public:
     virtual ~ByteSource() = default;
-    virtual int Next() = 0;
+    virtual std::span<const std::uint8_t> Next() = 0;
 };
 
 // Whether `in` starts with a whole zlib stream that inflates to exactly `expected_size` bytes

@@ -1,7 +1,9 @@
 // The inflating check of compressed storages on arbitrary bytes: no crash, no hang, no sanitizer
 // report, and memory that stays fixed whatever size the input states.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "engine/zlib_check.h"
 
@@ -10,7 +12,13 @@ namespace {
 class Input final : public deckwright::ByteSource {
   public:
     Input(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-    int Next() override { return at_ < size_ ? data_[at_++] : -1; }
+    // Pieces of 1 to 64 bytes, so that the input's edges fall anywhere.
+    std::span<const std::uint8_t> Next() override {
+        const std::size_t n = std::min<std::size_t>(at_ % 64 + 1, size_ - at_);
+        const std::span<const std::uint8_t> piece(data_ + at_, n);
+        at_ += n;
+        return piece;
+    }
 
   private:
     const std::uint8_t* data_;

@@ -1,8 +1,10 @@
 #include "platform/file_system.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <mutex>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "platform/file_faults_internal.h"
@@ -36,6 +38,9 @@ constexpr char kJournalName[] = "partial-files";
 // Beside an item folder: its copy was handed to the user and must stay.
 constexpr char kKeptSuffix[] = ".kept";
 constexpr std::size_t kCopyBuffer = std::size_t{8} << 20;
+// A watched copy's pieces: two are held, one being written while the next is read.
+constexpr std::size_t kWatchedPiece = std::size_t{1} << 20;
+constexpr std::size_t kBufferAlignment = 4096;
 
 // Every name below is made, and every run folder listed, under this one lock: an interrupt's
 // clean-up takes it for good, so nothing new appears behind it.
@@ -173,6 +178,114 @@ bool CopyContents(OsFile& from, OsFile& to, bool flush, std::string* error) {
         remaining -= want;
     }
     if (flush && !to.Flush()) {
+        *error = to.Error();
+        return false;
+    }
+    return true;
+}
+
+// Writes one piece at a time on a thread of its own, while the caller reads the next.
+class WriteBehind {
+  public:
+    explicit WriteBehind(OsFile& to) : to_(to), thread_([this] { Loop(); }) {}
+    ~WriteBehind() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+    WriteBehind(const WriteBehind&) = delete;
+    WriteBehind& operator=(const WriteBehind&) = delete;
+
+    // Hands over a piece, which must stay as it is until the next Wait returns.
+    void Write(std::span<const std::uint8_t> piece) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            piece_ = piece;
+        }
+        changed_.notify_all();
+    }
+    // Waits until the piece handed over is written; false once a write failed.
+    bool Wait() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [this] { return piece_.empty(); });
+        return ok_;
+    }
+
+  private:
+    void Loop() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [this] { return stop_ || !piece_.empty(); });
+            if (piece_.empty()) return;
+            const std::span<const std::uint8_t> piece = piece_;
+            const bool ok = ok_;
+            lock.unlock();
+            const bool written = ok && to_.Write(piece);
+            lock.lock();
+            ok_ = written;
+            piece_ = {};
+            changed_.notify_all();
+        }
+    }
+
+    OsFile& to_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::span<const std::uint8_t> piece_;  // handed over, not yet written
+    bool ok_ = true;
+    bool stop_ = false;
+    std::thread thread_;  // last: it starts once the rest is ready
+};
+
+// Copies `length` bytes of from into to through two buffers, showing each piece to the
+// watcher while the one before is being written.
+bool CopyWatched(OsFile& from, OsFile& to, std::uint64_t length, CopyWatcher& watcher,
+                 std::string* error) {
+    watcher.Begin(length);
+    const auto size = static_cast<std::size_t>(
+        std::min<std::uint64_t>(std::max<std::uint64_t>(length, 1), kWatchedPiece));
+    // Page-aligned: the system copies into and out of a misaligned buffer at half the speed.
+    std::vector<std::uint8_t> room(2 * size + kBufferAlignment);
+    std::uint8_t* const first = room.data() + (kBufferAlignment - reinterpret_cast<std::uintptr_t>(
+                                                                       room.data()) % kBufferAlignment);
+    std::uint8_t* const buffers[2] = {first, first + size};
+    if (length <= size) {
+        // One piece: nothing to read while it is written, so no thread either.
+        const std::span<std::uint8_t> piece(first, static_cast<std::size_t>(length));
+        const std::size_t got = from.Read(piece);
+        if (from.Failed() || got < piece.size()) {
+            *error = from.Failed() ? from.Error()
+                                   : "the file became shorter while it was being copied";
+            return false;
+        }
+        watcher.See(0, piece);
+        if (to.Write(piece)) return true;
+        *error = to.Error();
+        return false;
+    }
+    WriteBehind writer(to);
+    for (std::uint64_t pos = 0, i = 0; pos < length; ++i) {
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(length - pos, size));
+        const std::span<std::uint8_t> piece(buffers[i % 2], want);
+        const std::size_t got = from.Read(piece);
+        if (from.Failed() || got < want) {
+            writer.Wait();
+            *error = from.Failed() ? from.Error()
+                                   : "the file became shorter while it was being copied";
+            return false;
+        }
+        watcher.See(pos, piece);
+        if (!writer.Wait()) {
+            *error = to.Error();
+            return false;
+        }
+        writer.Write(piece);
+        pos += want;
+    }
+    if (!writer.Wait()) {
         *error = to.Error();
         return false;
     }
@@ -354,15 +467,21 @@ void FileSystem::DropPartial(const std::string& partial) {
 
 // Copies from into a partial file beside to, then gives it to's name: replacing it or not.
 MoveResult FileSystem::CopyIntoPlace(const std::string& from, const std::string& to, bool replace,
-                                     bool flush, std::string* error) {
+                                     bool flush, std::string* error, CopyWatcher* watcher) {
     auto in = OpenForReading(from, error);
     if (!in) return MoveResult::kFailed;
     std::string partial;
     auto out = CreatePartialBeside(to, &partial, error);
     if (!out) return MoveResult::kFailed;
-    const bool copied = CopyContents(*in, *out, flush, error);
-    // A copy not flushed now is flushed once it is repaired: its writing starts meanwhile.
-    if (copied && !flush) out->StartWriteBack();
+    bool copied = false;
+    if (watcher) {
+        const std::uint64_t length = in->Length();
+        copied = !in->Failed() && in->Seek(0) && CopyWatched(*in, *out, length, *watcher, error) &&
+                 (!flush || out->Flush());
+        if (!copied && error->empty()) *error = in->Failed() ? in->Error() : out->Error();
+    } else {
+        copied = CopyContents(*in, *out, flush, error);
+    }
     out.reset();  // closed before it is renamed: Windows renames no open file
     in.reset();
     if (!copied) {
@@ -381,12 +500,12 @@ bool FileSystem::CopyReplacing(const std::string& from, const std::string& to, s
 }
 
 bool FileSystem::CopyToTemporary(const std::string& from, const std::string& to,
-                                 std::string* error) {
+                                 std::string* error, CopyWatcher* watcher) {
     if (SameFile(from, to)) {
         *error = "source and destination are the same file";
         return false;
     }
-    return CopyIntoPlace(from, to, true, false, error) == MoveResult::kMoved;
+    return CopyIntoPlace(from, to, true, false, error, watcher) == MoveResult::kMoved;
 }
 
 MoveResult FileSystem::MoveNoReplace(const std::string& from, const std::string& to,

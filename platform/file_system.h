@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "platform/os_file.h"
@@ -12,6 +14,18 @@ class RunFolder;
 }
 
 enum class MoveResult { kMoved, kDestinationExists, kFailed };
+
+// Sees a copy's bytes on their way into it, so that a caller who must read them anyway needs
+// no second read of the copy.
+class CopyWatcher {
+  public:
+    virtual ~CopyWatcher() = default;
+    // Before any bytes: the length the copy will have.
+    virtual void Begin(std::uint64_t length) = 0;
+    // Bytes [pos, pos + bytes.size()) of the copy, in order from 0 without a gap; every piece
+    // but the last holds a whole number of 64 KiB blocks. Called on the copying thread.
+    virtual void See(std::uint64_t pos, std::span<const std::uint8_t> bytes) = 0;
+};
 
 // The operating system's files as the runs use them. Paths are UTF-8. Every operation that can
 // fail returns false (or null) and puts the system's reason, in words, in *error. The temporary
@@ -39,8 +53,11 @@ class FileSystem {
     // it is never left half-written, and nothing half-written is left beside it.
     bool CopyReplacing(const std::string& from, const std::string& to, std::string* error);
     // The same for a working copy in the temporary folder, without pushing it to the disk: after
-    // a crash it is thrown away (the source is still there), so no flush buys anything.
-    bool CopyToTemporary(const std::string& from, const std::string& to, std::string* error);
+    // a crash it is thrown away (the source is still there), so no flush buys anything. With a
+    // watcher, the copy is made through our memory (reading and writing side by side) and the
+    // watcher sees every byte once.
+    bool CopyToTemporary(const std::string& from, const std::string& to, std::string* error,
+                         CopyWatcher* watcher = nullptr);
     // Moves from to to, also across file systems; never replaces an existing to.
     MoveResult MoveNoReplace(const std::string& from, const std::string& to, std::string* error);
     bool Delete(const std::string& path, std::string* error);
@@ -69,7 +86,7 @@ class FileSystem {
                                  std::string* error);
     void DropPartial(const std::string& partial);
     MoveResult CopyIntoPlace(const std::string& from, const std::string& to, bool replace,
-                             bool flush, std::string* error);
+                             bool flush, std::string* error, CopyWatcher* watcher = nullptr);
 
     std::string temporary_folder_;
     std::unique_ptr<detail::RunFolder> run_;

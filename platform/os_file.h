@@ -46,10 +46,6 @@ class OsFile final {
     std::uint64_t CopyInto(OsFile& to, std::uint64_t length, bool* unsupported);
     // Pushes written data to the disk. False on failure.
     bool Flush();
-    // Has the system start writing what was written so far to the disk, without waiting for
-    // it: a Flush that may follow then finds most of it done. Where the system has no such
-    // call, nothing happens.
-    void StartWriteBack();
     // When the file was created, in seconds since 1970 (UTC); where the system does not keep
     // it, when it was last changed. 0 when it cannot be obtained.
     std::int64_t CreationTime();

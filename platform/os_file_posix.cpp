@@ -190,11 +190,6 @@ bool OsFile::Flush() {
     return true;
 }
 
-void OsFile::StartWriteBack() {
-    // Only a hint: should it fail, the flush still writes everything.
-    ::sync_file_range(static_cast<int>(handle_), 0, 0, SYNC_FILE_RANGE_WRITE);
-}
-
 std::int64_t OsFile::CreationTime() {
     // The birth time where the file system keeps it; the last change otherwise.
     struct statx stx {};

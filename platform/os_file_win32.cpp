@@ -139,8 +139,6 @@ bool OsFile::Flush() {
     return true;
 }
 
-void OsFile::StartWriteBack() {}
-
 std::int64_t OsFile::CreationTime() {
     FILETIME created{}, accessed{}, written{};
     if (!GetFileTime(H(handle_), &created, &accessed, &written)) return 0;

@@ -23,16 +23,13 @@ class FileOperations {
                                                              std::string* error) = 0;
     virtual std::unique_ptr<RandomAccessFile> OpenForReadWrite(const std::string& path,
                                                                std::string* error) = 0;
-    // Pushes what was written through a file opened by this object to the disk.
-    virtual bool Flush(RandomAccessFile& file, std::string* error) = 0;
-
     // Copies from to to. An existing to is replaced in one step: it is never left half-written.
     virtual bool CopyReplacing(const std::string& from, const std::string& to,
                                std::string* error) = 0;
     // The same for a working copy in the temporary folder: it need not survive a crash, so it is
-    // not flushed.
+    // not flushed. A watcher (may be null) sees every byte of the copy on its way.
     virtual bool CopyToTemporary(const std::string& from, const std::string& to,
-                                 std::string* error) = 0;
+                                 std::string* error, CopyWatcher* watcher) = 0;
     // Moves from to to, also across file systems. Never replaces an existing to.
     virtual MoveResult MoveNoReplace(const std::string& from, const std::string& to,
                                      std::string* error) = 0;

@@ -1,13 +1,45 @@
 #include "runs/repair_worker.h"
 
 #include <exception>
+#include <optional>
+#include <vector>
 
 #include "engine/repair.h"
+#include "runs/held_copy.h"
 #include "runs/run_items.h"
 #include "runs/run_texts.h"
 
 namespace deckwright {
 namespace {
+
+// Copies up to this long are held in memory while they are repaired.
+constexpr std::uint64_t kHeldCopyLimit = std::uint64_t{4} << 20;
+
+// Hands the bytes of an item's copy to the repair's pass on their way into the copy, so that the
+// repair does not read the copy again for them; a small copy's bytes are kept, too.
+class PassWatcher final : public CopyWatcher {
+  public:
+    void Begin(std::uint64_t length) override {
+        feed_.emplace(length);
+        if (length <= kHeldCopyLimit) held_.reserve(static_cast<std::size_t>(length));
+    }
+    void See(std::uint64_t pos, std::span<const std::uint8_t> bytes) override {
+        if (!feed_) return;
+        feed_->Take(pos, bytes);
+        if (held_.capacity() > 0 && pos == held_.size())
+            held_.insert(held_.end(), bytes.begin(), bytes.end());
+    }
+    SectorPassFeed* feed() { return feed_ ? &*feed_ : nullptr; }
+    // The copy's bytes when it is small and all of them were seen; else nothing.
+    std::optional<std::vector<std::uint8_t>> TakeHeld(std::uint64_t length) {
+        if (held_.capacity() == 0 || held_.size() != length) return std::nullopt;
+        return std::move(held_);
+    }
+
+  private:
+    std::optional<SectorPassFeed> feed_;
+    std::vector<std::uint8_t> held_;
+};
 
 // One item of the run: its outcome, the host told of a failure already.
 class RepairItem {
@@ -35,17 +67,26 @@ class RepairItem {
             return Fail(kLoadFailedText, "cannot make a temporary folder: " + error);
         }
         copy_ = folder + name;
-        if (!files().CopyToTemporary(source, copy_, &error)) {
+        PassWatcher seen;
+        if (!files().CopyToTemporary(source, copy_, &error, &seen)) {
             return Fail(kLoadFailedText, "cannot copy " + source + " to " + copy_ + ": " + error);
         }
         auto file = files().OpenForReadWrite(copy_, &error);
         if (!file) return Fail(kOpenFailedText, "the temporary copy " + copy_ + ": " + error);
-        RepairOutcome outcome = RepairCompoundFile(*file);
+        // Not flushed: a crash loses only this working copy, never the user's file. A save that
+        // replaces a file flushes what replaces it.
+        RepairOutcome outcome;
+        if (auto held = seen.TakeHeld(file->Length())) {
+            HeldCopy copy(*file, std::move(*held));
+            outcome = RepairCompoundFile(copy, seen.feed());
+            if (outcome.sound && copy.Failed()) {
+                outcome = {false, "the copy could not be read or written: " + copy.Error(), {}, {}};
+            }
+        } else {
+            outcome = RepairCompoundFile(*file, seen.feed());
+        }
         if (outcome.sound && file->Failed()) {
             outcome = {false, "the copy could not be read or written: " + file->Error(), {}, {}};
-        }
-        if (outcome.sound && !files().Flush(*file, &error)) {
-            outcome = {false, "the copy could not be written: " + error, {}, {}};
         }
         file.reset();  // closed before anything else happens to it
         // An unusable copy is never offered for saving.

@@ -20,11 +20,4 @@ std::unique_ptr<RandomAccessFile> SystemFileOperations::OpenForReadWrite(const s
     return file ? std::make_unique<SystemFile>(std::move(file)) : nullptr;
 }
 
-bool SystemFileOperations::Flush(RandomAccessFile& file, std::string* error) {
-    auto& os = static_cast<SystemFile&>(file).os();  // this object made it
-    if (os.Flush()) return true;
-    *error = os.Error();
-    return false;
-}
-
 }  // namespace deckwright

@@ -51,14 +51,13 @@ class SystemFileOperations final : public FileOperations {
                                                      std::string* error) override;
     std::unique_ptr<RandomAccessFile> OpenForReadWrite(const std::string& path,
                                                        std::string* error) override;
-    bool Flush(RandomAccessFile& file, std::string* error) override;
     bool CopyReplacing(const std::string& from, const std::string& to,
                        std::string* error) override {
         return system_.CopyReplacing(from, to, error);
     }
-    bool CopyToTemporary(const std::string& from, const std::string& to,
-                         std::string* error) override {
-        return system_.CopyToTemporary(from, to, error);
+    bool CopyToTemporary(const std::string& from, const std::string& to, std::string* error,
+                         CopyWatcher* watcher) override {
+        return system_.CopyToTemporary(from, to, error, watcher);
     }
     MoveResult MoveNoReplace(const std::string& from, const std::string& to,
                              std::string* error) override {

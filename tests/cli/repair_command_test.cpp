@@ -468,8 +468,9 @@ TEST_F(RepairCommandTest, SeveralJobsFailAsOneJobDoes) {
         // The destination of the move into the save folder, and the copy in the temporary one.
         if (step == FileStep::kRename && path.ends_with(kSep + std::string("unsaved_r.ppt")))
             return Fault{FaultKind::kIoError, 0};
-        if (step == FileStep::kFlush && path.ends_with(kSep + std::string("unwritten.ppt")))
-            return Fault{FaultKind::kIoError, 0};
+        // The repair's writes into the copy (the copy itself is made under another name).
+        if (step == FileStep::kWrite && path.ends_with(kSep + std::string("unwritten.ppt")))
+            return Fault{FaultKind::kNoSpace, 0};
         return Fault{};
     });
 
@@ -498,7 +499,7 @@ TEST_F(RepairCommandTest, SeveralJobsFailAsOneJobDoes) {
         EXPECT_TRUE(failed(4) && lines[4].find("cannot move the repaired copy to " + folder +
                                               "unsaved_r.ppt") != std::string::npos)
             << lines[4];
-        EXPECT_TRUE(failed(5) && lines[5].find("the copy could not be written") != std::string::npos)
+        EXPECT_TRUE(failed(5) && lines[5].find("the copy could not be read or written") != std::string::npos)
             << lines[5];
         kept.push_back(KeptAt(lines[4]));
         EXPECT_EQ(ReadBytes(kept.back()), Repaired(unsaved)) << lines[4];

@@ -9,10 +9,12 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <span>
 
 #include "engine/header_rebuild.h"
 #include "engine/little_endian.h"
 #include "engine/memory_file.h"
+#include "engine/repair.h"
 #include "engine/sector_pass.h"
 #include "tests/support/cfb_writer.h"
 
@@ -20,6 +22,39 @@ namespace deckwright {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+
+// A pass fed the way a copy hands its bytes over, in pieces of several sizes (one sector, three,
+// 64 KiB, 1 MiB) so that the pieces' edges fall everywhere; `spoil` hands one piece twice.
+SectorPassFeed FedPass(const Bytes& file, bool spoil = false) {
+    static constexpr std::size_t kSizes[] = {SECTOR_SIZE, 65536, 3 * SECTOR_SIZE, 1 << 20};
+    SectorPassFeed feed(file.size());
+    for (std::size_t pos = 0, i = 0; pos < file.size(); ++i) {
+        const std::size_t n = std::min(kSizes[i % 4], file.size() - pos);
+        const auto piece = std::span(file).subspan(pos, n);
+        feed.Take(pos, piece);
+        if (spoil && i == 1) feed.Take(pos, piece);
+        pos += n;
+    }
+    return feed;
+}
+
+// The repair of file, once making its own pass and once from a fed one: the same copy and the
+// same words.
+void ExpectSameRepairFromAFedPass(const Bytes& file, const std::string& what) {
+    MemoryFile own(file);
+    const RepairOutcome expected = RepairCompoundFile(own);
+    for (const bool spoil : {false, true}) {
+        MemoryFile copy(file);
+        SectorPassFeed feed = FedPass(file, spoil);
+        const RepairOutcome fed = RepairCompoundFile(copy, &feed);
+        const std::string how = what + (spoil ? ", spoilt feed" : ", fed pass");
+        ASSERT_EQ(copy.bytes(), own.bytes()) << how;
+        ASSERT_EQ(fed.sound, expected.sound) << how;
+        ASSERT_EQ(fed.problem, expected.problem) << how;
+        ASSERT_EQ(fed.warning, expected.warning) << how;
+        ASSERT_EQ(fed.rebuilt.size(), expected.rebuilt.size()) << how;
+    }
+}
 
 // Runs both rebuilds on copies of file and checks that they agree and touch only the header.
 void ExpectSameRebuild(const Bytes& file, const std::string& what) {
@@ -37,6 +72,11 @@ void ExpectSameRebuild(const Bytes& file, const std::string& what) {
     ASSERT_EQ(ComputeRebuiltHeader(pass.survey), computed) << what << ", shared pass";
     RebuildHeader(shared, pass.survey);
     ASSERT_EQ(shared.bytes(), one_pass.bytes()) << what << ", shared pass";
+    // And from the pass a copy's pieces feed.
+    MemoryFile fed_file(file);
+    SectorPassFeed feed = FedPass(file);
+    const SectorPass fed = feed.Finish(fed_file, RebuildHeaderChooser);
+    ASSERT_EQ(ComputeRebuiltHeader(fed.survey), computed) << what << ", fed pass";
     ASSERT_EQ(one_pass.bytes().size(), std::max<std::size_t>(file.size(), SECTOR_SIZE)) << what;
     if (file.size() > SECTOR_SIZE) {
         ASSERT_TRUE(std::equal(file.begin() + SECTOR_SIZE, file.end(),
@@ -174,8 +214,10 @@ TEST(RebuildEquivalence, GeneratedAndDamagedFiles) {
         if (!d.OneIn(6)) d.DamageHeader(file);
         if (d.OneIn(2)) d.DamageSectors(file);
         if (d.OneIn(3)) d.ChangeLength(file);
-        ExpectSameRebuild(
-            file, "round " + std::to_string(round) + ", " + std::to_string(file.size()) + " bytes");
+        const std::string what =
+            "round " + std::to_string(round) + ", " + std::to_string(file.size()) + " bytes";
+        ExpectSameRebuild(file, what);
+        if (round % 5 == 0) ExpectSameRepairFromAFedPass(file, what);
         if (HasFatalFailure()) return;
     }
 }
@@ -186,6 +228,19 @@ TEST(RebuildEquivalence, EveryShortLength) {
          len += 37) {
         Bytes file(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(len));
         ExpectSameRebuild(file, std::to_string(len) + " bytes");
+    }
+}
+
+// Files whose FAT is their last sector, cut inside it and their header zeroed: what is left of
+// the FAT is all the reconstruction has, and a pass must look at it although it is short.
+TEST(RebuildEquivalence, AShortLastSectorIsLookedAt) {
+    const Bytes full =
+        testing::WriteCompoundFile(testing::PresentationStreams(20000, 11), {false, 0});
+    for (const std::size_t kept : {100u, 300u, 511u}) {
+        Bytes file(full.begin(), full.end() - static_cast<std::ptrdiff_t>(SECTOR_SIZE - kept));
+        std::fill_n(file.begin(), SECTOR_SIZE, 0);
+        ExpectSameRebuild(file, std::to_string(kept) + " bytes of the FAT");
+        ExpectSameRepairFromAFedPass(file, std::to_string(kept) + " bytes of the FAT");
     }
 }
 
@@ -207,6 +262,7 @@ TEST(RebuildEquivalence, ReadChunkBoundaries) {
             Bytes file(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(len));
             std::fill_n(file.begin(), SECTOR_SIZE, 0);
             ExpectSameRebuild(file, std::to_string(len) + " bytes");
+            ExpectSameRepairFromAFedPass(file, std::to_string(len) + " bytes");
         }
     }
 }
@@ -230,6 +286,7 @@ TEST(RebuildEquivalence, RealPresentations) {
         Bytes zeroed = original;
         std::fill_n(zeroed.begin(), std::min<std::size_t>(zeroed.size(), SECTOR_SIZE), 0);
         ExpectSameRebuild(zeroed, name + " with a zeroed header");
+        ExpectSameRepairFromAFedPass(zeroed, name + " with a zeroed header");
         // The plain rebuild reads the file once per search: keep the big ones to two variants.
         const int variants = original.size() > 1'000'000 ? 0 : 4;
         for (int v = 0; v < variants; ++v) {

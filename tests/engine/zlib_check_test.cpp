@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -15,12 +17,19 @@ using Bytes = std::vector<std::uint8_t>;
 
 class BytesSource final : public ByteSource {
   public:
+    // Handed over in pieces of 1, 2, 3, ... bytes, so that the pieces' edges fall everywhere.
     explicit BytesSource(const Bytes& bytes) : bytes_(bytes) {}
-    int Next() override { return at_ < bytes_.size() ? bytes_[at_++] : -1; }
+    std::span<const std::uint8_t> Next() override {
+        const std::size_t n = std::min(++piece_, bytes_.size() - at_);
+        const auto piece = std::span(bytes_).subspan(at_, n);
+        at_ += n;
+        return piece;
+    }
 
   private:
     const Bytes& bytes_;
     std::size_t at_ = 0;
+    std::size_t piece_ = 0;
 };
 
 std::string Check(const Bytes& stream, std::uint64_t size) {

@@ -129,6 +129,58 @@ TEST_F(FileSystemTest, ACopyIsOfTheFileAsItWasWhenOpened) {
     ExpectOnlyFiles(Utf8(PathOf(to).parent_path()), {"copy.ppt"});
 }
 
+// Keeps what a watched copy shows it.
+class Watcher final : public CopyWatcher {
+  public:
+    void Begin(std::uint64_t n) override { length = n; }
+    void See(std::uint64_t pos, std::span<const std::uint8_t> bytes) override {
+        pieces.push_back({pos, bytes.size()});
+        seen.insert(seen.end(), bytes.begin(), bytes.end());
+    }
+    std::uint64_t length = 0;
+    std::vector<std::pair<std::uint64_t, std::size_t>> pieces;
+    Bytes seen;
+};
+
+// A watched working copy shows every byte once, in order, in pieces of whole 64 KiB blocks but
+// the last, and the copy holds the same bytes; when the copy cannot be made, nothing is left.
+TEST_F(FileSystemTest, AWatchedCopySeesEveryByteOnce) {
+    Bytes data(2'500'123);
+    std::mt19937 random(3);
+    for (auto& b : data) b = static_cast<std::uint8_t>(random());
+    const std::string from = scratch.File("a/source.ppt", data);
+    const std::string folder = scratch.Folder("work");
+    Watcher watcher;
+    ASSERT_TRUE(files.CopyToTemporary(from, folder + "copy.ppt", &error, &watcher)) << error;
+    EXPECT_EQ(ReadBytes(folder + "copy.ppt"), data);
+    EXPECT_EQ(watcher.length, data.size());
+    EXPECT_TRUE(watcher.seen == data);
+    ASSERT_GE(watcher.pieces.size(), 2u);
+    std::uint64_t next = 0;
+    for (std::size_t i = 0; i < watcher.pieces.size(); ++i) {
+        const auto [pos, size] = watcher.pieces[i];
+        EXPECT_EQ(pos, next);
+        if (i + 1 < watcher.pieces.size()) {
+            EXPECT_EQ(size % 65536, 0u) << i;
+        }
+        next = pos + size;
+    }
+
+    // A write that fails halfway, and a source that ends early.
+    for (const FileStep step : {FileStep::kWrite, FileStep::kRead}) {
+        int calls = 0;
+        InjectedFaults faults([&](FileStep s, const std::string& path) {
+            const bool ours = s == FileStep::kWrite ? path.starts_with(folder) : path == from;
+            if (s != step || !ours || ++calls < 2) return Fault{};
+            return Fault{step == FileStep::kWrite ? FaultKind::kNoSpace : FaultKind::kShort, 0};
+        });
+        Watcher failed;
+        EXPECT_FALSE(files.CopyToTemporary(from, folder + "failed.ppt", &error, &failed));
+        EXPECT_FALSE(error.empty());
+    }
+    ExpectOnlyFiles(folder, {"copy.ppt"});
+}
+
 TEST_F(FileSystemTest, NamesWithANulAreRefused) {
     const std::string from = scratch.File("a/x.ppt", {1});
     const std::string folder = scratch.Folder("b");

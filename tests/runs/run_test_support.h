@@ -274,14 +274,14 @@ class WriteFailingFile final : public RandomAccessFile {
     std::unique_ptr<RandomAccessFile> inner_;
 };
 
-// A file whose reads throw, as when memory runs out in the middle of the repair.
+// A file whose reads and writes throw, as when memory runs out in the middle of the repair.
 class ThrowingFile final : public RandomAccessFile {
   public:
     explicit ThrowingFile(std::unique_ptr<RandomAccessFile> inner) : inner_(std::move(inner)) {}
     std::uint64_t Length() override { return inner_->Length(); }
     bool Seek(std::uint64_t offset) override { return inner_->Seek(offset); }
     std::size_t Read(std::span<std::uint8_t>) override { throw std::bad_alloc(); }
-    bool Write(std::span<const std::uint8_t> data) override { return inner_->Write(data); }
+    bool Write(std::span<const std::uint8_t>) override { throw std::bad_alloc(); }
 
   private:
     std::unique_ptr<RandomAccessFile> inner_;
@@ -318,13 +318,6 @@ class FaultyFileOperations final : public FileOperations {
         if (file && throw_in_repair) return std::make_unique<ThrowingFile>(std::move(file));
         return file;
     }
-    bool Flush(RandomAccessFile& file, std::string* error) override {
-        if (dynamic_cast<WriteFailingFile*>(&file)) {
-            *error = "simulated: flush failed";
-            return false;
-        }
-        return real_.Flush(file, error);
-    }
     bool CopyReplacing(const std::string& from, const std::string& to,
                        std::string* error) override {
         ++copies;
@@ -334,14 +327,14 @@ class FaultyFileOperations final : public FileOperations {
         }
         return real_.CopyReplacing(from, to, error);
     }
-    bool CopyToTemporary(const std::string& from, const std::string& to,
-                         std::string* error) override {
+    bool CopyToTemporary(const std::string& from, const std::string& to, std::string* error,
+                         CopyWatcher* watcher) override {
         ++copies;
         if (fail_copy) {
             *error = "simulated: disk full";
             return false;
         }
-        return real_.CopyToTemporary(from, to, error);
+        return real_.CopyToTemporary(from, to, error, watcher);
     }
     MoveResult MoveNoReplace(const std::string& from, const std::string& to,
                              std::string* error) override {
