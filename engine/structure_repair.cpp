@@ -725,6 +725,29 @@ class StructureRepairer {
         return !walk_stack_.empty() && !beyond;
     }
 
+    // Whether sector k can be the next of the directory's chain as read so far: a directory
+    // sector past the first and, while the tree waits for entries, one that holds in use the
+    // waited ones it would hold, or some entry in use where it would hold none (a sector of
+    // zeros, which every file has, passes for a directory's otherwise).
+    bool FitsDirectory(std::uint32_t k) {
+        const auto b = Read(k);
+        if (!LaterDirectorySector(b)) return false;
+        // A sector cut off with the tail may have been it: what that lost is then said.
+        if (walk_stack_.empty() || k >= real_) return true;
+        auto in_use = [&b](std::size_t e) {
+            const std::uint8_t type = b[e * kDirEntrySize + 66];
+            return type == kTypeStorage || type == kTypeStream;
+        };
+        const std::size_t first = parsed_.size() * 4;  // the entries it would hold
+        bool waited = false;
+        for (const std::uint32_t id : walk_stack_) {
+            if (id < first || id >= first + 4) continue;
+            waited = true;
+            if (!in_use(id - first)) return false;
+        }
+        return waited || in_use(0) || in_use(1) || in_use(2) || in_use(3);
+    }
+
     // The streams and storages the whole tree reaches, from the directory's chain.
     void Reach(const std::vector<std::uint32_t>& chain) {
         ParseDirectory(chain);
@@ -766,7 +789,7 @@ class StructureRepairer {
             std::vector<std::uint32_t> dir;
             ChainNeed d{"the directory chain", h_.first_directory_sector_location, 0,
                         [this](const std::vector<std::uint32_t>& c) { return DirectoryNeedsMore(c); },
-                        [this](std::uint32_t k) { return LaterDirectorySector(Read(k)); }};
+                        [this](std::uint32_t k) { return FitsDirectory(k); }};
             if (!fat.Walk(d, &dir)) {
                 if (fat.restart()) continue;
                 return Problem(Because("the FAT", fat.problem()));
@@ -797,7 +820,9 @@ class StructureRepairer {
                 if (fat.restart()) continue;  // a contradiction found late: walk again
                 // Chains nothing names are what a lost directory sector leaves behind.
                 const std::string loss = DirectoryLoss();
-                return Problem(loss.empty() ? Because("the FAT", fat.problem()) : loss);
+                if (!loss.empty()) return Problem(loss);
+                const std::string unfound = DirectoryUnfound();
+                return Problem(Because("the FAT", unfound.empty() ? fat.problem() : unfound));
             }
             if (fat.restart()) continue;
             chain_needs_ = needs;
@@ -932,6 +957,16 @@ class StructureRepairer {
 
     static std::string Because(const std::string& table, const std::string& why) {
         return table + " is damaged and cannot be rebuilt with certainty: " + why;
+    }
+
+    // When the directory's chain breaks off while its tree still links past it, what that costs.
+    std::string DirectoryUnfound() const {
+        if (walk_stack_.empty() || dir_chain_.empty() || parsed_.size() != dir_chain_.size())
+            return {};
+        return "it cannot be told which sector after sector " + Num(dir_chain_.back()) +
+               " holds the directory's entries from " + Num(parsed_.size() * 4) + " on: the " +
+               Num(walk_stack_.size()) +
+               " stream(s) or storage(s) the directory links to there cannot be read";
     }
 
     // When a directory sector in the chain holds nothing readable, what that costs.

@@ -194,6 +194,31 @@ TEST(StructureRepair, TablesAndDirectoriesLeftFromAnEarlierSaveAreNoAlternative)
     }
 }
 
+// The whole FAT of a small file wiped, its directory's second sector not next to its first:
+// every sector of zeros reads as a directory's sector of unused entries, but only one holding
+// the entries the tree waits for can go on with it.
+TEST(StructureRepair, ADirectoryGoesOnOnlyWhereTheEntriesItWaitsForAre) {
+    const auto good = CorpusFile("poi_bug55030.ppt");
+    if (!good) GTEST_SKIP() << "poi_bug55030.ppt is not in DECKWRIGHT_CORPUS_DIR";
+    const CompoundFileHeader h = HeaderOf(*good);
+    ASSERT_EQ(h.number_of_fat_sectors, 1u);
+    auto f = *good;
+    Fill(f, h.difat[0], 0);
+    ExpectRepairedTo(*good, f, "its one FAT sector wiped");
+
+    // Where no sector holds them (the directory's second sector, 17, cut off with the tail),
+    // what cannot be read is said.
+    auto cut = CorpusFile("poi_Single_Coloured_Page.ppt");
+    ASSERT_TRUE(cut.has_value());
+    cut->resize(cut->size() - 2 * SECTOR_SIZE + 100);
+    MemoryFile c(std::move(*cut));
+    const RepairOutcome o = RepairCompoundFile(c);
+    EXPECT_FALSE(o.sound);
+    EXPECT_NE(o.problem.find("after sector 1 holds the directory's entries from 4 on: the 1 "),
+              std::string::npos)
+        << o.problem;
+}
+
 // Header zeroed and the last FAT sector wiped, the FAT after the streams: the wiped sector is
 // the one after the FAT sector before it, and its block comes back from the chains.
 TEST(StructureRepair, HeaderAndAFatSectorWipedComeBackTogether) {
