@@ -181,6 +181,28 @@ TEST_F(FileSystemTest, AWatchedCopySeesEveryByteOnce) {
     ExpectOnlyFiles(folder, {"copy.ppt"});
 }
 
+// Only what replaces a file is pushed to the disk before it takes the file's name: a crash then
+// leaves the old file or the new one. A working copy, or a save under a new name, is not: a
+// crash loses at most that copy, and the user's own file is still there to repair again.
+TEST_F(FileSystemTest, OnlyAReplacementIsFlushed) {
+    const std::string from = scratch.File("a/source.ppt", Bytes(100000, 3));
+    const std::string folder = scratch.Folder("b");
+    std::vector<std::string> flushed;
+    InjectedFaults count([&](FileStep step, const std::string& path) {
+        if (step == FileStep::kFlush) flushed.push_back(path);
+        return Fault{};
+    });
+    Watcher watcher;
+    ASSERT_TRUE(files.CopyToTemporary(from, folder + "copy.ppt", &error, &watcher)) << error;
+    ASSERT_TRUE(files.CopyToTemporary(from, folder + "plain.ppt", &error)) << error;
+    ASSERT_EQ(files.MoveNoReplace(folder + "plain.ppt", folder + "saved.ppt", &error),
+              MoveResult::kMoved)
+        << error;
+    EXPECT_TRUE(flushed.empty());
+    ASSERT_TRUE(files.CopyReplacing(folder + "copy.ppt", folder + "saved.ppt", &error)) << error;
+    EXPECT_EQ(flushed.size(), 1u);
+}
+
 TEST_F(FileSystemTest, NamesWithANulAreRefused) {
     const std::string from = scratch.File("a/x.ppt", {1});
     const std::string folder = scratch.Folder("b");
