@@ -27,7 +27,9 @@ class PageBuffer {
 
   private:
     struct Free {
-        void operator()(std::uint8_t* p) const { ::operator delete[](p, std::align_val_t{kAlignment}); }
+        void operator()(std::uint8_t* p) const {
+            ::operator delete[](p, std::align_val_t{kAlignment});
+        }
     };
     std::unique_ptr<std::uint8_t[], Free> bytes_;
     std::size_t size_ = 0;

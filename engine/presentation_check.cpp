@@ -145,7 +145,8 @@ class StreamReader {
     // read; none past the stream's end or once a read failed.
     std::span<const std::uint8_t> PieceAt(std::uint64_t offset, std::uint64_t most) {
         if (offset >= size_) return {};
-        if (window_start_ == 1 || offset < window_start_ || offset >= window_start_ + window_.size())
+        if (window_start_ == 1 || offset < window_start_ ||
+            offset >= window_start_ + window_.size())
             Load(offset);
         if (file_.Failed()) return {};
         const std::uint64_t n =
@@ -245,8 +246,8 @@ class StreamReader {
     SectorChain units_;  // of the stream open
     std::uint64_t size_ = 0;
     bool mini_ = false;
-    PageBuffer window_room_;            // made on the first read
-    std::span<std::uint8_t> window_;     // the part of it in use
+    PageBuffer window_room_;          // made on the first read
+    std::span<std::uint8_t> window_;  // the part of it in use
     std::uint64_t window_start_ = 1;
 };
 

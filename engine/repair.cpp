@@ -149,8 +149,8 @@ RepairOutcome RepairCompoundFile(RandomAccessFile& file, SectorPassFeed* seen) {
 
     // One read of the copy (or of its source while it was copied) serves the rebuild, the
     // reconstruction and the check of the records.
-    SectorPass pass =
-        seen ? seen->Finish(file, RebuildHeaderChooser) : PassOverSectors(file, RebuildHeaderChooser);
+    SectorPass pass = seen ? seen->Finish(file, RebuildHeaderChooser)
+                           : PassOverSectors(file, RebuildHeaderChooser);
     RebuildHeader(file, pass.survey);
     if (file.Failed()) return IoFailure(file);
     // The checks and the reconstruction share their tables and the FAT they read: only the
@@ -204,7 +204,8 @@ RepairOutcome RepairCompoundFile(RandomAccessFile& file, SectorPassFeed* seen) {
     for (const CompoundFileHeader& h : layouts) {
         const StructureRepair repair = ComputeStructureRepair(file, h);
         if (file.Failed()) return IoFailure(file);
-        if (repair.sound && !earlier(h, repair.check)) return Apply(file, h, repair, scratch, &pass.zeros);
+        if (repair.sound && !earlier(h, repair.check))
+            return Apply(file, h, repair, scratch, &pass.zeros);
         if (repair.sound) earlier_version = true;
         if (problem.empty() && !repair.sound) problem = repair.problem;
     }

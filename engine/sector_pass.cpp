@@ -19,7 +19,8 @@ void DiscardAll(SectorPass& pass) {
     pass.zeros.Discard();
 }
 
-void FinishAll(SectorPass& pass, RandomAccessFile& file, const SectorSurvey::SectorChooser& choose) {
+void FinishAll(SectorPass& pass, RandomAccessFile& file,
+               const SectorSurvey::SectorChooser& choose) {
     pass.scan.Finish();
     pass.survey.Finish(file, choose);
     pass.zeros.Finish();
@@ -85,7 +86,8 @@ void SectorPassFeed::Look(const FileChunk& chunk) {
     LookAt(pass_, 0, chunk);
 }
 
-SectorPass SectorPassFeed::Finish(RandomAccessFile& file, const SectorSurvey::SectorChooser& choose) {
+SectorPass SectorPassFeed::Finish(RandomAccessFile& file,
+                                  const SectorSurvey::SectorChooser& choose) {
     const std::uint64_t length = file.Length();
     if (spoilt_ || next_ != length_ || length != length_) return PassOverSectors(file, choose);
     FinishAll(pass_, file, choose);

@@ -787,9 +787,10 @@ class StructureRepairer {
                 return Problem("too much of the FAT is damaged to rebuild it with certainty");
             fat.BeginRound();
             std::vector<std::uint32_t> dir;
-            ChainNeed d{"the directory chain", h_.first_directory_sector_location, 0,
-                        [this](const std::vector<std::uint32_t>& c) { return DirectoryNeedsMore(c); },
-                        [this](std::uint32_t k) { return FitsDirectory(k); }};
+            ChainNeed d{
+                "the directory chain", h_.first_directory_sector_location, 0,
+                [this](const std::vector<std::uint32_t>& c) { return DirectoryNeedsMore(c); },
+                [this](std::uint32_t k) { return FitsDirectory(k); }};
             if (!fat.Walk(d, &dir)) {
                 if (fat.restart()) continue;
                 return Problem(Because("the FAT", fat.problem()));

@@ -41,6 +41,7 @@ constexpr std::size_t kCopyBuffer = std::size_t{8} << 20;
 // A watched copy's pieces: two are held, one being written while the next is read.
 constexpr std::size_t kWatchedPiece = std::size_t{1} << 20;
 constexpr std::size_t kBufferAlignment = 4096;
+constexpr char kBecameShorter[] = "the file became shorter while it was being copied";
 
 // Every name below is made, and every run folder listed, under this one lock: an interrupt's
 // clean-up takes it for good, so nothing new appears behind it.
@@ -148,7 +149,7 @@ bool CopyContents(OsFile& from, OsFile& to, bool flush, std::string* error) {
             return false;
         }
         if (copied < length) {
-            *error = "the file became shorter while it was being copied";
+            *error = kBecameShorter;
             return false;
         }
         if (flush && !to.Flush()) {
@@ -168,7 +169,7 @@ bool CopyContents(OsFile& from, OsFile& to, bool flush, std::string* error) {
             return false;
         }
         if (got < want) {
-            *error = "the file became shorter while it was being copied";
+            *error = kBecameShorter;
             return false;
         }
         if (!to.Write(chunk)) {
@@ -247,49 +248,43 @@ bool CopyWatched(OsFile& from, OsFile& to, std::uint64_t length, CopyWatcher& wa
     watcher.Begin(length);
     const auto size = static_cast<std::size_t>(
         std::min<std::uint64_t>(std::max<std::uint64_t>(length, 1), kWatchedPiece));
-    // Page-aligned: the system copies into and out of a misaligned buffer at half the speed.
+    // Page-aligned: the system copies out of and into a misaligned buffer at a fraction of the
+    // speed.
     std::vector<std::uint8_t> room(2 * size + kBufferAlignment);
-    std::uint8_t* const first = room.data() + (kBufferAlignment - reinterpret_cast<std::uintptr_t>(
-                                                                       room.data()) % kBufferAlignment);
-    std::uint8_t* const buffers[2] = {first, first + size};
+    const auto misaligned = reinterpret_cast<std::uintptr_t>(room.data()) % kBufferAlignment;
+    std::uint8_t* const first = room.data() + (kBufferAlignment - misaligned);
+    auto read = [&](std::span<std::uint8_t> piece) {
+        const std::size_t got = from.Read(piece);
+        if (!from.Failed() && got == piece.size()) return true;
+        *error = from.Failed() ? from.Error() : kBecameShorter;
+        return false;
+    };
+    auto written = [&](bool ok) {
+        if (!ok) *error = to.Error();
+        return ok;
+    };
     if (length <= size) {
         // One piece: nothing to read while it is written, so no thread either.
         const std::span<std::uint8_t> piece(first, static_cast<std::size_t>(length));
-        const std::size_t got = from.Read(piece);
-        if (from.Failed() || got < piece.size()) {
-            *error = from.Failed() ? from.Error()
-                                   : "the file became shorter while it was being copied";
-            return false;
-        }
+        if (!read(piece)) return false;
         watcher.See(0, piece);
-        if (to.Write(piece)) return true;
-        *error = to.Error();
-        return false;
+        return written(to.Write(piece));
     }
+    std::uint8_t* const buffers[2] = {first, first + size};
     WriteBehind writer(to);
     for (std::uint64_t pos = 0, i = 0; pos < length; ++i) {
         const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(length - pos, size));
         const std::span<std::uint8_t> piece(buffers[i % 2], want);
-        const std::size_t got = from.Read(piece);
-        if (from.Failed() || got < want) {
+        if (!read(piece)) {
             writer.Wait();
-            *error = from.Failed() ? from.Error()
-                                   : "the file became shorter while it was being copied";
             return false;
         }
         watcher.See(pos, piece);
-        if (!writer.Wait()) {
-            *error = to.Error();
-            return false;
-        }
+        if (!written(writer.Wait())) return false;
         writer.Write(piece);
         pos += want;
     }
-    if (!writer.Wait()) {
-        *error = to.Error();
-        return false;
-    }
-    return true;
+    return written(writer.Wait());
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
@@ -499,8 +494,8 @@ bool FileSystem::CopyReplacing(const std::string& from, const std::string& to, s
     return CopyIntoPlace(from, to, true, true, error) == MoveResult::kMoved;
 }
 
-bool FileSystem::CopyToTemporary(const std::string& from, const std::string& to,
-                                 std::string* error, CopyWatcher* watcher) {
+bool FileSystem::CopyToTemporary(const std::string& from, const std::string& to, std::string* error,
+                                 CopyWatcher* watcher) {
     if (SameFile(from, to)) {
         *error = "source and destination are the same file";
         return false;

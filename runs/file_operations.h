@@ -28,8 +28,8 @@ class FileOperations {
                                std::string* error) = 0;
     // The same for a working copy in the temporary folder: it need not survive a crash, so it is
     // not flushed. A watcher (may be null) sees every byte of the copy on its way.
-    virtual bool CopyToTemporary(const std::string& from, const std::string& to,
-                                 std::string* error, CopyWatcher* watcher) = 0;
+    virtual bool CopyToTemporary(const std::string& from, const std::string& to, std::string* error,
+                                 CopyWatcher* watcher) = 0;
     // Moves from to to, also across file systems. Never replaces an existing to.
     virtual MoveResult MoveNoReplace(const std::string& from, const std::string& to,
                                      std::string* error) = 0;

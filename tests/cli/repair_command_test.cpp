@@ -499,7 +499,8 @@ TEST_F(RepairCommandTest, SeveralJobsFailAsOneJobDoes) {
         EXPECT_TRUE(failed(4) && lines[4].find("cannot move the repaired copy to " + folder +
                                               "unsaved_r.ppt") != std::string::npos)
             << lines[4];
-        EXPECT_TRUE(failed(5) && lines[5].find("the copy could not be read or written") != std::string::npos)
+        EXPECT_TRUE(failed(5) &&
+                    lines[5].find("the copy could not be read or written") != std::string::npos)
             << lines[5];
         kept.push_back(KeptAt(lines[4]));
         EXPECT_EQ(ReadBytes(kept.back()), Repaired(unsaved)) << lines[4];

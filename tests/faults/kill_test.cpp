@@ -187,8 +187,8 @@ TEST_F(KillTest, AtADozenPointsOfARunOfTenFiles) {
     std::vector<Point> points;
     for (std::size_t i = 0; i < 8; ++i) {
         const bool cross_device = i % 2 == 1;
-        points.push_back({1 + i * (totals[cross_device] - 1) / 8, i % 3 == 2 ? SIGTERM : SIGKILL,
-                          cross_device});
+        points.push_back(
+            {1 + i * (totals[cross_device] - 1) / 8, i % 3 == 2 ? SIGTERM : SIGKILL, cross_device});
     }
     for (std::size_t i = 0; i < 4; ++i) {
         points.push_back({beside[i * (beside.size() - 1) / 3], i == 2 ? SIGTERM : SIGKILL, true});
