@@ -1,7 +1,5 @@
 #include "engine/ordered_read.h"
 
-#include "engine/page_buffer.h"
-
 #include <algorithm>
 #include <condition_variable>
 #include <exception>
@@ -11,6 +9,8 @@
 #include <system_error>
 #include <thread>
 #include <vector>
+
+#include "engine/page_buffer.h"
 
 namespace deckwright {
 namespace {
