@@ -3,9 +3,9 @@
 //   64 MB and 512 MB, against the count of FAT-like sectors they hold: what the memory grows by
 //   per FAT-like sector, and per MB of file;
 //   the time per file of one `deckwright repair` run over 1,000 and over 10,000 small damaged
-//   files, with --jobs 1 and --jobs 2, on the clock and on the processor (the clock also waits
-//   for the disk, which each saved copy is pushed to), beside cp of the same files: constant
-//   per file when the ratios stay near 1.
+//   files, with --jobs 1 and --jobs 2, on the clock and on the processor, beside cp of the
+//   same files (neither pushes its copies to the disk): constant per file when the ratios stay
+//   near 1.
 // Usage: deckwright_scaling DECKWRIGHT [SMALL_FILES] [ROUNDS] [PAUSE]
 // SMALL_FILES (default 10000) is the big batch; the small batch is a tenth of it. PAUSE (default
 // 35) is the seconds waited before each timed batch, so that the files the last one deleted (its
@@ -146,7 +146,7 @@ void PrintSmallFiles(const std::string& deckwright, const fs::path& work, std::s
                 if (cp) args = {"cp"};
                 args.insert(args.end(), names.begin(), names.begin() + static_cast<long>(count));
                 if (cp) args.push_back(out.string());
-                // Each saved copy is flushed: data other work left unwritten would be waited for.
+                // What the runs before left unwritten is not to be written during this one.
                 sync();
                 std::this_thread::sleep_for(std::chrono::seconds(pause));
                 const auto start = std::chrono::steady_clock::now();
