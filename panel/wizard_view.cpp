@@ -472,6 +472,7 @@ void CWizardView::BuildRepairQueue() {
 
 void CWizardView::StartSave() {
     BuildSaveQueue();
+    m_nSavedInRun = 0;
     PrepareProgress(m_listSaved.GetItemCount());
     // The run keeps its own copies of the settings.
     StartWorker(WM_SAVE_PROGRESS, [this, suffix = m_strSuffix,
@@ -570,11 +571,13 @@ void CWizardView::OnRepairProgress(int code, int index) {
 
 void CWizardView::OnSaveProgress(int code, int index) {
     if (static_cast<ProgressCode>(code) != ProgressCode::kRunOver) {
+        if (static_cast<ProgressCode>(code) == ProgressCode::kItemSucceeded) ++m_nSavedInRun;
         ShowItemProgress(m_listSaved, kSaveWords, code, index);
         return;
     }
     DrawStatusText(kFinishedSaving + std::string(kFinishedSavingBlanks, ' '));
-    if (m_dialogs.ShowFileSaved(m_strSaveFolder)) {
+    // "The Files have been saved in" is only said when one was: each failure has had its box.
+    if (m_nSavedInRun > 0 && m_dialogs.ShowFileSaved(m_strSaveFolder)) {
         ShellOpen(nullptr, "open", m_strSaveFolder, SW_SHOW);
     }
     SwitchPage(PAGE_SAVED);

@@ -127,6 +127,7 @@ class CWizardView : public CWnd {
     int m_nPage = PAGE_FILES;
     std::string m_strSuffix;
     std::string m_strSaveFolder;
+    int m_nSavedInRun = 0;  // items the save run in progress (or the last one) saved
 
   protected:
     bool PreCreateWindow(CREATESTRUCTW& cs) override;

@@ -213,6 +213,7 @@ TEST_F(WizardRunsTest, AFailedSaveSaysWhereTheRepairedCopyIsKept) {
     EXPECT_NE(texts[1].find(panel->m_saveQueue[0]), std::string::npos)
         << "the box names the kept copy: " << texts[1];
     EXPECT_TRUE(Exists(panel->m_saveQueue[0]));
+    EXPECT_TRUE(dialogs.file_saved_folders.empty()) << "no box may say that files were saved";
 }
 
 // A copy whose structure is repaired but whose records are damaged is offered for saving, and
