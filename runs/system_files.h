@@ -24,8 +24,6 @@ class SystemFile final : public RandomAccessFile {
         return file_->ReadAt(offset, out, error);
     }
 
-    OsFile& os() { return *file_; }
-
   private:
     // The OS file keeps its first error; the engine reads it from here.
     template <typename T>
