@@ -7,6 +7,7 @@
 
 #include "engine/flipped_entries.h"
 #include "engine/little_endian.h"
+#include "engine/presentation_check.h"
 #include "engine/sector_classifiers.h"
 
 namespace deckwright {
@@ -230,6 +231,56 @@ class TableRebuild {
             }
         }
         return true;
+    }
+
+    // After Finish failed for chains left short: when the sectors whose entries are lost and
+    // that no chain holds number exactly what those chains still need (a few), each way of
+    // giving them out, finished. Writers append a chain's later sectors at the end of the file,
+    // where the walk in order does not look for them.
+    std::vector<TableRebuild> LeftoverAssignments() const {
+        constexpr std::size_t kMostLeftovers = 4;  // at most 24 ways
+        // Each way is a table of its own: only for tables of small files.
+        constexpr std::size_t kMostEntries = kEntriesPerSector * 128;
+        if (dangling_.empty() || dangling_.size() > kMostLeftovers ||
+            f_.entries.size() > kMostEntries)
+            return {};
+        std::size_t needed = 0;
+        for (const Dangling& d : dangling_) {
+            const Chain& c = chains_[d.chain];
+            if (c.need.length == 0 || c.sectors.size() >= c.need.length) return {};
+            needed += c.need.length - c.sectors.size();
+        }
+        std::vector<std::uint32_t> left;
+        for (std::uint32_t k = 0; k < f_.limit && k < f_.entries.size(); ++k) {
+            // Also what looks like an earlier save's table or directory: small streams' data
+            // can, and the records decide.
+            if (!Damaged(k) || claimed_[k] || f_.marks.count(k) || starts_.count(k)) continue;
+            left.push_back(k);
+            if (left.size() > kMostLeftovers) return {};
+        }
+        if (left.size() != needed) return {};
+        std::vector<TableRebuild> out;
+        do {
+            TableRebuild t = *this;
+            std::size_t next = 0;
+            for (const Dangling& d : dangling_) {
+                Chain& c = t.chains_[d.chain];
+                std::uint32_t cur = d.at;
+                while (c.sectors.size() < c.need.length) {
+                    const std::uint32_t k = left[next++];
+                    t.Set(cur, k);
+                    t.claimed_[k] = true;
+                    t.via_[k] = cur;
+                    c.sectors.push_back(k);
+                    cur = k;
+                }
+                t.Set(cur, kEndOfChain);
+            }
+            t.dangling_.clear();
+            t.problem_.clear();
+            if (t.Finish() && !t.restart()) out.push_back(std::move(t));
+        } while (std::next_permutation(left.begin(), left.end()));
+        return out;
     }
 
     const std::vector<std::uint32_t>& entries() const { return out_; }
@@ -467,8 +518,17 @@ class StructureRepairer {
             // A directory sector lost explains the chains nothing names: say what it cost.
             const std::string loss = dir_chain_.empty() ? std::string() : DirectoryLoss();
             if (!loss.empty()) r_.problem = loss;
+            if (!left_over_.empty()) {
+                if (auto only = TheOneWhoseRecordsReadWhole()) return std::move(*only);
+            }
             return std::move(r_);
         }
+        return Checked();
+    }
+
+  private:
+    // The repair worked out, judged as the file would read with it.
+    StructureRepair Checked() {
         OverlayFile view(file_, r_.sectors, r_.length);
         r_.check = CheckCompoundFile(view, h_);
         if (file_.Failed()) return Fail("the file could not be read: " + file_.Error());
@@ -477,7 +537,6 @@ class StructureRepairer {
         return std::move(r_);
     }
 
-  private:
     StructureRepair Fail(std::string problem) {
         r_.sound = false;
         r_.problem = std::move(problem);
@@ -771,7 +830,9 @@ class StructureRepairer {
     }
 
     bool RebuildFat() {
-        TableFacts facts;
+        // Kept past this call: the ways of giving out sectors left over refer to it.
+        TableFacts& facts = fat_facts_;
+        facts = TableFacts{};
         facts.entries = raw_fat_;
         facts.limit = std::min<std::uint32_t>(sectors_, static_cast<std::uint32_t>(raw_fat_.size()));
         facts.believable = believable_;
@@ -823,19 +884,63 @@ class StructureRepairer {
                 const std::string loss = DirectoryLoss();
                 if (!loss.empty()) return Problem(loss);
                 const std::string unfound = DirectoryUnfound();
+                if (unfound.empty()) {
+                    chain_needs_ = needs;
+                    left_over_ = fat.LeftoverAssignments();
+                }
                 return Problem(Because("the FAT", unfound.empty() ? fat.problem() : unfound));
             }
             if (fat.restart()) continue;
             chain_needs_ = needs;
             break;
         }
+        return TakeFat(fat, "the chains the directory names");
+    }
+
+    // Takes a rebuilt FAT: its changed blocks, and the chains through it.
+    bool TakeFat(const TableRebuild& fat, const std::string& chains) {
         fat_ = fat.entries();
-        if (!TakeRebuiltBlocks(fat, believable_, fat_sectors_, "FAT", "sectors",
-                               "the chains the directory names"))
+        if (!TakeRebuiltBlocks(fat, believable_, fat_sectors_, "FAT", "sectors", chains))
             return false;
         // Rebuilt chains come from the rebuilt FAT; the directory is re-read through it.
         Reach(dir_chain_);
         return true;
+    }
+
+    // Of the ways of giving out the sectors left over, the one under which the presentation's
+    // records read whole, when exactly one does: the others put a sector of them out of place.
+    std::optional<StructureRepair> TheOneWhoseRecordsReadWhole() const {
+        std::optional<StructureRepair> only;
+        for (const TableRebuild& fat : left_over_) {
+            StructureRepairer way = *this;
+            way.left_over_.clear();
+            way.r_.problem.clear();
+            StructureRepair r = way.RepairWith(fat);
+            if (!r.sound) continue;
+            OverlayFile view(file_, r.sectors, r.length);
+            const ContentCheck records = CheckPresentationContent(view, h_);
+            if (!records.walked || records.damaged) continue;
+            if (only) return std::nullopt;
+            only = std::move(r);
+        }
+        return only;
+    }
+
+    // The rest of a repair from a FAT rebuilt one way: the chains it gives, the mini FAT, a cut
+    // tail, and the check.
+    StructureRepair RepairWith(const TableRebuild& fat) {
+        chains_.assign(chain_needs_.size(), {});
+        for (std::size_t i = 0; i < chain_needs_.size(); ++i) {
+            for (std::uint32_t k = chain_needs_[i].start;
+                 Regular(k) && k < fat.entries().size() && chains_[i].size() < chain_needs_[i].length;
+                 k = fat.entries()[k])
+                chains_[i].push_back(k);
+        }
+        if (!TakeFat(fat, "the chains the directory names, with the sectors left over given to "
+                          "the chains left short in the only way whose records read whole") ||
+            !RebuildMiniFat() || !CheckLost())
+            return std::move(r_);
+        return Checked();
     }
 
     bool RebuildMiniFat() {
@@ -1012,6 +1117,8 @@ class StructureRepairer {
     std::vector<std::vector<std::uint32_t>> chains_;
     std::vector<std::uint32_t> mini_stream_;
     std::vector<std::vector<std::uint32_t>> mini_chains_;
+    TableFacts fat_facts_;                 // what the FAT's rebuild goes by
+    std::vector<TableRebuild> left_over_;  // the ways the FAT's left-over sectors can be given
 };
 
 }  // namespace

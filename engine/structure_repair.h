@@ -41,6 +41,8 @@ struct StructureRepair {
 // order (writers lay chains out sector after sector) and the FATSECT and DIFSECT marks. A
 // rebuild is only offered when every chain gets its exact length, no sector in use is left
 // unreached, and the file then checks out; else `problem` says what cannot be told or is lost.
+// A few sectors left over that can go to the chains left short in more than one way go the one
+// way under which the presentation's records read whole, when exactly one does.
 StructureRepair ComputeStructureRepair(RandomAccessFile& file, const CompoundFileHeader& header);
 
 // Writes the rebuilt sectors (and pads a cut tail back with zero sectors). False on I/O error.
