@@ -932,12 +932,14 @@ class StructureRepairer {
         chains_.assign(chain_needs_.size(), {});
         for (std::size_t i = 0; i < chain_needs_.size(); ++i) {
             for (std::uint32_t k = chain_needs_[i].start;
-                 Regular(k) && k < fat.entries().size() && chains_[i].size() < chain_needs_[i].length;
+                 Regular(k) && k < fat.entries().size() &&
+                 chains_[i].size() < chain_needs_[i].length;
                  k = fat.entries()[k])
                 chains_[i].push_back(k);
         }
-        if (!TakeFat(fat, "the chains the directory names, with the sectors left over given to "
-                          "the chains left short in the only way whose records read whole") ||
+        if (!TakeFat(fat,
+                     "the chains the directory names, with the sectors left over given to "
+                     "the chains left short in the only way whose records read whole") ||
             !RebuildMiniFat() || !CheckLost())
             return std::move(r_);
         return Checked();
