@@ -909,11 +909,12 @@ class StructureRepairer {
 
     // Of the ways of giving out the sectors left over, the one under which the presentation's
     // records read whole, when exactly one does: the others put a sector of them out of place.
-    std::optional<StructureRepair> TheOneWhoseRecordsReadWhole() const {
+    std::optional<StructureRepair> TheOneWhoseRecordsReadWhole() {
+        const std::vector<TableRebuild> ways = std::move(left_over_);  // not copied with each way
+        left_over_.clear();
         std::optional<StructureRepair> only;
-        for (const TableRebuild& fat : left_over_) {
+        for (const TableRebuild& fat : ways) {
             StructureRepairer way = *this;
-            way.left_over_.clear();
             way.r_.problem.clear();
             StructureRepair r = way.RepairWith(fat);
             if (!r.sound) continue;
