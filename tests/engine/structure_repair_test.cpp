@@ -195,17 +195,25 @@ TEST(StructureRepair, TablesAndDirectoriesLeftFromAnEarlierSaveAreNoAlternative)
     }
 }
 
+// The corpus file `name`, whose FAT is one sector, comes back byte for byte with that sector
+// wiped. False when the file is not there.
+bool ExpectItsOneFatSectorRebuilt(const std::string& name) {
+    const auto good = CorpusFile(name);
+    if (!good) return false;
+    const CompoundFileHeader h = HeaderOf(*good);
+    EXPECT_EQ(h.number_of_fat_sectors, 1u) << name;
+    auto f = *good;
+    Fill(f, h.difat[0], 0);
+    ExpectRepairedTo(*good, f, name + " with its one FAT sector wiped");
+    return true;
+}
+
 // The whole FAT of a small file wiped, its directory's second sector not next to its first:
 // every sector of zeros reads as a directory's sector of unused entries, but only one holding
 // the entries the tree waits for can go on with it.
 TEST(StructureRepair, ADirectoryGoesOnOnlyWhereTheEntriesItWaitsForAre) {
-    const auto good = CorpusFile("poi_bug55030.ppt");
-    if (!good) GTEST_SKIP() << "poi_bug55030.ppt is not in DECKWRIGHT_CORPUS_DIR";
-    const CompoundFileHeader h = HeaderOf(*good);
-    ASSERT_EQ(h.number_of_fat_sectors, 1u);
-    auto f = *good;
-    Fill(f, h.difat[0], 0);
-    ExpectRepairedTo(*good, f, "its one FAT sector wiped");
+    if (!ExpectItsOneFatSectorRebuilt("poi_bug55030.ppt"))
+        GTEST_SKIP() << "poi_bug55030.ppt is not in DECKWRIGHT_CORPUS_DIR";
 
     // Where no sector holds them (the directory's second sector, 17, cut off with the tail),
     // what cannot be read is said.
@@ -226,13 +234,8 @@ TEST(StructureRepair, ADirectoryGoesOnOnlyWhereTheEntriesItWaitsForAre) {
 // lets the records read whole, and it is the file's. Where several ways read whole (records
 // encrypted, so that only lost sectors show), none is taken.
 TEST(StructureRepair, SectorsLeftOverGoWhereTheRecordsReadWhole) {
-    const auto good = CorpusFile("tika_testPPT.ppt");
-    if (!good) GTEST_SKIP() << "tika_testPPT.ppt is not in DECKWRIGHT_CORPUS_DIR";
-    const CompoundFileHeader h = HeaderOf(*good);
-    ASSERT_EQ(h.number_of_fat_sectors, 1u);
-    auto f = *good;
-    Fill(f, h.difat[0], 0);
-    ExpectRepairedTo(*good, f, "its one FAT sector wiped");
+    if (!ExpectItsOneFatSectorRebuilt("tika_testPPT.ppt"))
+        GTEST_SKIP() << "tika_testPPT.ppt is not in DECKWRIGHT_CORPUS_DIR";
 
     auto encrypted = CorpusFile("poi_Password_Protected-hello.ppt");
     ASSERT_TRUE(encrypted.has_value());
