@@ -45,6 +45,11 @@ std::size_t ReadHeaderBytes(RandomAccessFile& file, std::uint8_t* out) {
     return ReadBlockAt(file, 0, out);
 }
 
+bool Uniform(const std::uint8_t* sector) {
+    return std::all_of(sector, sector + SECTOR_SIZE,
+                       [sector](std::uint8_t b) { return b == sector[0]; });
+}
+
 std::uint32_t* EntryBuffer::Resize(std::size_t n) {
     if (n > capacity_) {
         data_ = std::make_unique_for_overwrite<std::uint32_t[]>(n);

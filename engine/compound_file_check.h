@@ -77,6 +77,8 @@ std::uint32_t SectorCount(std::uint64_t length);
 std::size_t ReadSector(RandomAccessFile& file, std::uint32_t k, std::uint8_t* out);
 // Reads the 512 header bytes the same way. Returns the bytes delivered.
 std::size_t ReadHeaderBytes(RandomAccessFile& file, std::uint8_t* out);
+// Whether every byte of a sector is the same: a wiped sector (zeroed, or filled with 0xFF).
+bool Uniform(const std::uint8_t* sector);
 
 struct DirectoryEntry {
     std::string name;  // UTF-8

@@ -60,6 +60,16 @@ constexpr std::size_t kMaxDifatShaped = 1u << 20;
 constexpr std::size_t kMaxDifatVerified = 4096;
 constexpr std::size_t kMaxDifatReads = 1u << 16;  // sectors read to verify them
 constexpr std::size_t kMaxDifatHeads = 4;
+constexpr std::size_t kMaxWipedBlocksSearched = 2;  // blocks looked into for a wiped sector
+constexpr std::size_t kMaxWipedWays = 4;            // wiped sectors tried in one block
+constexpr int kMaxWipedAttempts = 16;
+constexpr std::size_t kMaxWipedStarts = 8;  // assignments looked into, each a read of its FAT
+
+// A FAT block wiped, every entry the same, says nothing of the sectors it describes: not even
+// that they are free, when a sector filled with 0xFF left every entry FREESECT.
+bool Wiped(std::span<const std::uint32_t> block) {
+    return std::all_of(block.begin(), block.end(), [&](std::uint32_t x) { return x == block[0]; });
+}
 
 // A sector laid out like a DIFAT sector, as the scan meets it.
 struct DifatShaped {
@@ -377,10 +387,15 @@ class Reconstructor {
         if (hint_ && !Plausible(*hint_)) hint_ = nullptr;
         Scan();
         if (file_.Failed()) return Fail("the file could not be read: " + file_.Error());
-        if (facts_.candidates.empty())
+        if (facts_.candidates.empty()) {
+            // Its one FAT sector may be wiped, as the header is.
+            TryWipedSubstitutes({});
+            if (!sound_.empty()) return Best();
+            if (!unsound_.empty()) return Unfound();
             return Fail(
                 "no sector of the file looks like a FAT sector, so the sector chains "
                 "cannot be traced");
+        }
 
         // A FAT too big for the header: its DIFAT chain says outright which sector holds
         // every block from 109 on, so that chain is looked for first.
@@ -390,6 +405,7 @@ class Reconstructor {
         // free sectors, and those check out too. Gather the sound layouts, then pick one.
         std::vector<std::uint32_t> initial = InitialAssignment();
         std::set<std::vector<std::uint32_t>> tried;
+        std::vector<std::vector<std::uint32_t>> tried_in_order;
         int attempts = 0;
         // Settling is costly on a big FAT and gives the same for the same start: most seeds
         // below start from the same assignment.
@@ -400,6 +416,7 @@ class Reconstructor {
             Settle(a);
             if (a.empty() || !tried.insert(a).second) return;
             ++attempts;
+            tried_in_order.push_back(a);
             TryFat(a);
         };
         attempt(initial);
@@ -426,11 +443,13 @@ class Reconstructor {
                 attempt(a);
             }
         }
+        // Unless a sound layout is the latest version, a FAT sector may be wiped as well.
+        if (sound_.empty() || OlderThanNewestRoot(BestLayout().check.root_modified, best_)) {
+            tried_in_order.insert(tried_in_order.begin(), initial);
+            TryWipedSubstitutes(tried_in_order, &tried);
+        }
         if (!sound_.empty()) return Best();
-        if (best_.problem.empty())
-            best_.problem = "no header could be found under which the file checks out";
-        best_.found = false;
-        return std::move(best_);
+        return Unfound();
     }
 
   private:
@@ -446,15 +465,134 @@ class Reconstructor {
         std::array<std::uint64_t, 7> rank{};
     };
     static constexpr std::size_t kMaxSoundLayouts = 8;
-    static constexpr std::size_t kMaxUnsoundKept = 4;
+    static constexpr std::size_t kMaxUnsoundKept = 8;
+    static constexpr std::size_t kMaxUnsoundGathered = 1024;
+
+    Reconstruction Unfound() {
+        if (best_.problem.empty())
+            best_.problem = "no header could be found under which the file checks out";
+        best_.found = false;
+        KeepUnsound();
+        return std::move(best_);
+    }
+
+    // A FAT sector wiped with the header (every byte the same) votes for no block and marks
+    // nothing, so the assignments tried hold another sector in its place (an earlier save's
+    // copy, a mini FAT sector), or none. In each assignment, a block whose sector the FAT
+    // does not mark FATSECT, or that has none, takes in turn the wiped sectors that could be
+    // its own: marked FATSECT by the rest of the FAT, or lying where only a wiped block
+    // describes them; the sectors next to its neighbours' first. Its layouts then fail past
+    // the header, for the structure repair to rebuild the wiped block.
+    void TryWipedSubstitutes(const std::vector<std::vector<std::uint32_t>>& starts,
+                             std::set<std::vector<std::uint32_t>>* tried = nullptr) {
+        std::set<std::vector<std::uint32_t>> own_tried;
+        if (!tried) tried = &own_tried;
+        int attempts = 0;
+        std::vector<std::vector<std::uint32_t>> all = starts;
+        if (all.empty()) all.emplace_back();
+        for (std::size_t start = 0; start < all.size() && start < kMaxWipedStarts; ++start) {
+            if (attempts >= kMaxWipedAttempts) break;
+            std::vector<std::uint32_t> a = all[start];
+            a.resize(std::max<std::size_t>(a.size(), BlocksNeeded()), kFreeSect);
+            if (a.empty()) continue;
+            // The entries of the blocks assigned, and which blocks are wiped.
+            std::vector<std::uint32_t> present;
+            for (std::uint32_t k : a) {
+                if (k != kFreeSect) present.push_back(k);
+            }
+            std::vector<std::uint32_t> got(present.size() * kEntriesPerSector);
+            if (!present.empty()) ReadSectorRuns(file_, present, got.data());
+            std::vector<std::uint32_t> entries(a.size() * kEntriesPerSector, kFreeSect);
+            std::vector<bool> wiped(a.size(), true);  // an empty block says nothing either
+            for (std::uint32_t b = 0, i = 0; b < a.size(); ++b) {
+                if (a[b] == kFreeSect) continue;
+                const auto block =
+                    std::span(got).subspan(i++ * kEntriesPerSector, kEntriesPerSector);
+                std::copy(block.begin(), block.end(), entries.begin() + b * kEntriesPerSector);
+                wiped[b] = Wiped(block);
+            }
+            auto visible = [&](std::uint32_t k) {
+                return k / kEntriesPerSector < a.size() && !wiped[k / kEntriesPerSector];
+            };
+            std::set<std::uint32_t> marked;
+            for (std::uint32_t k = 0; k < entries.size() && k < s_; ++k) {
+                if (entries[k] == kFatSect && !wiped[k / kEntriesPerSector]) marked.insert(k);
+            }
+            const std::set<std::uint32_t> used(a.begin(), a.end());
+            // The blocks to try: one with no sector or with a sector the FAT does not mark, and
+            // the block whose entry fails to mark it (an earlier save's copy of its own block).
+            std::vector<std::uint32_t> suspects;
+            for (std::uint32_t b = 0; b < a.size() && suspects.size() < kMaxWipedBlocksSearched;
+                 ++b) {
+                const std::uint32_t k = a[b];
+                if (k != kFreeSect && (!visible(k) || entries[k] == kFatSect)) continue;
+                for (const std::uint32_t c : {b, k == kFreeSect ? b : k / kEntriesPerSector}) {
+                    if (std::find(suspects.begin(), suspects.end(), c) == suspects.end())
+                        suspects.push_back(c);
+                }
+            }
+            for (const std::uint32_t b : suspects) {
+                // With this block wiped, a sector it describes is known by nothing else.
+                auto could_stand = [&](std::uint32_t w) {
+                    if (w >= s_ || used.count(w) || !Shaped(w) || CandidateAt(w)) return false;
+                    const std::uint32_t own = w / kEntriesPerSector;
+                    if (!marked.count(w) && own != b && visible(w)) return false;
+                    std::array<std::uint8_t, SECTOR_SIZE> buf{};
+                    ReadSector(file_, w, buf.data());
+                    return Uniform(buf.data());
+                };
+                // Each with how little speaks for it: marked, next to a neighbour's, only there.
+                std::vector<std::pair<std::uint32_t, std::uint32_t>> ways;
+                auto consider = [&](std::uint32_t w, std::uint32_t weakness) {
+                    if (ways.size() < kMaxWipedWays &&
+                        std::none_of(ways.begin(), ways.end(),
+                                     [w](auto x) { return x.first == w; }) &&
+                        could_stand(w))
+                        ways.push_back({w, weakness});
+                };
+                for (std::uint32_t w : marked) consider(w, 1);
+                if (b > 0 && a[b - 1] != kFreeSect) consider(a[b - 1] + 1, 2);
+                if (b + 1 < a.size() && a[b + 1] != kFreeSect && a[b + 1] > 0)
+                    consider(a[b + 1] - 1, 2);
+                const std::uint32_t end = std::min<std::uint32_t>(s_, (b + 1) * kEntriesPerSector);
+                for (std::uint32_t w = b * kEntriesPerSector;
+                     w < end && ways.size() < kMaxWipedWays; ++w)
+                    consider(w, 3);
+                for (const auto& [w, weakness] : ways) {
+                    if (attempts >= kMaxWipedAttempts) break;
+                    std::vector<std::uint32_t> t = a;
+                    t[b] = w;
+                    if (std::find(t.begin(), t.end(), kFreeSect) != t.end()) continue;
+                    if (!tried->insert(t).second) continue;
+                    ++attempts;
+                    weakness_ = weakness;
+                    TryFat(t);
+                    weakness_ = 0;
+                }
+            }
+        }
+    }
+
+    // The layouts whose FAT agrees best with its own FATSECT marks first, and of those the
+    // most likely of each FAT first.
+    void KeepUnsound() {
+        std::stable_sort(unsound_.begin(), unsound_.end(),
+                         [](const auto& x, const auto& y) { return x.first < y.first; });
+        for (std::size_t i = 0; i < unsound_.size() && i < kMaxUnsoundKept; ++i)
+            best_.unsound_layouts.push_back(unsound_[i].second);
+    }
+
+    const Layout& BestLayout() const {
+        return *std::max_element(sound_.begin(), sound_.end(),
+                                 [](const Layout& x, const Layout& y) { return x.rank < y.rank; });
+    }
 
     Reconstruction Best() {
-        const auto best =
-            std::max_element(sound_.begin(), sound_.end(),
-                             [](const Layout& x, const Layout& y) { return x.rank < y.rank; });
+        KeepUnsound();
+        const Layout& best = BestLayout();
         best_.found = true;
-        best_.header = best->header;
-        best_.check = best->check;
+        best_.header = best.header;
+        best_.check = best.check;
         best_.problem.clear();
         return std::move(best_);
     }
@@ -600,7 +738,8 @@ class Reconstructor {
             best_.check = check;
             best_.problem = check.problem;
         }
-        if (best_.unsound_layouts.size() < kMaxUnsoundKept) best_.unsound_layouts.push_back(h);
+        if (unsound_.size() < kMaxUnsoundGathered)
+            unsound_.push_back({{disagreements_, layouts_of_fat_++, weakness_}, h});
         return false;
     }
 
@@ -869,6 +1008,10 @@ class Reconstructor {
         return TryLayouts(h, fat_sectors);
     }
 
+    static bool InWipedBlock(const std::vector<std::uint32_t>& wiped_blocks, std::uint32_t k) {
+        return std::binary_search(wiped_blocks.begin(), wiped_blocks.end(), k / kEntriesPerSector);
+    }
+
     // Given the whole FAT sector list and the DIFAT fields of `h`, finds the directory and the
     // mini FAT and checks each layout they allow.
     bool TryLayouts(CompoundFileHeader h, const std::vector<std::uint32_t>& fat_sectors) {
@@ -887,13 +1030,14 @@ class Reconstructor {
         const std::uint32_t reach =
             static_cast<std::uint32_t>(std::min<std::size_t>(fat.size(), s_));
         bool wiped = false;
+        std::vector<std::uint32_t> wiped_blocks;
         for (std::uint32_t k = 0; k < reach; ++k) {
             if (k % kEntriesPerSector == 0) {
-                // A wiped block (every entry the same, and not free) holds no chains: its
+                // A wiped block holds no chains that can be told: its
                 // entries must not hide the heads of the chains they would lead to.
                 const auto block = fat.subspan(k, std::min<std::size_t>(kEntriesPerSector, fat.size() - k));
-                wiped = block[0] != kFreeSect &&
-                        std::all_of(block.begin(), block.end(), [&](std::uint32_t x) { return x == block[0]; });
+                wiped = Wiped(block);
+                if (wiped) wiped_blocks.push_back(k / kEntriesPerSector);
             }
             if (wiped) continue;
             const std::uint32_t v = fat[k];
@@ -901,6 +1045,18 @@ class Reconstructor {
             extent = k + 1;
             if (v == kEndOfChain || v < s_) in_use_bits_[k >> 6] |= std::uint64_t{1} << (k & 63);
             if (v < s_ && v != k) has_pred_bits_[v >> 6] |= std::uint64_t{1} << (v & 63);
+        }
+        // A FAT sector is marked FATSECT in the FAT, and a sector so marked is a FAT sector;
+        // where the block holding the mark is wiped, nothing is known.
+        const std::set<std::uint32_t> listed(fat_sectors.begin(), fat_sectors.end());
+        disagreements_ = 0;
+        layouts_of_fat_ = 0;
+        for (std::uint32_t k : fat_sectors) {
+            if (k < reach && !InWipedBlock(wiped_blocks, k) && fat[k] != kFatSect) ++disagreements_;
+        }
+        for (std::uint32_t k = 0; k < reach; ++k) {
+            if (fat[k] == kFatSect && !InWipedBlock(wiped_blocks, k) && !listed.count(k))
+                ++disagreements_;
         }
         std::vector<std::uint32_t> heads;
         for (std::size_t w = 0; w < words; ++w) {
@@ -910,6 +1066,12 @@ class Reconstructor {
         }
         auto is_head = [&heads](std::uint32_t k) {
             return std::binary_search(heads.begin(), heads.end(), k);
+        };
+        // A chain may start in a wiped block, where nothing says which sectors head chains:
+        // any sector there that no entry leads to may.
+        auto in_wiped_block = [&](std::uint32_t k) { return InWipedBlock(wiped_blocks, k); };
+        auto may_head = [&](std::uint32_t k) {
+            return is_head(k) || (in_wiped_block(k) && !((has_pred_bits_[k >> 6] >> (k & 63)) & 1));
         };
         // Chains may merge in a hostile file; a budget keeps the walks linear in all.
         std::uint64_t budget = 4 * static_cast<std::uint64_t>(s_) + 1024;
@@ -926,13 +1088,17 @@ class Reconstructor {
         std::vector<std::uint32_t> dirs;
         if (hint_) {
             const std::uint32_t v = hint_->first_directory_sector_location;
-            if (is_head(v) &&
+            if (may_head(v) &&
                 std::find(facts_.roots.begin(), facts_.roots.end(), v) != facts_.roots.end())
                 dirs.push_back(v);
         }
-        for (std::uint32_t k : facts_.roots) {
-            if (is_head(k) && std::find(dirs.begin(), dirs.end(), k) == dirs.end())
-                dirs.push_back(k);
+        // Those the FAT shows heading a chain first; then those in wiped blocks.
+        for (const bool shown : {true, false}) {
+            for (std::uint32_t k : facts_.roots) {
+                if ((shown ? is_head(k) : may_head(k)) &&
+                    std::find(dirs.begin(), dirs.end(), k) == dirs.end())
+                    dirs.push_back(k);
+            }
         }
         int layouts = 0;
         std::array<std::uint8_t, SECTOR_SIZE> buf{};
@@ -942,6 +1108,7 @@ class Reconstructor {
             std::uint64_t mini_bytes = 0;
             std::uint32_t steps = 0;
             for (std::uint32_t cur = dir; cur < s_ && steps < s_; cur = entry(cur), ++steps) {
+                if (steps > 0 && in_wiped_block(cur)) break;
                 ReadSector(file_, cur, buf.data());
                 for (std::uint32_t e = 0; e < 4; ++e) {
                     const DirectoryEntry d = ParseDirectoryEntry(buf.data() + e * kDirEntrySize);
@@ -965,6 +1132,23 @@ class Reconstructor {
             for (std::uint32_t k : heads) {
                 if (!accounted.count(k) && (minis.empty() || minis[0].first != k))
                     others.push_back({k, chain_length(k)});
+            }
+            // In a wiped block any sector no entry leads to may start it (but not one wiped
+            // too, whose entries would all name one mini sector); its length is then the one
+            // the mini stream asks for.
+            if (mini_bytes != 0 && wiped_blocks.size() <= kMaxWipedBlocksSearched) {
+                const std::set<std::uint32_t> fat_set(fat_sectors.begin(), fat_sectors.end());
+                for (std::uint32_t b : wiped_blocks) {
+                    const std::uint32_t end =
+                        std::min<std::uint32_t>(s_, (b + 1) * kEntriesPerSector);
+                    for (std::uint32_t k = b * kEntriesPerSector; k < end; ++k) {
+                        if (!may_head(k) || accounted.count(k) || fat_set.count(k) ||
+                            (!minis.empty() && minis[0].first == k))
+                            continue;
+                        ReadSector(file_, k, buf.data());
+                        if (!Uniform(buf.data())) others.push_back({k, expected});
+                    }
+                }
             }
             // A mini FAT's entries all name mini sectors or are marks; rank by that first.
             const std::uint64_t mini_count = mini_bytes / kMiniSectorSize;
@@ -1016,6 +1200,13 @@ class Reconstructor {
     std::vector<std::uint64_t> shaped_;  // a bit per sector whose entries could all be FAT's
     ScanFacts facts_;
     std::vector<Layout> sound_;
+    // Layouts that failed past the header, each with how often its FAT disagrees with its own
+    // FATSECT marks (TryLayouts' count for the FAT being tried).
+    // Ranked by that count, then by their rank among the layouts of their FAT.
+    std::vector<std::pair<std::array<std::uint32_t, 3>, CompoundFileHeader>> unsound_;
+    std::uint32_t disagreements_ = 0;
+    std::uint32_t weakness_ = 0;  // how little speaks for a wiped sector tried in a block
+    std::uint32_t layouts_of_fat_ = 0;
     std::vector<std::uint64_t> in_use_bits_;    // TryLayouts' tables, a bit per sector,
     std::vector<std::uint64_t> has_pred_bits_;  // kept from call to call
     CheckScratch own_scratch_;                  // when the caller gives none

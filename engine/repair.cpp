@@ -28,10 +28,6 @@ bool SameLayout(const CompoundFileHeader& a, const CompoundFileHeader& b) {
            a.number_of_difat_sectors == b.number_of_difat_sectors;
 }
 
-bool Wiped(const std::array<std::uint8_t, SECTOR_SIZE>& b) {
-    return std::all_of(b.begin(), b.end(), [&b](std::uint8_t x) { return x == b[0]; });
-}
-
 // Whether the header as found is the file's own: its signature is intact and its directory
 // pointer leads to a root entry in a sector its FAT holds in use (its successor may lie in a
 // tail cut off; or that FAT's sector there is wiped), or the structures it names lie just past
@@ -71,7 +67,7 @@ bool IsOwnHeader(RandomAccessFile& file, const CompoundFileHeader& found) {
     if (fat >= s) return true;
     cfb::ReadSector(file, fat, b.data());
     const std::uint32_t v = ReadLE32(b.data() + 4 * (dir % kEntriesPerSector));
-    return Wiped(b) || v < reach || v == kEndOfChain;
+    return cfb::Uniform(b.data()) || v < reach || v == kEndOfChain;
 }
 
 // Whether `h` trades FAT sectors of the file's own header for others: one cut off with the tail,
@@ -201,19 +197,27 @@ RepairOutcome RepairCompoundFile(RandomAccessFile& file, SectorPassFeed* seen) {
                        reconstruction.unsound_layouts.end());
     }
     std::string problem;
-    for (const CompoundFileHeader& h : layouts) {
+    // What stands in the way under the layout the reconstruction found most likely: with the
+    // file's own header lost, that is the damage to tell of, not the first guess's.
+    std::string most_likely_problem;
+    for (std::size_t i = 0; i < layouts.size(); ++i) {
+        const CompoundFileHeader& h = layouts[i];
         const StructureRepair repair = ComputeStructureRepair(file, h);
         if (file.Failed()) return IoFailure(file);
         if (repair.sound && !earlier(h, repair.check))
             return Apply(file, h, repair, scratch, &pass.zeros);
         if (repair.sound) earlier_version = true;
         if (problem.empty() && !repair.sound) problem = repair.problem;
+        if (!own && i == 1 && !repair.sound) most_likely_problem = repair.problem;
     }
     if (file.Failed()) return IoFailure(file);
     if (!file.Seek(0) || !file.Write(original)) return IoFailure(file);
     const std::string& header_problem =
         reconstruction.problem.empty() ? rebuilt.problem : reconstruction.problem;
-    if ((!own || problem.empty()) && !header_problem.empty()) problem = header_problem;
+    if (!most_likely_problem.empty())
+        problem = most_likely_problem;
+    else if ((!own || problem.empty()) && !header_problem.empty())
+        problem = header_problem;
     if (problem.empty()) problem = "the latest version of the presentation cannot be rebuilt";
     if (earlier_version)
         problem += " (an earlier version of the presentation is still in the file, but it is "

@@ -499,11 +499,6 @@ bool LaterDirectorySector(const std::array<std::uint8_t, SECTOR_SIZE>& b) {
     return true;
 }
 
-bool Uniform(const std::uint8_t* sector) {
-    return std::all_of(sector, sector + SECTOR_SIZE,
-                       [sector](std::uint8_t b) { return b == sector[0]; });
-}
-
 class StructureRepairer {
   public:
     StructureRepairer(RandomAccessFile& file, const CompoundFileHeader& h)

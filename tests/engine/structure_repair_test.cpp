@@ -262,6 +262,32 @@ TEST(StructureRepair, HeaderAndAFatSectorWipedComeBackTogether) {
     EXPECT_TRUE(m.bytes() == good);
 }
 
+// Header zeroed and a FAT sector wiped where the FAT comes first: the wiped sector marks
+// nothing and votes for no block, and a mini FAT sector's successors look like the first
+// block's. Whichever block is wiped, the wiped sector is found in its place, and the
+// directory and mini FAT that start in a wiped block are found with it.
+TEST(StructureRepair, HeaderAndAFatSectorWipedAtTheFrontComeBackTogether) {
+    for (const std::size_t document : {std::size_t{5000}, std::size_t{300000}}) {
+        const auto good = WriteCompoundFile(PresentationStreams(document, 3), {true, 0});
+        const CompoundFileHeader h = HeaderOf(good);
+        ASSERT_NE(h.first_mini_fat_sector_location, kEndOfChain);
+        for (std::uint32_t b = 0; b < h.number_of_fat_sectors; ++b) {
+            for (const std::uint8_t fill : {std::uint8_t{0}, std::uint8_t{0xFF}}) {
+                auto f = good;
+                std::fill_n(f.begin(), SECTOR_SIZE, std::uint8_t{0});
+                Fill(f, h.difat[b], fill);
+                MemoryFile m(std::move(f));
+                const RepairOutcome o = RepairCompoundFile(m);
+                const std::string what = std::to_string(document) + " bytes, block " +
+                                         std::to_string(b) + " filled with " + std::to_string(fill);
+                ASSERT_TRUE(o.sound) << what << ": " << o.problem;
+                EXPECT_TRUE(o.warning.empty()) << what;
+                EXPECT_TRUE(m.bytes() == good) << what;
+            }
+        }
+    }
+}
+
 // The same in a real file that keeps an earlier FAT sector in a free one, which speaks for the
 // wiped sector's block: the FAT sectors the surviving FAT marks are the file's own.
 TEST(StructureRepair, HeaderAndAFatSectorWipedComeBackOverAnEarlierFatSector) {
@@ -277,6 +303,44 @@ TEST(StructureRepair, HeaderAndAFatSectorWipedComeBackOverAnEarlierFatSector) {
     ASSERT_TRUE(o.sound) << o.problem;
     EXPECT_TRUE(std::equal(good->begin() + SECTOR_SIZE, good->end(), m.bytes().begin() + SECTOR_SIZE,
                            m.bytes().end()));
+}
+
+// Real files saved in place, header zeroed and one FAT sector wiped. In phppres a mini FAT
+// sector looks like the first block's, and an earlier directory lies in that wiped block;
+// with the second block wiped, no FAT sector is left that marks anything. In iisd_report the
+// first FAT tried takes an earlier copy of its last block, and that FAT's many layouts must
+// not crowd out the next one's. Each comes back as it was past its header.
+TEST(StructureRepair, HeaderAndAFatSectorWipedComeBackInFilesSavedInPlace) {
+    const std::pair<const char*, std::uint32_t> cases[] = {{"phppres_Sample_00_01.ppt", 0},
+                                                           {"phppres_Sample_00_01.ppt", 1},
+                                                           {"poi_iisd_report.ppt", 0}};
+    for (const auto& [name, block] : cases) {
+        const auto good = CorpusFile(name);
+        if (!good) GTEST_SKIP() << name << " is not in DECKWRIGHT_CORPUS_DIR";
+        auto f = *good;
+        std::fill_n(f.begin(), SECTOR_SIZE, std::uint8_t{0});
+        Fill(f, HeaderOf(*good).difat[block], 0);
+        MemoryFile m(std::move(f));
+        const RepairOutcome o = RepairCompoundFile(m);
+        const std::string what = std::string(name) + ", block " + std::to_string(block);
+        ASSERT_TRUE(o.sound) << what << ": " << o.problem;
+        EXPECT_TRUE(std::equal(good->begin() + SECTOR_SIZE, good->end(),
+                               m.bytes().begin() + SECTOR_SIZE, m.bytes().end()))
+            << what;
+    }
+
+    // Where the wiped block cannot be rebuilt with certainty, what is said is what stands in
+    // the way under the file's own layout, as with its header intact.
+    auto f = CorpusFile("jodconv_test.ppt");
+    ASSERT_TRUE(f.has_value());
+    std::fill_n(f->begin(), SECTOR_SIZE, std::uint8_t{0});
+    Fill(*f, 140, 0);  // its second FAT sector
+    MemoryFile m(std::move(*f));
+    const RepairOutcome o = RepairCompoundFile(m);
+    EXPECT_FALSE(o.sound);
+    EXPECT_NE(o.problem.find("whether a chain goes on in sector 142 or in sector 3"),
+              std::string::npos)
+        << o.problem;
 }
 
 TEST(StructureRepair, ComputingWritesNothingAndApplyingWritesOnlyTheRebuiltSectors) {
