@@ -23,6 +23,7 @@ constexpr std::uint16_t kDocumentContainer = 0x03E8;
 // Embedded objects, controls and macros keep a storage in this record; instance 1 holds it
 // compressed: its inflated size, then a zlib stream.
 constexpr std::uint16_t kStorageAtom = 0x1011;
+constexpr std::uint16_t kBinaryTagData = 0x138B;
 constexpr std::uint16_t kCompressedInstance = 1;
 constexpr std::uint32_t kPlainToken = 0xE391C05F;
 constexpr std::uint32_t kEncryptedToken = 0xF3D1C4DF;
@@ -312,7 +313,10 @@ class ContentWalker {
         if (h.type < kFirstRecordType) return BadType(offset, what, h.type);
         if (h.type == kStorageAtom && (h.ver_instance >> 4) == kCompressedInstance)
             return CompressedStorage(offset, h);
-        if (!h.container()) return HoldsForeignData(h.type) || NoZeroedUnit(offset, h);
+        // Binary tag data is an atom by its version, but later versions keep their own records
+        // in it: walked as a container's when its first one fits; else it is data of its own.
+        if (!h.container() && h.type != kBinaryTagData)
+            return HoldsForeignData(h.type) || NoZeroedUnit(offset, h);
         if (depth >= kMaxDepth) return true;
         const std::uint64_t end = offset + kRecordHeaderSize + h.length;
         for (std::uint64_t pos = offset + kRecordHeaderSize; pos < end;) {
@@ -329,7 +333,7 @@ class ContentWalker {
             const bool zeroed = whole && child.type == 0 && child.ver_instance == 0;
             const bool fits = whole && child.type >= kFirstRecordType &&
                               child.length <= end - pos - kRecordHeaderSize;
-            if (!fits && first && !zeroed) return true;
+            if (!fits && first && (!zeroed || !h.container())) return true;
             if (!whole)
                 return Damaged(pos, "the container record at offset " + Num(offset) + " of \"" +
                                         kDocumentStream + "\" (type " + Hex(h.type) +
@@ -356,7 +360,6 @@ class ContentWalker {
             case 0x07E6:  // sound
             case 0x0FB8:  // embedded font
             case 0x0FC1:  // metafile
-            case 0x138B:  // binary tag data
             case 0xF007:  // picture entry, with its picture
                 return true;
             default:
@@ -427,6 +430,23 @@ class ContentWalker {
     std::size_t records_ = 0;
 };
 
+// Where the first byte that is not zero lies from `pos` on: the stream's size when none does
+// (or when it cannot be read).
+std::uint64_t FirstNonZeroFrom(StreamReader& reader, std::uint64_t pos) {
+    std::array<std::uint8_t, SECTOR_SIZE> b{};
+    while (pos < reader.size()) {
+        const auto n =
+            static_cast<std::size_t>(std::min<std::uint64_t>(b.size(), reader.size() - pos));
+        const auto bytes = std::span(b.data(), n);
+        if (!reader.ReadAt(pos, bytes)) break;
+        const auto it =
+            std::find_if(bytes.begin(), bytes.end(), [](std::uint8_t x) { return x != 0; });
+        if (it != bytes.end()) return pos + static_cast<std::uint64_t>(it - bytes.begin());
+        pos += n;
+    }
+    return reader.size();
+}
+
 }  // namespace
 
 ContentCheck CheckPresentationContent(RandomAccessFile& file, const CompoundFileHeader& header,
@@ -479,6 +499,7 @@ ContentCheck CheckPresentationContent(RandomAccessFile& file, const CompoundFile
     std::uint32_t document_ref = 0;
     std::uint32_t session_ref = 0;  // the encryption's own record, itself not encrypted
     std::vector<std::uint64_t> landmarks;  // where user edits, directories and objects begin
+    std::map<std::uint64_t, std::uint64_t> plain_end;  // where records never encrypted end
     bool newest = true;
     for (std::uint32_t edit = ReadLE32(cu.data() + 16); edit != 0 || newest;) {
         if (!seen.insert(edit).second || seen.size() > kMaxUserEdits) {
@@ -504,10 +525,12 @@ ContentCheck CheckPresentationContent(RandomAccessFile& file, const CompoundFile
         }
         newest = false;
         landmarks.push_back(edit);
+        plain_end[edit] = edit + kRecordHeaderSize + h.length;
         const std::uint32_t dir = ReadLE32(body.data() + 12);
         landmarks.push_back(dir);
         RecordHeader d;
         if (!walk.Header(dir, &d, "the persist directory")) return out;
+        plain_end[dir] = dir + kRecordHeaderSize + d.length;
         if (d.type != kPersistDirectoryAtom) {
             walk.Damaged(dir, "the persist directory at offset " + Num(dir) + " of \"" +
                                   kDocumentStream + "\" is not one (record type " + Hex(d.type) + ")");
@@ -551,16 +574,11 @@ ContentCheck CheckPresentationContent(RandomAccessFile& file, const CompoundFile
                                          kDocumentStream + "\"");
                 return out;
             }
-            // Encrypted bytes look random: a whole unit of zeros up to whatever begins next is
-            // a lost sector.
-            const std::uint64_t next = *std::upper_bound(landmarks.begin(), landmarks.end(), offset);
-            const std::uint64_t at = offset;
-            if (id != session_ref &&
-                !walk.NoZeroedUnit(at, next, [&] {
-                    return "the encrypted " + what + " at offset " + Num(at) + " of \"" +
-                           kDocumentStream + "\"";
-                }))
-                return out;
+            if (id == session_ref) {
+                RecordHeader session;
+                if (walk.Header(offset, &session, what))
+                    plain_end[offset] = offset + kRecordHeaderSize + session.length;
+            }
             continue;
         }
         if (!walk.Record(offset, what, 0)) return out;
@@ -574,6 +592,51 @@ ContentCheck CheckPresentationContent(RandomAccessFile& file, const CompoundFile
                                          Hex(kDocumentContainer));
                 return out;
             }
+        }
+    }
+    // Encrypted bytes look random, an earlier save's as much as the newest's: a whole unit of
+    // zeros anywhere between the records never encrypted is a lost sector.
+    if (encrypted) {
+        plain_end[reader.size()] = reader.size();
+        std::uint64_t from = 0;
+        for (const auto& [begin, end] : plain_end) {
+            const std::uint64_t at = from;
+            if (at < begin && !walk.NoZeroedUnit(at, begin, [&] {
+                    return "the encrypted part of \"" + std::string(kDocumentStream) +
+                           "\" from offset " + Num(at);
+                }))
+                return out;
+            from = std::max(from, end);
+        }
+    }
+    // Saving in place appends: the records of earlier saves stay in the stream, back to back
+    // with the newest, and a lost sector among them is as much a loss of the stream's bytes.
+    // Some writers begin a save at a sector's edge, after zeros; zeros to the stream's end are
+    // padding too. Where the records stop following each other, nothing more is judged.
+    if (!encrypted) {
+        const std::set<std::uint64_t> walked(landmarks.begin(), landmarks.end());
+        auto header_at = [&](std::uint64_t pos, RecordHeader* h) {
+            std::array<std::uint8_t, kRecordHeaderSize> b{};
+            if (pos + kRecordHeaderSize > reader.size() || !reader.ReadAt(pos, b)) return false;
+            h->ver_instance = ReadLE16(b.data());
+            h->type = ReadLE16(b.data() + 2);
+            h->length = ReadLE32(b.data() + 4);
+            return h->length <= reader.size() - pos - kRecordHeaderSize;
+        };
+        RecordHeader h;
+        for (std::uint64_t pos = 0; header_at(pos, &h);) {
+            if (h.ver_instance == 0 && h.type == 0) {
+                const std::uint64_t next = FirstNonZeroFrom(reader, pos);
+                if (next >= reader.size()) break;
+                RecordHeader after;
+                if (next % SECTOR_SIZE == 0 && next - pos < SECTOR_SIZE &&
+                    header_at(next, &after) && after.type >= kFirstRecordType) {
+                    pos = next;
+                    continue;
+                }
+            }
+            if (!walked.count(pos) && !walk.Record(pos, "the record", 0)) return out;
+            pos += kRecordHeaderSize + h.length;
         }
     }
     if (file.Failed()) {

@@ -181,5 +181,82 @@ TEST(PresentationCheck, AWholeUnitOfZerosInTheRecordsIsALostSector) {
                      .damaged);
 }
 
+// Later versions keep records of their own in binary tag data, an atom by its version: a lost
+// sector among them is damage, while tag data that holds no records is data of its own.
+TEST(PresentationCheck, RecordsKeptInBinaryTagDataAreWalked) {
+    const auto tagged = [](std::vector<std::uint8_t> body) {
+        return PresentationStreamsHolding(
+            Concat(
+                {Record(0, 0x0FBA, std::vector<std::uint8_t>(5000, 7)), Record(0, 0x138B, body)}),
+            4);
+    };
+    const std::vector<std::uint8_t> records =
+        Record(0xF, 0x03EE, Concat({Record(0, 0x0FA0, std::vector<std::uint8_t>(3000, 2))}));
+    auto streams = tagged(records);
+    ASSERT_FALSE(Walk(streams).damaged) << Walk(streams).problem;
+    std::fill_n(Document(streams).begin() + 6144, 512, std::uint8_t{0});
+    const auto z = Walk(streams);
+    EXPECT_TRUE(z.damaged);
+    EXPECT_EQ(z.offset, 6144u) << z.problem;
+    EXPECT_FALSE(Walk(tagged(std::vector<std::uint8_t>(3000, 0))).damaged);
+}
+
+// Saving in place leaves the records of earlier saves in the stream, which no persist
+// directory names any more: a lost sector among them is a loss of the stream's bytes all the
+// same. Zeros up to a sector's edge where a save begins, or to the stream's end, are padding.
+TEST(PresentationCheck, RecordsOfEarlierSavesAreCheckedToo) {
+    const auto with_after = [](std::vector<std::uint8_t> tail) {
+        auto streams = PresentationStreams(5000, 6);
+        Document(streams).insert(Document(streams).end(), tail.begin(), tail.end());
+        return streams;
+    };
+    const std::vector<std::uint8_t> earlier =
+        Record(0xF, 0x03EE, Concat({Record(0, 0x0FA0, std::vector<std::uint8_t>(3000, 2))}));
+    const std::size_t size = PresentationStreams(5000, 6)[0].data.size();
+    ASSERT_FALSE(Walk(with_after(earlier)).damaged) << Walk(with_after(earlier)).problem;
+
+    auto lost = with_after(earlier);
+    const std::size_t unit = (size + 16 + 511) / 512 * 512;  // inside the earlier text
+    std::fill_n(Document(lost).begin() + static_cast<std::ptrdiff_t>(unit), 512, std::uint8_t{0});
+    const auto z = Walk(lost);
+    EXPECT_TRUE(z.damaged);
+    EXPECT_EQ(z.offset, unit) << z.problem;
+
+    const std::size_t pad = (size + 511) / 512 * 512 - size;
+    ASSERT_GT(pad, 8u);
+    auto padded = std::vector<std::uint8_t>(pad, 0);
+    padded.insert(padded.end(), earlier.begin(), earlier.end());
+    EXPECT_FALSE(Walk(with_after(padded)).damaged) << Walk(with_after(padded)).problem;
+    EXPECT_FALSE(Walk(with_after(std::vector<std::uint8_t>(700, 0))).damaged);
+    // Zeros that end short of a sector's edge are a zeroed record header.
+    padded.insert(padded.begin(), 0);
+    EXPECT_TRUE(Walk(with_after(padded)).damaged);
+}
+
+// Encrypted, every save's objects look random: a lost sector is found wherever it lies among
+// them, across an object's end too.
+TEST(PresentationCheck, ALostSectorAcrossEncryptedObjectsIsFound) {
+    auto streams = PresentationStreamsHolding(
+        Concat({Record(0, 0x0FBA, std::vector<std::uint8_t>(1000, 7))}), 9);
+    // An earlier save's object before the document, its end inside the sector zeroed.
+    const auto earlier = Record(0, 0x0FBA, std::vector<std::uint8_t>(5000, 5));
+    Document(streams).insert(Document(streams).begin(), earlier.begin(), earlier.end());
+    auto shift = [&](std::size_t at) {
+        WriteLE32(Document(streams).data() + at, ReadLE32(Document(streams).data() + at) +
+                                                     static_cast<std::uint32_t>(earlier.size()));
+    };
+    const std::size_t doc = Document(streams).size();
+    shift(doc - 36 + 20);  // the edit's directory
+    shift(doc - 36 - 4);   // the directory's one offset
+    WriteLE32(streams[1].data.data() + 16,
+              ReadLE32(streams[1].data.data() + 16) + static_cast<std::uint32_t>(earlier.size()));
+    WriteLE32(streams[1].data.data() + 12, 0xF3D1C4DF);
+    ASSERT_FALSE(Walk(streams).damaged) << Walk(streams).problem;
+    std::fill_n(Document(streams).begin() + 4608, 512, std::uint8_t{0});
+    const auto z = Walk(streams);
+    EXPECT_TRUE(z.damaged);
+    EXPECT_EQ(z.offset, 4608u) << z.problem;
+}
+
 }  // namespace
 }  // namespace deckwright
