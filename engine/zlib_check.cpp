@@ -3,6 +3,8 @@
 #include <array>
 #include <span>
 
+#include "engine/little_endian.h"
+
 namespace deckwright {
 namespace {
 
@@ -122,6 +124,13 @@ class Inflater {
     // Takes in whole bytes while there is room for them and input left; what is taken and not
     // yet used stays in the buffer, for bits and for whole bytes alike.
     void Fill() {
+        if (piece_.size() - at_ >= 8) {
+            // Eight bytes at once; those past what fits are taken again next time.
+            bitbuf_ |= ReadLE64(piece_.data() + at_) << bitcount_;
+            at_ += static_cast<std::size_t>((63 - bitcount_) >> 3);
+            bitcount_ |= 56;
+            return;
+        }
         while (bitcount_ <= 56 && !ended_) {
             if (at_ == piece_.size()) {
                 piece_ = in_.Next();
