@@ -389,7 +389,7 @@ class Reconstructor {
         if (file_.Failed()) return Fail("the file could not be read: " + file_.Error());
         if (facts_.candidates.empty()) {
             // Its one FAT sector may be wiped, as the header is.
-            TryWipedSubstitutes({});
+            if (!hint_) TryWipedSubstitutes({});
             if (!sound_.empty()) return Best();
             if (!unsound_.empty()) return Unfound();
             return Fail(
@@ -443,8 +443,10 @@ class Reconstructor {
                 attempt(a);
             }
         }
-        // Unless a sound layout is the latest version, a FAT sector may be wiped as well.
-        if (sound_.empty() || OlderThanNewestRoot(BestLayout().check.root_modified, best_)) {
+        // With the header lost too, and unless a sound layout is the latest version, a FAT
+        // sector may be wiped as well. (A header that looks like one names its FAT sectors.)
+        if (!hint_ &&
+            (sound_.empty() || OlderThanNewestRoot(BestLayout().check.root_modified, best_))) {
             tried_in_order.insert(tried_in_order.begin(), initial);
             TryWipedSubstitutes(tried_in_order, &tried);
         }
@@ -533,31 +535,42 @@ class Reconstructor {
             }
             for (const std::uint32_t b : suspects) {
                 // With this block wiped, a sector it describes is known by nothing else.
-                auto could_stand = [&](std::uint32_t w) {
+                auto could_stand = [&](std::uint32_t w, std::uint8_t* fill) {
                     if (w >= s_ || used.count(w) || !Shaped(w) || CandidateAt(w)) return false;
                     const std::uint32_t own = w / kEntriesPerSector;
                     if (!marked.count(w) && own != b && visible(w)) return false;
                     std::array<std::uint8_t, SECTOR_SIZE> buf{};
                     ReadSector(file_, w, buf.data());
+                    *fill = buf[0];
                     return Uniform(buf.data());
                 };
                 // Each with how little speaks for it: marked, next to a neighbour's, only there.
                 std::vector<std::pair<std::uint32_t, std::uint32_t>> ways;
+                std::set<std::uint8_t> fills;
                 auto consider = [&](std::uint32_t w, std::uint32_t weakness) {
-                    if (ways.size() < kMaxWipedWays &&
-                        std::none_of(ways.begin(), ways.end(),
+                    std::uint8_t fill = 0;
+                    if (std::none_of(ways.begin(), ways.end(),
                                      [w](auto x) { return x.first == w; }) &&
-                        could_stand(w))
+                        could_stand(w, &fill)) {
                         ways.push_back({w, weakness});
+                        fills.insert(fill);
+                    }
                 };
                 for (std::uint32_t w : marked) consider(w, 1);
-                if (b > 0 && a[b - 1] != kFreeSect) consider(a[b - 1] + 1, 2);
-                if (b + 1 < a.size() && a[b + 1] != kFreeSect && a[b + 1] > 0)
-                    consider(a[b + 1] - 1, 2);
-                const std::uint32_t end = std::min<std::uint32_t>(s_, (b + 1) * kEntriesPerSector);
-                for (std::uint32_t w = b * kEntriesPerSector;
-                     w < end && ways.size() < kMaxWipedWays; ++w)
-                    consider(w, 3);
+                if (ways.empty()) {
+                    // Only where the rest of the FAT says nothing: then every wiped sector that
+                    // could stand there is looked at, for a wrong one taken would leave the right
+                    // one to a stream in its place, which is only harmless when both hold the
+                    // same bytes.
+                    if (b > 0 && a[b - 1] != kFreeSect) consider(a[b - 1] + 1, 2);
+                    if (b + 1 < a.size() && a[b + 1] != kFreeSect && a[b + 1] > 0)
+                        consider(a[b + 1] - 1, 2);
+                    const std::uint32_t end =
+                        std::min<std::uint32_t>(s_, (b + 1) * kEntriesPerSector);
+                    for (std::uint32_t w = b * kEntriesPerSector; w < end; ++w) consider(w, 3);
+                    if (fills.size() > 1) continue;
+                }
+                if (ways.size() > kMaxWipedWays) ways.resize(kMaxWipedWays);
                 for (const auto& [w, weakness] : ways) {
                     if (attempts >= kMaxWipedAttempts) break;
                     std::vector<std::uint32_t> t = a;

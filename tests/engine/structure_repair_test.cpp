@@ -305,15 +305,49 @@ TEST(StructureRepair, HeaderAndAFatSectorWipedComeBackOverAnEarlierFatSector) {
                            m.bytes().end()));
 }
 
-// Real files saved in place, header zeroed and one FAT sector wiped. In phppres a mini FAT
-// sector looks like the first block's, and an earlier directory lies in that wiped block;
-// with the second block wiped, no FAT sector is left that marks anything. In iisd_report the
-// first FAT tried takes an earlier copy of its last block, and that FAT's many layouts must
-// not crowd out the next one's. Each comes back as it was past its header.
-TEST(StructureRepair, HeaderAndAFatSectorWipedComeBackInFilesSavedInPlace) {
-    const std::pair<const char*, std::uint32_t> cases[] = {{"phppres_Sample_00_01.ppt", 0},
-                                                           {"phppres_Sample_00_01.ppt", 1},
-                                                           {"poi_iisd_report.ppt", 0}};
+// Header zeroed and the one FAT sector, after the streams, wiped, while a stream holds sectors
+// of 0xFF: such a sector taken for the FAT would leave the wiped one, zeros, to that stream in
+// its place. Where the wiped sectors that could be the FAT do not all hold the same bytes, the
+// file is refused. (A header that looks like one is not second-guessed so: its FAT is its own.)
+TEST(StructureRepair, AWipedFatSectorIsNotGuessedAmongSectorsOfOtherBytes) {
+    auto streams = PresentationStreams(5000, 2);
+    streams.push_back({"Pictures", std::vector<std::uint8_t>(4096, 0xFF)});
+    const auto good = WriteCompoundFile(streams, {false, 0});
+    const CompoundFileHeader h = HeaderOf(good);
+    ASSERT_EQ(h.number_of_fat_sectors, 1u);
+    auto f = good;
+    std::fill_n(f.begin(), SECTOR_SIZE, std::uint8_t{0});
+    Fill(f, h.difat[0], 0);
+    MemoryFile m(std::move(f));
+    const RepairOutcome o = RepairCompoundFile(m);
+    EXPECT_FALSE(o.sound && !std::equal(good.begin() + SECTOR_SIZE, good.end(),
+                                        m.bytes().begin() + SECTOR_SIZE, m.bytes().end()))
+        << "a different file called repaired";
+    EXPECT_FALSE(o.sound);
+
+    // With the header as found, whose FAT sector has bits flipped (the directory's entry among
+    // them), the FAT sector is the one it names, not a sector of 0xFF data taken for wiped.
+    auto flipped = CorpusFile("oletools_sample_with_lnk_file.ppt");
+    if (!flipped)
+        GTEST_SKIP() << "oletools_sample_with_lnk_file.ppt is not in DECKWRIGHT_CORPUS_DIR";
+    const auto original = *flipped;
+    const std::pair<std::size_t, std::uint8_t> flips[] = {
+        {514, 4}, {517, 128}, {540, 4}, {603, 32}, {640, 128}, {679, 64}, {774, 4}, {929, 128}};
+    for (const auto& [at, bit] : flips) (*flipped)[at] ^= bit;
+    MemoryFile c(std::move(*flipped));
+    const RepairOutcome t = RepairCompoundFile(c);
+    EXPECT_FALSE(t.sound && c.bytes() != original) << "a different file called repaired";
+}
+
+// Real files, header zeroed and one FAT sector wiped. In bug47261 the mini FAT's successors
+// look like the first block's, and the directory and mini FAT start in that wiped block; with
+// its second block wiped instead, nothing at all speaks for the sector that held it. In
+// iisd_report, saved in place, the first FAT tried takes an earlier copy of its last block,
+// and that FAT's many layouts must not crowd out the next one's. Each comes back as it was
+// past its header.
+TEST(StructureRepair, HeaderAndAFatSectorWipedComeBackInRealFiles) {
+    const std::pair<const char*, std::uint32_t> cases[] = {
+        {"poi_bug47261.ppt", 0}, {"poi_bug47261.ppt", 1}, {"poi_iisd_report.ppt", 0}};
     for (const auto& [name, block] : cases) {
         const auto good = CorpusFile(name);
         if (!good) GTEST_SKIP() << name << " is not in DECKWRIGHT_CORPUS_DIR";
