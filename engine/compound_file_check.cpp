@@ -107,6 +107,11 @@ void AppendUtf8(std::string& out, std::uint32_t c) {
 
 }  // namespace
 
+bool LooksLikeRootEntry(const std::uint8_t* e) {
+    return e[66] == kTypeRoot && e[67] <= 1 && ReadLE16(e + 64) <= 64 &&
+           ReadLE32(e + 68) == kNoStream && ReadLE32(e + 72) == kNoStream;
+}
+
 DirectoryEntry ParseDirectoryEntry(const std::uint8_t* e) {
     DirectoryEntry d;
     // The stated length counts the terminating null; never trust it past the 32 units.

@@ -94,6 +94,9 @@ struct DirectoryEntry {
     std::uint64_t modified = 0;  // FILETIME
 };
 DirectoryEntry ParseDirectoryEntry(const std::uint8_t* entry);
+// Whether the 128 bytes can be a root entry: its object type, a colour, a name of at most 32
+// units, and no siblings.
+bool LooksLikeRootEntry(const std::uint8_t* entry);
 
 // Room for 32-bit entries that are always written before they are read. Growing it does not
 // zero it: on a big file each fresh page costs a fault, and a zeroing pass would fault them all

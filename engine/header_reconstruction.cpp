@@ -235,19 +235,15 @@ struct ReconstructionScan::State {
     ScanFacts second;  // lane 1's
 
     void Look(std::uint32_t k, const std::uint8_t* p, ScanFacts& f) {
-        // Root entry: object type 5, a colour, a name of at most 32 units, no siblings. Its
-        // sector is kept in memory (up to a bound): every layout tried reads it again. (FAT
-        // and DIFAT candidates are not: they are many, each read only by the few layouts that
-        // list them, and a FAT is read in runs.)
-        if (p[66] == kTypeRoot && p[67] <= 1 && ReadLE16(p + 64) <= 64 &&
-            ReadLE32(p + 68) == kNoStream && ReadLE32(p + 72) == kNoStream) {
+        // A root entry's sector is kept in memory (up to a bound): every layout tried reads it
+        // again. (FAT and DIFAT candidates are not: they are many, each read only by the few
+        // layouts that list them, and a FAT is read in runs.)
+        if (LooksLikeRootEntry(p)) {
             f.newest_root_modified = std::max(f.newest_root_modified, VersionTime(ReadLE64(p + 108)));
-        }
-        if (p[66] == kTypeRoot && p[67] <= 1 && ReadLE16(p + 64) <= 64 &&
-            ReadLE32(p + 68) == kNoStream && ReadLE32(p + 72) == kNoStream &&
-            f.roots.size() < kMaxRootCandidates) {
-            f.roots.push_back(k);
-            f.root_bytes.insert(f.root_bytes.end(), p, p + SECTOR_SIZE);
+            if (f.roots.size() < kMaxRootCandidates) {
+                f.roots.push_back(k);
+                f.root_bytes.insert(f.root_bytes.end(), p, p + SECTOR_SIZE);
+            }
         }
         LookForFat(k, p, f);
     }

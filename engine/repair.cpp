@@ -45,7 +45,7 @@ bool IsOwnHeader(RandomAccessFile& file, const CompoundFileHeader& found) {
     if (dir >= s) return true;
     std::array<std::uint8_t, SECTOR_SIZE> b{};
     cfb::ReadSector(file, dir, b.data());
-    if (b[66] != cfb::kTypeRoot || b[67] > 1 || ReadLE16(b.data() + 64) > 64) return false;
+    if (!cfb::LooksLikeRootEntry(b.data())) return false;
     const std::uint32_t block = dir / kEntriesPerSector;
     if (block >= nfat) return false;
     // The FAT sector of the directory's block: in the header, or in the DIFAT sector that

@@ -74,6 +74,38 @@ TEST(RepairCompoundFile, AnEarlierVersionIsNeverHandedBackAsRepaired) {
     }
 }
 
+// A directory pointer damaged into a sector of data that only looks like a root entry's in
+// part (its object type, colour and name length): that is no header of the file's own, whose
+// directory would rule out the one that checks out.
+TEST(RepairCompoundFile, ADirectoryPointerIntoDataIsRepaired) {
+    const auto good = WriteCompoundFile(PresentationStreams(8000, 4));
+    const CompoundFileHeader h = testing::HeaderOf(good);
+    MemoryFile probe(good);
+    const CheckResult c = CheckCompoundFile(probe);
+    const auto doc = std::find_if(c.streams.begin(), c.streams.end(), [](const CheckedStream& s) {
+        return s.path == "PowerPoint Document";
+    });
+    ASSERT_NE(doc, c.streams.end());
+    // The document's third sector, in the middle of its filler: object type 5, colour 0, a
+    // name length of 20, and siblings that are data.
+    const std::uint32_t data =
+        ReadLE32(good.data() + (h.difat[0] + 1) * SECTOR_SIZE +
+                 4 * ReadLE32(good.data() + (h.difat[0] + 1) * SECTOR_SIZE + 4 * doc->start));
+    auto sound = good;
+    std::uint8_t* p = sound.data() + (data + 1) * SECTOR_SIZE;
+    WriteLE16(p + 64, 20);
+    p[66] = 5;
+    p[67] = 0;
+    MemoryFile check(sound);
+    ASSERT_TRUE(CheckCompoundFile(check).sound);
+    auto f = sound;
+    WriteLE32(f.data() + 0x30, data);
+    MemoryFile m(f);
+    const RepairOutcome o = RepairCompoundFile(m);
+    ASSERT_TRUE(o.sound) << o.problem;
+    EXPECT_EQ(m.bytes(), sound);
+}
+
 TEST(RepairCompoundFile, IoFailuresAreReportedNotHidden) {
     MemoryFile m(WriteCompoundFile(PresentationStreams(5000, 4)));
     m.FailAllIo(true);
