@@ -98,8 +98,11 @@ TEST(RepairCompoundFile, ADirectoryPointerIntoDataIsRepaired) {
     p[67] = 0;
     MemoryFile check(sound);
     ASSERT_TRUE(CheckCompoundFile(check).sound);
+    CompoundFileHeader pointed = h;
+    pointed.first_directory_sector_location = data;
     auto f = sound;
-    WriteLE32(f.data() + 0x30, data);
+    const auto header = pointed.Bytes();
+    std::copy(header.begin(), header.end(), f.begin());
     MemoryFile m(f);
     const RepairOutcome o = RepairCompoundFile(m);
     ASSERT_TRUE(o.sound) << o.problem;
