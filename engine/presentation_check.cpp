@@ -274,6 +274,10 @@ struct RecordHeader {
     std::uint16_t type = 0;
     std::uint32_t length = 0;
     bool container() const { return (ver_instance & 0xF) == 0xF; }
+
+    static RecordHeader From(const std::array<std::uint8_t, kRecordHeaderSize>& b) {
+        return {ReadLE16(b.data()), ReadLE16(b.data() + 2), ReadLE32(b.data() + 4)};
+    }
 };
 
 class ContentWalker {
@@ -293,9 +297,7 @@ class ContentWalker {
             return Damaged(offset, what + " at offset " + Num(offset) + " of \"" +
                                        kDocumentStream + "\" lies past the stream's end (" +
                                        Num(r_.size()) + " bytes)");
-        h->ver_instance = ReadLE16(b.data());
-        h->type = ReadLE16(b.data() + 2);
-        h->length = ReadLE32(b.data() + 4);
+        *h = RecordHeader::From(b);
         if (h->length > r_.size() - offset - kRecordHeaderSize)
             return Damaged(offset, what + " at offset " + Num(offset) + " of \"" +
                                        kDocumentStream + "\" (type " + Hex(h->type) + ") gives " +
@@ -325,11 +327,7 @@ class ContentWalker {
             RecordHeader child;
             std::array<std::uint8_t, kRecordHeaderSize> b{};
             const bool whole = end - pos >= kRecordHeaderSize && r_.ReadAt(pos, b);
-            if (whole) {
-                child.ver_instance = ReadLE16(b.data());
-                child.type = ReadLE16(b.data() + 2);
-                child.length = ReadLE32(b.data() + 4);
-            }
+            if (whole) child = RecordHeader::From(b);
             const bool zeroed = whole && child.type == 0 && child.ver_instance == 0;
             const bool fits = whole && child.type >= kFirstRecordType &&
                               child.length <= end - pos - kRecordHeaderSize;
@@ -618,9 +616,7 @@ ContentCheck CheckPresentationContent(RandomAccessFile& file, const CompoundFile
         auto header_at = [&](std::uint64_t pos, RecordHeader* h) {
             std::array<std::uint8_t, kRecordHeaderSize> b{};
             if (pos + kRecordHeaderSize > reader.size() || !reader.ReadAt(pos, b)) return false;
-            h->ver_instance = ReadLE16(b.data());
-            h->type = ReadLE16(b.data() + 2);
-            h->length = ReadLE32(b.data() + 4);
+            *h = RecordHeader::From(b);
             return h->length <= reader.size() - pos - kRecordHeaderSize;
         };
         RecordHeader h;
