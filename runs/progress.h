@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,6 +33,8 @@ struct ItemOutcome {
     // Repair: when it succeeded but the copy is not plainly repaired (its structure is, yet the
     // presentation's own records are damaged): what the user must be told. Empty otherwise.
     std::string warning;
+    // Repair, when it succeeded: the size of the repaired copy, which waits for its save.
+    std::uint64_t bytes = 0;
 };
 using RunOutcomes = std::vector<ItemOutcome>;
 

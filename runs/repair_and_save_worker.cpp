@@ -49,9 +49,9 @@ class OneCallAtATime final : public RunHost {
     std::mutex mutex_;
 };
 
-// Repairs on `jobs` threads, each taking the next item as long as fewer than `jobs` repaired
-// copies wait for their save; saves each item in order on this thread as soon as its repair is
-// done. False, with nothing done, when no thread could be started.
+// Repairs on `jobs` threads, each taking the next item as long as the job's bounds on the copies
+// that wait for their save allow; saves each item in order on this thread as soon as its repair
+// is done. False, with nothing done, when no thread could be started.
 bool RepairOnThreadsSaveInOrder(const RepairAndSaveJob& job, RunOutcomes& outcomes) {
     const std::size_t count = job.sources.size();
     OneCallAtATime host(*job.host);
@@ -62,6 +62,7 @@ bool RepairOnThreadsSaveInOrder(const RepairAndSaveJob& job, RunOutcomes& outcom
     std::condition_variable changed;
     std::vector<std::optional<ItemOutcome>> repaired(count);
     std::size_t next = 0, saved_up_to = 0;
+    std::uint64_t waiting = 0;  // bytes of the repaired copies not yet taken for saving
     bool stop = false;
 
     auto repair_items = [&] {
@@ -69,8 +70,11 @@ bool RepairOnThreadsSaveInOrder(const RepairAndSaveJob& job, RunOutcomes& outcom
             std::size_t i;
             {
                 std::unique_lock<std::mutex> lock(mutex);
-                changed.wait(
-                    lock, [&] { return stop || next >= count || next < saved_up_to + job.jobs; });
+                changed.wait(lock, [&] {
+                    return stop || next >= count || next < saved_up_to + job.jobs ||
+                           (waiting < job.waiting_bytes &&
+                            next < saved_up_to + job.jobs + kMoreWaiting);
+                });
                 if (stop || next >= count) return;
                 i = next++;
             }
@@ -85,6 +89,7 @@ bool RepairOnThreadsSaveInOrder(const RepairAndSaveJob& job, RunOutcomes& outcom
                         false, {}, std::string(kLoadFailedText), "the run was stopped", {}};
             }
             std::lock_guard<std::mutex> lock(mutex);
+            if (outcome->succeeded) waiting += outcome->bytes;
             repaired[i] = std::move(outcome);
             changed.notify_all();
         }
@@ -119,6 +124,7 @@ bool RepairOnThreadsSaveInOrder(const RepairAndSaveJob& job, RunOutcomes& outcom
             std::unique_lock<std::mutex> lock(mutex);
             changed.wait(lock, [&] { return repaired[i].has_value(); });
             outcome = std::move(*repaired[i]);
+            if (outcome.succeeded) waiting -= outcome.bytes;
         }
         try {
             if (outcome.succeeded) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -17,9 +19,15 @@ struct RepairAndSaveJob {
     std::string suffix;
     std::string folder;  // used as a plain prefix of every destination path
     // How many files are repaired at once. Saves still happen one at a time, in the order of
-    // sources, on the caller's thread; the temporary folder holds at most this many copies.
+    // sources, on the caller's thread. The temporary folder holds at most this many copies
+    // beyond the repaired ones that wait for their save; and once `jobs` wait, a repair only
+    // starts while those waiting take less than `waiting_bytes`, up to kMoreWaiting more (so
+    // that small files need not wait for a big one's save, and big ones do).
     std::size_t jobs = 1;
+    std::uint64_t waiting_bytes = std::uint64_t{64} << 20;
 };
+
+inline constexpr std::size_t kMoreWaiting = 8;
 
 // The command line's run: the same items as RepairWorker and SaveWorker, one file at a time, so
 // the temporary folder holds one copy at a time however long the batch. Every source is

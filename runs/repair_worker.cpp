@@ -86,11 +86,12 @@ class RepairItem {
         if (outcome.sound && file->Failed()) {
             outcome = {false, "the copy could not be read or written: " + file->Error(), {}, {}};
         }
+        const std::uint64_t bytes = file->Length();
         file.reset();  // closed before anything else happens to it
         // An unusable copy is never offered for saving.
         if (!outcome.sound) return Fail(std::string(kRepairFailedText) + outcome.problem, {});
         Pause();
-        ItemOutcome done{true, copy_, {}, {}, {}};
+        ItemOutcome done{true, copy_, {}, {}, {}, bytes};
         copy_.clear();  // the item's copy now: the caller's to save
         if (!outcome.warning.empty()) {
             done.warning = std::string(kRepairedWithWarningText) + outcome.warning;

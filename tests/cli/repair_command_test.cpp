@@ -530,24 +530,6 @@ TEST_F(RepairCommandTest, SeveralJobsFailAsOneJobDoes) {
     }
 }
 
-// With several jobs, the temporary folder holds no more copies than there are jobs.
-TEST_F(RepairCommandTest, SeveralJobsKeepAtMostThatManyCopies) {
-    FaultyFileOperations counted(temp);
-    std::size_t most = 0;
-    counted.before_item_folder = [&] {
-        most = std::max(most, ItemFoldersIn(counted.real().system().RunFolder()).size());
-    };
-    std::vector<std::string> sources;
-    for (std::uint32_t i = 0; i < 8; ++i)
-        sources.push_back(scratch.File("in/f" + std::to_string(i) + ".ppt", SamplePresentation(i)));
-    cli::RepairOptions options{out, "_r", cli::ExistingPolicy::kAsk, sources};
-    options.jobs = 2;
-    const CommandResult result = RunWith(counted, options, {});
-    EXPECT_EQ(result.status, cli::kExitOk) << result.out;
-    EXPECT_EQ(counted.copies, 8);
-    EXPECT_LE(most, 1u) << "more than one other copy waited when a new one was made";
-}
-
 // The save folder was found unusable only after every file had been repaired.
 TEST_F(RepairCommandTest, AnUnusableSaveFolderIsAUsageErrorBeforeAnyWork) {
     const std::string a = scratch.File("in/a.ppt", SamplePresentation(17));

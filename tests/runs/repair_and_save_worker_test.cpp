@@ -1,5 +1,9 @@
 #include "runs/repair_and_save_worker.h"
 
+#include <chrono>
+#include <thread>
+#include <utility>
+
 #include "runs/run_texts.h"
 #include "tests/runs/run_test_support.h"
 
@@ -18,6 +22,38 @@ class RepairAndSaveRunTest : public ::testing::Test {
     ScriptedHost host;
     std::string out = scratch.Folder("out");
 };
+
+// While the first save is held up, repairs run ahead of it: past `jobs` waiting copies only
+// while those waiting take less than the job's bytes, and never past kMoreWaiting more.
+TEST_F(RepairAndSaveRunTest, RepairsRunAheadOfASlowSaveOnlySoFar) {
+    std::vector<std::string> sources;
+    for (std::uint32_t i = 0; i < 16; ++i)
+        sources.push_back(scratch.File("in/f" + std::to_string(i) + ".ppt", SamplePresentation(i)));
+    for (const std::uint64_t budget : {std::uint64_t{0}, std::uint64_t{64} << 20}) {
+        SCOPED_TRACE(budget);
+        std::size_t most = 0;
+        files.before_item_folder = [&] {
+            most = std::max(most, ItemFoldersIn(RunFolder()).size());
+        };
+        bool first = true;
+        files.before_move = [&](const std::string&, const std::string&) {
+            if (std::exchange(first, false))
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        };
+        RepairAndSaveJob job{sources, &host, &files, "_r" + std::to_string(budget), out};
+        job.jobs = 2;
+        job.waiting_bytes = budget;
+        const RunOutcomes outcomes = RepairAndSaveWorker(job);
+        ASSERT_EQ(outcomes.size(), sources.size());
+        for (const ItemOutcome& o : outcomes) EXPECT_TRUE(o.succeeded) << o.message << o.detail;
+        if (budget == 0) {
+            EXPECT_LE(most, 1u) << "more than one other copy waited when a new one was made";
+        } else {
+            EXPECT_EQ(most, job.jobs - 1 + kMoreWaiting) << "the repairs did not run ahead as far";
+        }
+        EXPECT_TRUE(ItemFoldersIn(RunFolder()).empty());
+    }
+}
 
 TEST_F(RepairAndSaveRunTest, EachFileGoesThroughBothStagesBeforeTheNext) {
     std::vector<std::string> sources;
