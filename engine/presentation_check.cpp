@@ -308,7 +308,7 @@ class ContentWalker {
     // A record and, in a container, every record it holds: each must fit its container exactly.
     // A container whose first child does not fit holds something else than records (some
     // writers give round-trip data a container's version): it is not walked. Past its first
-    // child, a child that does not fit is damage, and a zeroed header is damage anywhere.
+    // child, a child that does not fit is damage, and a zeroed type is damage anywhere.
     bool Record(std::uint64_t offset, const std::string& what, int depth) {
         RecordHeader h;
         if (!Header(offset, &h, what)) return false;
@@ -328,7 +328,7 @@ class ContentWalker {
             std::array<std::uint8_t, kRecordHeaderSize> b{};
             const bool whole = end - pos >= kRecordHeaderSize && r_.ReadAt(pos, b);
             if (whole) child = RecordHeader::From(b);
-            const bool zeroed = whole && child.type == 0 && child.ver_instance == 0;
+            const bool zeroed = whole && child.type == 0;
             const bool fits = whole && child.type >= kFirstRecordType &&
                               child.length <= end - pos - kRecordHeaderSize;
             if (!fits && first && (!zeroed || !h.container())) return true;

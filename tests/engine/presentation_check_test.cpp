@@ -77,6 +77,16 @@ TEST(PresentationCheck, DamagedRecordHeadersAreFoundWhereTheyAre) {
     WriteLE32(Document(nested).data() + 48 + 4, 5000);
     EXPECT_EQ(Walk(nested).offset, 48u) << Walk(nested).problem;
     EXPECT_NE(Walk(nested).problem.find("runs past the end"), std::string::npos);
+    // A container's first record with its type and length zeroed, its instance left.
+    auto first = PresentationStreamsHolding(
+        Record(0xF, 0x03EE,
+               Concat({Record(0x10, 0x03EF, std::vector<std::uint8_t>(24, 1)),
+                       Record(0, 0x0FA0, std::vector<std::uint8_t>(600, 2))})),
+        4);
+    ASSERT_FALSE(Walk(first).damaged) << Walk(first).problem;
+    std::fill_n(Document(first).begin() + 16 + 2, 6, std::uint8_t{0});
+    EXPECT_EQ(Walk(first).offset, 16u) << Walk(first).problem;
+    EXPECT_TRUE(Walk(first).damaged);
     // The persist directory's record replaced: the user edit points at something else.
     auto directory = PresentationStreams(3000, 5);
     auto& d = Document(directory);
