@@ -51,6 +51,14 @@ void ExpectRepairedTo(const std::vector<std::uint8_t>& good, std::vector<std::ui
     EXPECT_TRUE(m.bytes() == good) << what << ": the copy is not the undamaged file";
 }
 
+// Repairs a damaged copy through the one repair step and expects it refused, saying `words`.
+void ExpectRefusedSaying(std::vector<std::uint8_t> damaged, const std::string& words) {
+    MemoryFile m(std::move(damaged));
+    const RepairOutcome o = RepairCompoundFile(m);
+    EXPECT_FALSE(o.sound);
+    EXPECT_NE(o.problem.find(words), std::string::npos) << o.problem;
+}
+
 // A file of the real presentations the tests are given, or nothing when they are not.
 std::optional<std::vector<std::uint8_t>> CorpusFile(const std::string& name) {
     const char* corpus = std::getenv("DECKWRIGHT_CORPUS_DIR");
@@ -117,10 +125,7 @@ TEST(StructureRepair, WhatCannotBeToldIsRefusedWithWhatIsLost) {
         // The tail held stream data: lost, never padded with zeros and called repaired.
         auto f = good;
         f.resize(f.size() - SECTOR_SIZE);
-        MemoryFile m(f);
-        const RepairOutcome o = RepairCompoundFile(m);
-        EXPECT_FALSE(o.sound);
-        EXPECT_NE(o.problem.find("lost"), std::string::npos) << o.problem;
+        ExpectRefusedSaying(f, "lost");
     }
     {
         // A directory sector past the first, wiped: the entries it held are gone.
@@ -220,12 +225,7 @@ TEST(StructureRepair, ADirectoryGoesOnOnlyWhereTheEntriesItWaitsForAre) {
     auto cut = CorpusFile("poi_Single_Coloured_Page.ppt");
     ASSERT_TRUE(cut.has_value());
     cut->resize(cut->size() - 2 * SECTOR_SIZE + 100);
-    MemoryFile c(std::move(*cut));
-    const RepairOutcome o = RepairCompoundFile(c);
-    EXPECT_FALSE(o.sound);
-    EXPECT_NE(o.problem.find("after sector 1 holds the directory's entries from 4 on: the 1 "),
-              std::string::npos)
-        << o.problem;
+    ExpectRefusedSaying(*cut, "after sector 1 holds the directory's entries from 4 on: the 1 ");
 }
 
 // A small file with no free sector, whose later saves appended the tails of its mini stream
@@ -240,10 +240,7 @@ TEST(StructureRepair, SectorsLeftOverGoWhereTheRecordsReadWhole) {
     auto encrypted = CorpusFile("poi_Password_Protected-hello.ppt");
     ASSERT_TRUE(encrypted.has_value());
     Fill(*encrypted, HeaderOf(*encrypted).difat[0], 0);
-    MemoryFile m(std::move(*encrypted));
-    const RepairOutcome o = RepairCompoundFile(m);
-    EXPECT_FALSE(o.sound);
-    EXPECT_NE(o.problem.find("cannot be told"), std::string::npos) << o.problem;
+    ExpectRefusedSaying(*encrypted, "cannot be told");
 }
 
 // Header zeroed and the last FAT sector wiped, the FAT after the streams: the wiped sector is
@@ -369,12 +366,7 @@ TEST(StructureRepair, HeaderAndAFatSectorWipedComeBackInRealFiles) {
     ASSERT_TRUE(f.has_value());
     std::fill_n(f->begin(), SECTOR_SIZE, std::uint8_t{0});
     Fill(*f, 140, 0);  // its second FAT sector
-    MemoryFile m(std::move(*f));
-    const RepairOutcome o = RepairCompoundFile(m);
-    EXPECT_FALSE(o.sound);
-    EXPECT_NE(o.problem.find("whether a chain goes on in sector 142 or in sector 3"),
-              std::string::npos)
-        << o.problem;
+    ExpectRefusedSaying(*f, "whether a chain goes on in sector 142 or in sector 3");
 }
 
 TEST(StructureRepair, ComputingWritesNothingAndApplyingWritesOnlyTheRebuiltSectors) {
