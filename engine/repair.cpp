@@ -197,8 +197,9 @@ RepairOutcome RepairCompoundFile(RandomAccessFile& file, SectorPassFeed* seen) {
                        reconstruction.unsound_layouts.end());
     }
     std::string problem;
-    // What stands in the way under the layout the reconstruction found most likely: with the
-    // file's own header lost, that is the damage to tell of, not the first guess's.
+    // What stands in the way under the layout the reconstruction found most likely (the one
+    // after the rebuilt header): with the file's own header lost, that is the damage to tell
+    // of, not the rebuilt header's.
     std::string most_likely_problem;
     for (std::size_t i = 0; i < layouts.size(); ++i) {
         const CompoundFileHeader& h = layouts[i];
