@@ -116,7 +116,8 @@ class TableRebuild {
         dangling_.clear();
         chains_.clear();
         restart_ = false;
-        guessed_ = kFreeSect;
+        guessed_blind_ = kFreeSect;
+        guessed_fitted_ = kFreeSect;
         guessed_fits_ = nullptr;
         problem_.clear();
         trusted_pred_.assign(f_.entries.size(), kFreeSect);
@@ -205,16 +206,18 @@ class TableRebuild {
                             " is in use, but no chain the directory names reaches it");
         }
         // A chain taken on into a sector whose own entry is lost is only certain when no other
-        // such sector is left over: else the chain may as well have gone on in that one.
-        if (guessed_ != kFreeSect) {
+        // such sector is left over that it could as well have gone on in. A chain whose sectors
+        // tell themselves apart (the directory's) could only have gone on in one that passes for
+        // its; any other chain in any sector but an earlier save's table or directory.
+        if (guessed_blind_ != kFreeSect || guessed_fitted_ != kFreeSect) {
             for (std::uint32_t k = 0; k < f_.limit && k < f_.entries.size(); ++k) {
-                // An earlier save's table is no stream's next sector; an earlier directory
-                // sector only the directory's.
-                const bool other = f_.stale && f_.stale(k) && !(guessed_fits_ && guessed_fits_(k));
-                if (Damaged(k) && !claimed_[k] && !f_.marks.count(k) && !other)
-                    return Fail(std::string("it cannot be told whether a chain goes on in ") + f_.unit +
-                                " " + Num(guessed_) + " or in " + f_.unit + " " + Num(k) +
-                                ", whose entries are both lost");
+                if (!Damaged(k) || claimed_[k] || f_.marks.count(k)) continue;
+                const bool fitted = guessed_fitted_ != kFreeSect && guessed_fits_(k);
+                const bool blind = guessed_blind_ != kFreeSect && !(f_.stale && f_.stale(k));
+                if (fitted || blind)
+                    return Fail(std::string("it cannot be told whether a chain goes on in ") +
+                                f_.unit + " " + Num(fitted ? guessed_fitted_ : guessed_blind_) +
+                                " or in " + f_.unit + " " + Num(k) + ", whose entries are both lost");
             }
         }
         for (std::uint32_t b = 0; b < damaged_.size(); ++b) {
@@ -325,8 +328,11 @@ class TableRebuild {
     }
     // Notes a sector a chain was taken on into by guess: one whose own entry is lost.
     void Guessed(std::uint32_t k, const ChainNeed& need) {
-        if (Damaged(k) && !by_content_ && guessed_ == kFreeSect) {
-            guessed_ = k;
+        if (!Damaged(k) || by_content_) return;
+        if (!need.fits) {
+            if (guessed_blind_ == kFreeSect) guessed_blind_ = k;
+        } else if (guessed_fitted_ == kFreeSect) {
+            guessed_fitted_ = k;
             guessed_fits_ = need.fits;
         }
     }
@@ -430,7 +436,10 @@ class TableRebuild {
     // Entries that cannot be right whatever the chains are.
     void FlagStatic() {
         const std::size_t n = f_.entries.size();
-        std::vector<std::uint8_t> preds(n, 0);
+        // A block that does not read as a FAT's (a wiped one, whose zeros all name sector 0) is
+        // suspect itself; it makes no other block's entries suspect.
+        auto told = [this](std::uint32_t k) { return f_.believable[k / kEntriesPerSector]; };
+        std::vector<std::uint8_t> preds(n, 0), told_preds(n, 0);
         for (std::uint32_t k = 0; k < n; ++k) {
             const std::uint32_t v = f_.entries[k];
             const auto m = f_.marks.find(k);
@@ -445,9 +454,10 @@ class TableRebuild {
                     Mark(k);
                 } else {
                     if (preds[v] < 2) ++preds[v];
+                    if (told(k) && told_preds[v] < 2) ++told_preds[v];
                     if (f_.entries[v] == kFreeSect) {
                         Mark(k);
-                        Mark(v);
+                        if (told(k)) Mark(v);
                     }
                 }
             } else if (v != kFreeSect && v != kEndOfChain) {
@@ -456,7 +466,7 @@ class TableRebuild {
         }
         for (std::uint32_t k = 0; k < n; ++k) {
             const std::uint32_t v = f_.entries[k];
-            if (Regular(v) && v < n && preds[v] > 1) Mark(k);
+            if (Regular(v) && v < n && (told(k) ? told_preds[v] : preds[v]) > 1) Mark(k);
         }
     }
 
@@ -471,8 +481,11 @@ class TableRebuild {
     std::vector<Chain> chains_;
     std::vector<Dangling> dangling_;
     bool restart_ = false;
-    std::uint32_t guessed_ = kFreeSect;  // the first sector taken by guess, if any
-    std::function<bool(std::uint32_t)> guessed_fits_;  // what that chain's sectors pass, if told
+    // The first sector taken by guess by a chain whose sectors do not tell themselves apart, and
+    // by one whose do (with what its sectors pass), if any.
+    std::uint32_t guessed_blind_ = kFreeSect;
+    std::uint32_t guessed_fitted_ = kFreeSect;
+    std::function<bool(std::uint32_t)> guessed_fits_;
     bool by_content_ = false;            // the last pick was the one sector that passed
     std::string problem_;
 };

@@ -68,7 +68,8 @@ std::vector<std::uint8_t> WriteCompoundFile(const std::vector<StreamSpec>& strea
         if (s->data.size() >= kMiniStreamCutoff) big_sectors += CeilDiv(s->data.size(), SECTOR_SIZE);
     }
     const std::uint32_t data_sectors =
-        dir_sectors + minifat_sectors + ministream_sectors + big_sectors + layout.free_ff_sectors;
+        dir_sectors + minifat_sectors + ministream_sectors + big_sectors + layout.free_ff_sectors +
+        layout.free_zero_sectors_first;
 
     // FAT and DIFAT sectors must also describe themselves: iterate to the fixed point.
     std::uint32_t fat = 1, difat = 0;
@@ -90,6 +91,7 @@ std::vector<std::uint8_t> WriteCompoundFile(const std::vector<StreamSpec>& strea
         next += n;
         return first;
     };
+    take(layout.free_zero_sectors_first);
     std::uint32_t fat_start = 0, difat_start = 0;
     if (layout.fat_first) {
         fat_start = take(fat);

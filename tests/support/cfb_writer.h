@@ -20,6 +20,8 @@ struct CfbLayout {
     bool fat_first = true;
     // Free sectors filled with 0xFF appended at the end: they look like FAT sectors.
     std::uint32_t free_ff_sectors = 0;
+    // Free sectors of zeros before everything else: room an earlier save left.
+    std::uint32_t free_zero_sectors_first = 0;
 };
 
 // Streams of fewer than 4096 bytes go to the mini stream, the others to regular sectors.
