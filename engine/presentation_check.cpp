@@ -642,6 +642,21 @@ ContentCheck CheckPresentationContent(RandomAccessFile& file, const CompoundFile
     return out;
 }
 
+std::optional<bool> BeginsAsItsNamePromises(const std::string& name,
+                                            std::span<const std::uint8_t> first) {
+    if (first.size() < 16) return std::nullopt;
+    if (cfb::EqualsIgnoringCase(name, kCurrentUserStream)) {
+        const std::uint32_t token = ReadLE32(first.data() + 12);
+        return ReadLE16(first.data()) == 0 && ReadLE16(first.data() + 2) == kCurrentUserAtom &&
+               (token == kPlainToken || token == kEncryptedToken);
+    }
+    // A property set: its byte order mark, then version 0 or 1.
+    if (cfb::EqualsIgnoringCase(name, "\x05" "SummaryInformation") ||
+        cfb::EqualsIgnoringCase(name, "\x05" "DocumentSummaryInformation"))
+        return ReadLE16(first.data()) == 0xFFFE && ReadLE16(first.data() + 2) <= 1;
+    return std::nullopt;
+}
+
 std::string DamagedRecordsWarning(const ContentCheck& content) {
     return "parts of the slides may be damaged: " + content.problem;
 }

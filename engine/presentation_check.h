@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
 
 #include "engine/compound_file_check.h"
@@ -29,6 +31,12 @@ struct ContentCheck {
 ContentCheck CheckPresentationContent(RandomAccessFile& file, const CompoundFileHeader& header,
                                       cfb::CheckScratch* scratch = nullptr,
                                       const ZeroSectors* zeros = nullptr);
+
+// Whether a small stream's first bytes (at least 16) are what its name promises, for the
+// streams whose beginning is known: "Current User" (the record naming the newest save, with a
+// presentation's token) and the property sets. Empty for any other stream.
+std::optional<bool> BeginsAsItsNamePromises(const std::string& name,
+                                            std::span<const std::uint8_t> first);
 
 // The words a user is given when a copy was saved with damaged records.
 std::string DamagedRecordsWarning(const ContentCheck& content);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <numeric>
 #include <optional>
 #include <set>
 
@@ -81,6 +82,9 @@ struct ChainNeed {
     std::function<bool(const std::vector<std::uint32_t>&)> more;
     // When set: only sectors whose contents pass may be taken where the table is damaged.
     std::function<bool(std::uint32_t)> fits;
+    // When set: what sector k's contents say of it as the chain's sector at index `at` (such as
+    // a stream's known first bytes where it begins there): empty when they say nothing.
+    std::function<std::optional<bool>(std::size_t at, std::uint32_t k)> tells;
 };
 
 // A FAT or mini FAT as found, with the marks the file's own lists require in it.
@@ -94,6 +98,17 @@ struct TableFacts {
     // When set: sectors holding a FAT or directory left from an earlier save, never the data of
     // a stream.
     std::function<bool(std::uint32_t)> stale;
+    // One way being tried: where the chain whose sectors tell themselves apart (the directory's)
+    // goes on from a sector, when more than one sector passes for its there.
+    std::map<std::uint32_t, std::uint32_t> tried;
+};
+
+// Where a rebuild stopped in doubt only over where the directory goes on: from `from`, the walk
+// took `taken`, and each of `others` passes for a directory sector there as well.
+struct DirectoryDoubt {
+    std::uint32_t from = 0;
+    std::uint32_t taken = 0;
+    std::vector<std::uint32_t> others;
 };
 
 // Rebuilds the damaged blocks of one table from the chains the file says it holds. Rounds:
@@ -119,7 +134,9 @@ class TableRebuild {
         guessed_blind_ = kFreeSect;
         guessed_fitted_ = kFreeSect;
         guessed_fits_ = nullptr;
+        fitted_guesses_ = 0;
         problem_.clear();
+        doubt_.reset();
         trusted_pred_.assign(f_.entries.size(), kFreeSect);
         for (std::uint32_t k = 0; k < f_.limit && k < f_.entries.size(); ++k) {
             const std::uint32_t v = f_.entries[k];
@@ -134,6 +151,8 @@ class TableRebuild {
 
     bool restart() const { return restart_; }
     const std::string& problem() const { return problem_; }
+    // After Finish failed: set when the only doubt was where the directory goes on.
+    const std::optional<DirectoryDoubt>& doubt() const { return doubt_; }
     bool Failed() const { return !problem_.empty(); }
 
     // Walks one chain, claiming its sectors. False when the round must start again or the
@@ -175,13 +194,22 @@ class TableRebuild {
         };
         collect();
         while (!dangling_.empty()) {
-            if (dangling_.size() != 1 || orphans.size() != 1) break;
-            const Dangling d = dangling_.back();
-            dangling_.pop_back();
+            // A lone unfinished chain goes on in a lone orphan; any goes on in the one sector
+            // whose contents show it as the chain's next.
+            std::size_t which = 0;
+            std::uint32_t next = kFreeSect;
+            if (dangling_.size() == 1 && orphans.size() == 1) next = orphans[0];
+            for (; next == kFreeSect && which < dangling_.size(); ++which) {
+                next = Told(dangling_[which]);
+                if (next != kFreeSect) break;
+            }
+            if (next == kFreeSect) break;
+            const Dangling d = dangling_[which];
+            dangling_.erase(dangling_.begin() + static_cast<std::ptrdiff_t>(which));
             Chain& c = chains_[d.chain];
-            Set(d.at, orphans[0]);
-            Guessed(orphans[0], c.need);
-            if (!Continue(c, orphans[0])) return false;
+            Set(d.at, next);
+            via_[next] = d.at;
+            if (!Continue(c, next)) return false;
             collect();
         }
         if (!dangling_.empty()) {
@@ -210,14 +238,18 @@ class TableRebuild {
         // tell themselves apart (the directory's) could only have gone on in one that passes for
         // its; any other chain in any sector but an earlier save's table or directory.
         if (guessed_blind_ != kFreeSect || guessed_fitted_ != kFreeSect) {
+            std::vector<std::uint32_t> fitting;
             for (std::uint32_t k = 0; k < f_.limit && k < f_.entries.size(); ++k) {
                 if (!Damaged(k) || claimed_[k] || f_.marks.count(k)) continue;
-                const bool fitted = guessed_fitted_ != kFreeSect && guessed_fits_(k);
-                const bool blind = guessed_blind_ != kFreeSect && !(f_.stale && f_.stale(k));
-                if (fitted || blind)
-                    return Fail(std::string("it cannot be told whether a chain goes on in ") +
-                                f_.unit + " " + Num(fitted ? guessed_fitted_ : guessed_blind_) +
-                                " or in " + f_.unit + " " + Num(k) + ", whose entries are both lost");
+                if (guessed_blind_ != kFreeSect && !(f_.stale && f_.stale(k)))
+                    return Ambiguous(guessed_blind_, k);
+                if (guessed_fitted_ != kFreeSect && guessed_fits_(k)) fitting.push_back(k);
+            }
+            if (!fitting.empty()) {
+                constexpr std::size_t kMostOthers = 3;  // each is a rebuild of its own
+                if (fitted_guesses_ == 1 && fitting.size() <= kMostOthers)
+                    doubt_ = DirectoryDoubt{via_[guessed_fitted_], guessed_fitted_, fitting};
+                return Ambiguous(guessed_fitted_, fitting.front());
             }
         }
         for (std::uint32_t b = 0; b < damaged_.size(); ++b) {
@@ -253,16 +285,18 @@ class TableRebuild {
             if (c.need.length == 0 || c.sectors.size() >= c.need.length) return {};
             needed += c.need.length - c.sectors.size();
         }
+        constexpr std::size_t kMostRunLeftovers = 16;
         std::vector<std::uint32_t> left;
         for (std::uint32_t k = 0; k < f_.limit && k < f_.entries.size(); ++k) {
             // Also what looks like an earlier save's table or directory: small streams' data
             // can, and the records decide.
             if (!Damaged(k) || claimed_[k] || f_.marks.count(k) || starts_.count(k)) continue;
             left.push_back(k);
-            if (left.size() > kMostLeftovers) return {};
+            if (left.size() > kMostRunLeftovers) return {};
         }
-        if (left.size() != needed) return {};
         std::vector<TableRebuild> out;
+        if (dangling_.size() == 1 && left.size() >= needed) out = RunsTakenBack(left, needed);
+        if (left.size() != needed || left.size() > kMostLeftovers) return out;
         do {
             TableRebuild t = *this;
             std::size_t next = 0;
@@ -283,6 +317,64 @@ class TableRebuild {
             t.problem_.clear();
             if (t.Finish() && !t.restart()) out.push_back(std::move(t));
         } while (std::next_permutation(left.begin(), left.end()));
+        return out;
+    }
+
+    // The ways of the one chain left short going on, somewhere it was taken on by guess, into
+    // a run of sectors left over before it, and back: writers fill room an earlier save freed
+    // near the start of the file so, then carry on where they were. The chain then ends where
+    // its length says; the last few sectors it took by guess go back to the left-over ones. Each
+    // way finished.
+    std::vector<TableRebuild> RunsTakenBack(const std::vector<std::uint32_t>& left,
+                                           std::size_t needed) const {
+        constexpr std::size_t kMostRun = 8;
+        constexpr std::size_t kMostGivenBack = 2;
+        constexpr std::size_t kMostWays = 1024;
+        // Each way is a table of its own: only for tables of files of a few MB.
+        constexpr std::size_t kMostEntries = kEntriesPerSector * 32;
+        const Dangling d = dangling_.front();
+        const Chain& c = chains_[d.chain];
+        if (f_.entries.size() > kMostEntries) return {};
+        std::vector<TableRebuild> out;
+        for (std::size_t run = needed; run <= needed + kMostGivenBack && run <= kMostRun; ++run) {
+            const std::size_t back = run - needed;  // sectors given back from the chain's end
+            if (back + 1 >= c.sectors.size()) break;
+            // Only sectors the chain was taken on into by guess are given back.
+            bool guessed = true;
+            for (std::size_t j = c.sectors.size() - back; j < c.sectors.size(); ++j)
+                guessed &= set_[c.sectors[j - 1]];
+            if (!guessed) continue;
+            for (std::size_t i = 0; i + run <= left.size(); ++i) {
+                const std::uint32_t first = left[i], last = left[i + run - 1];
+                if (last - first + 1 != run) continue;  // not a run
+                for (std::size_t p = 0; p + 1 + back < c.sectors.size(); ++p) {
+                    const std::uint32_t at = c.sectors[p];
+                    if (!set_[at] || last >= at) continue;
+                    if (out.size() == kMostWays) return {};  // too many to judge them all
+                    TableRebuild t = *this;
+                    std::vector<std::uint32_t>& chain = t.chains_[d.chain].sectors;
+                    for (std::size_t j = chain.size() - back; j < chain.size(); ++j) {
+                        t.claimed_[chain[j]] = false;
+                        t.set_[chain[j]] = false;
+                        t.out_[chain[j]] = f_.entries[chain[j]];
+                    }
+                    chain.resize(chain.size() - back);
+                    std::vector<std::uint32_t> taken(run);
+                    std::iota(taken.begin(), taken.end(), first);
+                    chain.insert(chain.begin() + static_cast<std::ptrdiff_t>(p) + 1, taken.begin(),
+                                 taken.end());
+                    for (std::size_t j = p; j + 1 < chain.size(); ++j) {
+                        if (t.out_[chain[j]] != chain[j + 1]) t.Set(chain[j], chain[j + 1]);
+                        t.claimed_[chain[j + 1]] = true;
+                        t.via_[chain[j + 1]] = chain[j];
+                    }
+                    t.Set(chain.back(), kEndOfChain);
+                    t.dangling_.clear();
+                    t.problem_.clear();
+                    if (t.Finish() && !t.restart()) out.push_back(std::move(t));
+                }
+            }
+        }
         return out;
     }
 
@@ -314,6 +406,11 @@ class TableRebuild {
         problem_ = std::move(problem);
         return false;
     }
+    bool Ambiguous(std::uint32_t taken, std::uint32_t other) {
+        return Fail(std::string("it cannot be told whether a chain goes on in ") + f_.unit + " " +
+                    Num(taken) + " or in " + f_.unit + " " + Num(other) +
+                    ", whose entries are both lost");
+    }
     // An entry of a block taken as sound contradicts the chains: take it as damaged and walk
     // again, up to a bound.
     bool Contradiction(std::uint32_t k, std::uint32_t other = kFreeSect) {
@@ -331,10 +428,27 @@ class TableRebuild {
         if (!Damaged(k) || by_content_) return;
         if (!need.fits) {
             if (guessed_blind_ == kFreeSect) guessed_blind_ = k;
-        } else if (guessed_fitted_ == kFreeSect) {
-            guessed_fitted_ = k;
-            guessed_fits_ = need.fits;
+        } else {
+            if (guessed_fitted_ == kFreeSect) {
+                guessed_fitted_ = k;
+                guessed_fits_ = need.fits;
+            }
+            ++fitted_guesses_;
         }
+    }
+
+    // The one sector the walk may take after where `d` stopped whose contents show it as the
+    // chain's next; none when no sector, or more than one, does.
+    std::uint32_t Told(const Dangling& d) const {
+        const Chain& c = chains_[d.chain];
+        if (!c.need.tells) return kFreeSect;
+        std::uint32_t found = kFreeSect;
+        for (std::uint32_t k = 0; k < f_.limit && k < f_.entries.size(); ++k) {
+            if (!Usable(k, d.at, false) || c.need.tells(c.sectors.size(), k) != true) continue;
+            if (found != kFreeSect) return kFreeSect;
+            found = k;
+        }
+        return found;
     }
 
     // Whether the walk may take x as the sector after `from`, which lies in a damaged block.
@@ -350,15 +464,22 @@ class TableRebuild {
         return true;
     }
 
-    std::uint32_t Pick(const ChainNeed& need, std::uint32_t cur, bool orphans_only) {
+    // The sector the walk takes after `cur`, the chain's sector at index `at` - 1.
+    std::uint32_t Pick(const ChainNeed& need, std::uint32_t cur, std::size_t at, bool orphans_only) {
         by_content_ = false;
         auto ok = [&](std::uint32_t x) {
-            return Usable(x, cur, orphans_only) && (!need.fits || need.fits(x));
+            return Usable(x, cur, orphans_only) && (!need.fits || need.fits(x)) &&
+                   (!need.tells || need.tells(at, x) != false);
         };
         const std::uint32_t hint = f_.entries[cur];
         if (f_.believable[cur / kEntriesPerSector] && Regular(hint) && hint != cur && ok(hint))
             return hint;
         if (need.fits) {
+            const auto tried = f_.tried.find(cur);
+            if (tried != f_.tried.end() && ok(tried->second)) {
+                by_content_ = true;  // taken as told, to see whether the file then checks out
+                return tried->second;
+            }
             // A chain whose sectors tell themselves apart (the directory's) goes on in the one
             // sector that passes and that nothing else leads to, its own entry lost or not.
             std::uint32_t found = kFreeSect;
@@ -410,7 +531,8 @@ class TableRebuild {
             if (complete) {
                 // An open chain (the directory) goes on only into a sector that is in use and
                 // that nothing else leads to.
-                const std::uint32_t next = c.need.length > 0 ? kFreeSect : Pick(c.need, cur, true);
+                const std::uint32_t next =
+                    c.need.length > 0 ? kFreeSect : Pick(c.need, cur, c.sectors.size(), true);
                 if (next == kFreeSect) {
                     Set(cur, kEndOfChain);
                     return true;
@@ -421,7 +543,7 @@ class TableRebuild {
                 cur = next;
                 continue;
             }
-            const std::uint32_t next = Pick(c.need, cur, false);
+            const std::uint32_t next = Pick(c.need, cur, c.sectors.size(), false);
             if (next == kFreeSect) {
                 dangling_.push_back({index, cur});
                 return true;
@@ -486,8 +608,10 @@ class TableRebuild {
     std::uint32_t guessed_blind_ = kFreeSect;
     std::uint32_t guessed_fitted_ = kFreeSect;
     std::function<bool(std::uint32_t)> guessed_fits_;
+    std::size_t fitted_guesses_ = 0;
     bool by_content_ = false;            // the last pick was the one sector that passed
     std::string problem_;
+    std::optional<DirectoryDoubt> doubt_;
 };
 
 // Four entries a directory could hold: known object types, red or black, names that fit.
@@ -528,6 +652,9 @@ class StructureRepairer {
             if (!loss.empty()) r_.problem = loss;
             if (!left_over_.empty()) {
                 if (auto only = TheOneWhoseRecordsReadWhole()) return std::move(*only);
+            }
+            if (directory_doubt_ && tried_.empty()) {
+                if (auto only = TheOneWayTheDirectoryChecksOut()) return std::move(*only);
             }
             return std::move(r_);
         }
@@ -666,7 +793,7 @@ class StructureRepairer {
     // The chains in regular sectors that the header and the directory read so far name, besides
     // the directory's own: the mini FAT, the mini stream and the big streams, each with its
     // length in sectors.
-    std::vector<ChainNeed> FatChainsNamed() const {
+    std::vector<ChainNeed> FatChainsNamed() {
         auto sectors = [](std::uint64_t size) {
             return static_cast<std::uint32_t>(
                 std::min<std::uint64_t>((size + SECTOR_SIZE - 1) / SECTOR_SIZE, kFreeSect));
@@ -674,15 +801,41 @@ class StructureRepairer {
         std::vector<ChainNeed> needs;
         if (h_.number_of_mini_fat_sectors > 0)
             needs.push_back({"the mini FAT chain", h_.first_mini_fat_sector_location,
-                             h_.number_of_mini_fat_sectors, {}, {}});
+                             h_.number_of_mini_fat_sectors, {}, {}, {}});
         const DirectoryEntry& root = entries_[0];
-        if (root.size > 0) needs.push_back({"the mini stream", root.start, sectors(root.size), {}, {}});
+        if (root.size > 0) {
+            needs.push_back({"the mini stream", root.start, sectors(root.size), {}, {},
+                             [this](std::size_t at, std::uint32_t k) {
+                                 return HoldsSmallStreamsBeginnings(at, k);
+                             }});
+        }
         for (std::uint32_t id : reached_) {
             const DirectoryEntry& e = entries_[id];
             if (e.type == kTypeStream && e.size >= kMiniStreamCutoff)
-                needs.push_back({"stream \"" + e.name + "\"", e.start, sectors(e.size), {}, {}});
+                needs.push_back({"stream \"" + e.name + "\"", e.start, sectors(e.size), {}, {}, {}});
         }
         return needs;
+    }
+
+    // Whether sector k, as the mini stream's sector `at`, holds the first bytes of the small
+    // streams that begin there and whose first bytes are known: empty when none is.
+    std::optional<bool> HoldsSmallStreamsBeginnings(std::size_t at, std::uint32_t k) {
+        constexpr std::uint32_t kPerSector = SECTOR_SIZE / kMiniSectorSize;
+        std::optional<std::array<std::uint8_t, SECTOR_SIZE>> bytes;
+        bool told = false;
+        for (const std::uint32_t id : reached_) {
+            const DirectoryEntry& e = entries_[id];
+            if (e.type != kTypeStream || e.size == 0 || e.size >= kMiniStreamCutoff ||
+                e.start / kPerSector != at)
+                continue;
+            if (!bytes) bytes = Read(k);
+            const auto first = std::span<const std::uint8_t>(*bytes).subspan(
+                (e.start % kPerSector) * kMiniSectorSize, kMiniSectorSize);
+            const std::optional<bool> promised = BeginsAsItsNamePromises(e.name, first);
+            if (promised && !*promised) return false;
+            told |= promised.has_value();
+        }
+        return told ? std::optional<bool>(true) : std::nullopt;
     }
 
     // Blocks that still read as a FAT's but hold a few spoilt entries (flipped bits) are set
@@ -846,6 +999,7 @@ class StructureRepairer {
         facts.believable = believable_;
         facts.marks = Marks();
         facts.marks_kept = MarksKept();
+        facts.tried = tried_;
         facts.stale = [this](std::uint32_t k) {
             const auto b = Read(k);
             return !Uniform(b.data()) && (LooksLikeFatSector(b) || StrictlyDirectoryLike(b));
@@ -859,7 +1013,8 @@ class StructureRepairer {
             ChainNeed d{
                 "the directory chain", h_.first_directory_sector_location, 0,
                 [this](const std::vector<std::uint32_t>& c) { return DirectoryNeedsMore(c); },
-                [this](std::uint32_t k) { return FitsDirectory(k); }};
+                [this](std::uint32_t k) { return FitsDirectory(k); },
+                {}};
             if (!fat.Walk(d, &dir)) {
                 if (fat.restart()) continue;
                 return Problem(Because("the FAT", fat.problem()));
@@ -895,6 +1050,7 @@ class StructureRepairer {
                 if (unfound.empty()) {
                     chain_needs_ = needs;
                     left_over_ = fat.LeftoverAssignments();
+                    directory_doubt_ = fat.doubt();
                 }
                 return Problem(Because("the FAT", unfound.empty() ? fat.problem() : unfound));
             }
@@ -902,7 +1058,7 @@ class StructureRepairer {
             chain_needs_ = needs;
             break;
         }
-        return TakeFat(fat, "the chains the directory names");
+        return TakeFat(fat, tried_note_.empty() ? "the chains the directory names" : tried_note_);
     }
 
     // Takes a rebuilt FAT: its changed blocks, and the chains through it.
@@ -929,6 +1085,39 @@ class StructureRepairer {
             OverlayFile view(file_, r.sectors, r.length);
             const ContentCheck records = CheckPresentationContent(view, h_);
             if (!records.walked || records.damaged) continue;
+            if (only) return std::nullopt;
+            only = std::move(r);
+        }
+        return only;
+    }
+
+    // Where the directory may go on in more than one sector that looks like its own (an earlier
+    // save's directory sector stays where it was), the repair with each: the one under which the
+    // file checks out and its records (when walked) read whole, when exactly one does. An earlier
+    // directory names streams as they were; their chains no longer fit the FAT around them.
+    std::optional<StructureRepair> TheOneWayTheDirectoryChecksOut() {
+        const DirectoryDoubt doubt = *directory_doubt_;
+        std::string listed = Num(doubt.taken);
+        // A sector holding the very bytes of the one taken reads the same: no other way.
+        std::vector<std::uint32_t> ways{doubt.taken};
+        const auto taken = Read(doubt.taken);
+        for (const std::uint32_t k : doubt.others) {
+            listed += ", " + Num(k);
+            if (Read(k) != taken) ways.push_back(k);
+        }
+        std::optional<StructureRepair> only;
+        for (const std::uint32_t to : ways) {
+            StructureRepairer way(file_, h_);
+            way.tried_ = {{doubt.from, to}};
+            way.tried_note_ = "the chains the directory names, its own going on from sector " +
+                              Num(doubt.from) + " in sector " + Num(to) +
+                              ": of the sectors that look like its there (" + listed +
+                              "), the only one under which the file checks out";
+            StructureRepair r = way.Run();
+            if (!r.sound) continue;
+            OverlayFile view(file_, r.sectors, r.length);
+            const ContentCheck records = CheckPresentationContent(view, h_);
+            if (records.walked && records.damaged) continue;
             if (only) return std::nullopt;
             only = std::move(r);
         }
@@ -980,7 +1169,7 @@ class StructureRepairer {
             if (e.type == kTypeStream && e.size > 0 && e.size < kMiniStreamCutoff)
                 needs.push_back({"stream \"" + e.name + "\"", e.start,
                                  static_cast<std::uint32_t>((e.size + kMiniSectorSize - 1) / kMiniSectorSize),
-                                 {}, {}});
+                                 {}, {}, {}});
         }
         mini_chains_.assign(needs.size(), {});
         for (int round = 0;; ++round) {
@@ -1130,6 +1319,9 @@ class StructureRepairer {
     std::vector<std::vector<std::uint32_t>> mini_chains_;
     TableFacts fat_facts_;                 // what the FAT's rebuild goes by
     std::vector<TableRebuild> left_over_;  // the ways the FAT's left-over sectors can be given
+    std::optional<DirectoryDoubt> directory_doubt_;  // when that was all the FAT's rebuild left
+    std::map<std::uint32_t, std::uint32_t> tried_;   // a way the directory goes on, being tried
+    std::string tried_note_;                         // why, for what is rebuilt under it
 };
 
 }  // namespace

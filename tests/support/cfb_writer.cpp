@@ -196,6 +196,14 @@ std::vector<StreamSpec> PresentationStreamsHolding(const std::vector<std::uint8_
         for (auto& b : v) b = static_cast<std::uint8_t>(rng());
         return v;
     };
+    // A property set's byte order mark and version 0, then bytes drawn from seed.
+    auto property_set = [&bytes](std::size_t n) {
+        std::vector<std::uint8_t> v = bytes(n);
+        v[0] = 0xFE;
+        v[1] = 0xFF;
+        v[2] = v[3] = 0;
+        return v;
+    };
     auto put16 = [](std::vector<std::uint8_t>& v, std::uint16_t x) {
         v.push_back(static_cast<std::uint8_t>(x));
         v.push_back(static_cast<std::uint8_t>(x >> 8));
@@ -243,8 +251,8 @@ std::vector<StreamSpec> PresentationStreamsHolding(const std::vector<std::uint8_
     return {
         {"PowerPoint Document", std::move(doc)},
         {"Current User", std::move(user)},
-        {"\x05" "SummaryInformation", bytes(400)},
-        {"\x05" "DocumentSummaryInformation", bytes(300)},
+        {"\x05" "SummaryInformation", property_set(400)},
+        {"\x05" "DocumentSummaryInformation", property_set(300)},
     };
 }
 
