@@ -17,6 +17,9 @@ namespace {
 using namespace cfb;
 
 constexpr std::uint16_t kCurrentUserAtom = 0x0FF6;
+constexpr const char* kSummaryStream = "\x05" "SummaryInformation";
+constexpr const char* kDocumentSummaryStream = "\x05" "DocumentSummaryInformation";
+constexpr const char* kCompObjStream = "\x01" "CompObj";
 constexpr std::uint16_t kUserEditAtom = 0x0FF5;
 constexpr std::uint16_t kPersistDirectoryAtom = 0x1772;
 constexpr std::uint16_t kDocumentContainer = 0x03E8;
@@ -651,10 +654,20 @@ std::optional<bool> BeginsAsItsNamePromises(const std::string& name,
                (token == kPlainToken || token == kEncryptedToken);
     }
     // A property set: its byte order mark, then version 0 or 1.
-    if (cfb::EqualsIgnoringCase(name, "\x05" "SummaryInformation") ||
-        cfb::EqualsIgnoringCase(name, "\x05" "DocumentSummaryInformation"))
+    if (cfb::EqualsIgnoringCase(name, kSummaryStream) ||
+        cfb::EqualsIgnoringCase(name, kDocumentSummaryStream))
         return ReadLE16(first.data()) == 0xFFFE && ReadLE16(first.data() + 2) <= 1;
+    // An embedded object's class: two reserved fields around its version.
+    if (cfb::EqualsIgnoringCase(name, kCompObjStream))
+        return ReadLE32(first.data()) == 0xFFFE0001 && ReadLE32(first.data() + 8) == 0xFFFFFFFF;
     return std::nullopt;
+}
+
+bool BeginsAsAKnownSmallStream(std::span<const std::uint8_t> first) {
+    for (const char* name : {kCurrentUserStream, kSummaryStream, kDocumentSummaryStream, kCompObjStream}) {
+        if (BeginsAsItsNamePromises(name, first) == true) return true;
+    }
+    return false;
 }
 
 std::string DamagedRecordsWarning(const ContentCheck& content) {

@@ -34,9 +34,11 @@ ContentCheck CheckPresentationContent(RandomAccessFile& file, const CompoundFile
 
 // Whether a small stream's first bytes (at least 16) are what its name promises, for the
 // streams whose beginning is known: "Current User" (the record naming the newest save, with a
-// presentation's token) and the property sets. Empty for any other stream.
+// presentation's token), the property sets and "\x01CompObj". Empty for any other stream.
 std::optional<bool> BeginsAsItsNamePromises(const std::string& name,
                                             std::span<const std::uint8_t> first);
+// Whether the bytes begin as one of those streams begins.
+bool BeginsAsAKnownSmallStream(std::span<const std::uint8_t> first);
 
 // The words a user is given when a copy was saved with damaged records.
 std::string DamagedRecordsWarning(const ContentCheck& content);

@@ -98,6 +98,9 @@ struct TableFacts {
     // When set: sectors holding a FAT or directory left from an earlier save, never the data of
     // a stream.
     std::function<bool(std::uint32_t)> stale;
+    // When set: sectors that begin as a small stream begins, which only the mini stream (the
+    // chain whose contents tell) holds; elsewhere they are an earlier save's.
+    std::function<bool(std::uint32_t)> small_start;
     // One way being tried: where the chain whose sectors tell themselves apart (the directory's)
     // goes on from a sector, when more than one sector passes for its there.
     std::map<std::uint32_t, std::uint32_t> tried;
@@ -135,6 +138,7 @@ class TableRebuild {
         guessed_fitted_ = kFreeSect;
         guessed_fits_ = nullptr;
         fitted_guesses_ = 0;
+        teller_guessed_ = false;
         problem_.clear();
         doubt_.reset();
         trusted_pred_.assign(f_.entries.size(), kFreeSect);
@@ -241,7 +245,8 @@ class TableRebuild {
             std::vector<std::uint32_t> fitting;
             for (std::uint32_t k = 0; k < f_.limit && k < f_.entries.size(); ++k) {
                 if (!Damaged(k) || claimed_[k] || f_.marks.count(k)) continue;
-                if (guessed_blind_ != kFreeSect && !(f_.stale && f_.stale(k)))
+                if (guessed_blind_ != kFreeSect && !(f_.stale && f_.stale(k)) &&
+                    !(!teller_guessed_ && f_.small_start && f_.small_start(k)))
                     return Ambiguous(guessed_blind_, k);
                 if (guessed_fitted_ != kFreeSect && guessed_fits_(k)) fitting.push_back(k);
             }
@@ -428,6 +433,7 @@ class TableRebuild {
         if (!Damaged(k) || by_content_) return;
         if (!need.fits) {
             if (guessed_blind_ == kFreeSect) guessed_blind_ = k;
+            teller_guessed_ |= static_cast<bool>(need.tells);
         } else {
             if (guessed_fitted_ == kFreeSect) {
                 guessed_fitted_ = k;
@@ -609,6 +615,7 @@ class TableRebuild {
     std::uint32_t guessed_fitted_ = kFreeSect;
     std::function<bool(std::uint32_t)> guessed_fits_;
     std::size_t fitted_guesses_ = 0;
+    bool teller_guessed_ = false;  // a chain whose contents tell took a sector by guess
     bool by_content_ = false;            // the last pick was the one sector that passed
     std::string problem_;
     std::optional<DirectoryDoubt> doubt_;
@@ -1000,6 +1007,10 @@ class StructureRepairer {
         facts.marks = Marks();
         facts.marks_kept = MarksKept();
         facts.tried = tried_;
+        facts.small_start = [this](std::uint32_t k) {
+            const auto b = Read(k);
+            return BeginsAsAKnownSmallStream(std::span<const std::uint8_t>(b).first(kMiniSectorSize));
+        };
         facts.stale = [this](std::uint32_t k) {
             const auto b = Read(k);
             return !Uniform(b.data()) && (LooksLikeFatSector(b) || StrictlyDirectoryLike(b));

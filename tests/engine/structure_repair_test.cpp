@@ -343,6 +343,31 @@ TEST(StructureRepair, ADocumentThatRanIntoFreedRoomAndBackIsFollowedByItsRecords
     ExpectRefusedSaying(one_atom, "where stream \"PowerPoint Document\" goes on after");
 }
 
+// An earlier save's copy of the mini stream's first sector, in a free sector of the wiped FAT
+// sector's block, begins as "Current User" begins: only the mini stream could go on in it. When
+// the mini stream was not taken on by guess, no chain could; when it was, it could.
+TEST(StructureRepair, AnEarlierCopyOfSmallStreamsIsNoOtherChainsNext) {
+    for (const bool one_sector : {true, false}) {
+        auto streams = PresentationStreams(5000, 9);
+        if (one_sector) {
+            for (auto& s : streams) {
+                if (s.name.front() == '\x05') s.data.resize(100);
+            }
+        }
+        auto good = WriteCompoundFile(streams, {false, 0, 1});
+        const CompoundFileHeader h = HeaderOf(good);
+        const std::uint8_t* root = SectorPtr(good, h.first_directory_sector_location);
+        ASSERT_EQ(ReadLE32(root + 120) <= SECTOR_SIZE, one_sector);
+        std::copy_n(SectorPtr(good, ReadLE32(root + 116)), SECTOR_SIZE, SectorPtr(good, 0));
+        auto f = good;
+        Fill(f, h.difat[0], 0);
+        if (one_sector)
+            ExpectRepairedTo(good, f, "an earlier copy of the mini stream");
+        else
+            ExpectRefusedSaying(f, "or in sector 0, whose entries are both lost");
+    }
+}
+
 // The corpus file `name`, whose FAT is one sector, comes back byte for byte with that sector
 // wiped. False when the file is not there.
 bool ExpectItsOneFatSectorRebuilt(const std::string& name) {
