@@ -517,13 +517,21 @@ class Reconstructor {
                 if (entries[k] == kFatSect && !wiped[k / kEntriesPerSector]) marked.insert(k);
             }
             const std::set<std::uint32_t> used(a.begin(), a.end());
+            // A sector the FAT marks that no block holds: some block's own sector, wiped.
+            const bool unheld = std::any_of(marked.begin(), marked.end(),
+                                            [&](std::uint32_t w) { return !used.count(w); });
             // The blocks to try: one with no sector or with a sector the FAT does not mark, and
             // the block whose entry fails to mark it (an earlier save's copy of its own block).
+            // While a marked sector is unheld, so is one whose sector only it marks itself, as
+            // an earlier save's copy of it does.
             std::vector<std::uint32_t> suspects;
             for (std::uint32_t b = 0; b < a.size() && suspects.size() < kMaxWipedBlocksSearched;
                  ++b) {
                 const std::uint32_t k = a[b];
-                if (k != kFreeSect && (!visible(k) || entries[k] == kFatSect)) continue;
+                const bool self_marked = k != kFreeSect && k / kEntriesPerSector == b;
+                if (k != kFreeSect && (!visible(k) || entries[k] == kFatSect) &&
+                    !(unheld && self_marked))
+                    continue;
                 for (const std::uint32_t c : {b, k == kFreeSect ? b : k / kEntriesPerSector}) {
                     if (std::find(suspects.begin(), suspects.end(), c) == suspects.end())
                         suspects.push_back(c);
@@ -531,8 +539,15 @@ class Reconstructor {
             }
             for (const std::uint32_t b : suspects) {
                 // With this block wiped, a sector it describes is known by nothing else.
+                // A wiped sector in the last block, beyond what the file needs, may be the one
+                // a block before lost: it moves there.
+                auto moves = [&](std::uint32_t w) {
+                    return a.size() > BlocksNeeded() && a.back() == w && wiped.back() &&
+                           b + 1 < a.size();
+                };
                 auto could_stand = [&](std::uint32_t w, std::uint8_t* fill) {
-                    if (w >= s_ || used.count(w) || !Shaped(w) || CandidateAt(w)) return false;
+                    if (w >= s_ || (used.count(w) && !moves(w)) || !Shaped(w) || CandidateAt(w))
+                        return false;
                     const std::uint32_t own = w / kEntriesPerSector;
                     if (!marked.count(w) && own != b && visible(w)) return false;
                     std::array<std::uint8_t, SECTOR_SIZE> buf{};
@@ -570,6 +585,7 @@ class Reconstructor {
                 for (const auto& [w, weakness] : ways) {
                     if (attempts >= kMaxWipedAttempts) break;
                     std::vector<std::uint32_t> t = a;
+                    if (moves(w)) t.pop_back();
                     t[b] = w;
                     if (std::find(t.begin(), t.end(), kFreeSect) != t.end()) continue;
                     if (!tried->insert(t).second) continue;

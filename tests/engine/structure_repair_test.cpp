@@ -508,12 +508,14 @@ TEST(StructureRepair, AWipedFatSectorIsNotGuessedAmongSectorsOfOtherBytes) {
 // look like the first block's, and the directory and mini FAT start in that wiped block; with
 // its second block wiped instead, nothing at all speaks for the sector that held it. In
 // iisd_report, saved in place, the first FAT tried takes an earlier copy of its last block,
-// and that FAT's many layouts must not crowd out the next one's. Each comes back as it was
-// past its header.
+// and that FAT's many layouts must not crowd out the next one's. In jodconv_test the wiped
+// block's zeros name a free sector 0. In datetime an earlier save's FAT sector, marking itself,
+// stands where the wiped first block's sector is marked by the second, and its FAT's third
+// block describes only free sectors past the end. Each comes back as it was past its header.
 TEST(StructureRepair, HeaderAndAFatSectorWipedComeBackInRealFiles) {
     const std::pair<const char*, std::uint32_t> cases[] = {
         {"poi_bug47261.ppt", 0}, {"poi_bug47261.ppt", 1}, {"poi_iisd_report.ppt", 0},
-        {"jodconv_test.ppt", 1}};
+        {"jodconv_test.ppt", 1}, {"poi_datetime.ppt", 0}};
     for (const auto& [name, block] : cases) {
         const auto good = CorpusFile(name);
         if (!good) GTEST_SKIP() << name << " is not in DECKWRIGHT_CORPUS_DIR";
