@@ -197,9 +197,9 @@ RepairOutcome RepairCompoundFile(RandomAccessFile& file, SectorPassFeed* seen) {
                        reconstruction.unsound_layouts.end());
     }
     std::string problem;
-    // What stands in the way under the layout the reconstruction found most likely (the one
-    // after the rebuilt header): with the file's own header lost, that is the damage to tell
-    // of, not the rebuilt header's.
+    // What stands in the way under the most likely layout the reconstruction tried that does
+    // not check out (after the rebuilt header): with the file's own header lost, that is the
+    // damage to tell of, not the rebuilt header's.
     std::string most_likely_problem;
     for (std::size_t i = 0; i < layouts.size(); ++i) {
         const CompoundFileHeader& h = layouts[i];
@@ -209,7 +209,8 @@ RepairOutcome RepairCompoundFile(RandomAccessFile& file, SectorPassFeed* seen) {
             return Apply(file, h, repair, scratch, &pass.zeros);
         if (repair.sound) earlier_version = true;
         if (problem.empty() && !repair.sound) problem = repair.problem;
-        if (!own && i == 1 && !repair.sound) most_likely_problem = repair.problem;
+        if (!own && i >= 1 && !repair.sound && most_likely_problem.empty())
+            most_likely_problem = repair.problem;
     }
     if (file.Failed()) return IoFailure(file);
     if (!file.Seek(0) || !file.Write(original)) return IoFailure(file);
@@ -217,6 +218,8 @@ RepairOutcome RepairCompoundFile(RandomAccessFile& file, SectorPassFeed* seen) {
         reconstruction.problem.empty() ? rebuilt.problem : reconstruction.problem;
     if (!most_likely_problem.empty())
         problem = most_likely_problem;
+    else if (!own && earlier_version)
+        problem.clear();  // the rebuilt header's faults say nothing of the latest version
     else if ((!own || problem.empty()) && !header_problem.empty())
         problem = header_problem;
     if (problem.empty()) problem = "the latest version of the presentation cannot be rebuilt";
