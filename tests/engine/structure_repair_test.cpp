@@ -538,6 +538,15 @@ TEST(StructureRepair, HeaderAndAFatSectorWipedComeBackInRealFiles) {
     Fill(*f, HeaderOf(*f).difat[0], 0);
     std::fill_n(f->begin(), SECTOR_SIZE, std::uint8_t{0});
     ExpectRefusedSaying(*f, "where stream \"Pictures\" goes on after sector 111 (12 of 18 found)");
+
+    // Where every other layout tried is an earlier version, that is what is said, not what the
+    // header rebuilt from the damaged one gets wrong.
+    auto earlier = CorpusFile("poi_38256.ppt");
+    ASSERT_TRUE(earlier.has_value());
+    Fill(*earlier, HeaderOf(*earlier).difat[0], 0);
+    std::fill_n(earlier->begin(), SECTOR_SIZE, std::uint8_t{0});
+    ExpectRefusedSaying(*earlier, "the latest version of the presentation cannot be rebuilt (an "
+                                  "earlier version of the presentation is still in the file");
 }
 
 TEST(StructureRepair, ComputingWritesNothingAndApplyingWritesOnlyTheRebuiltSectors) {
