@@ -141,6 +141,8 @@ class TableRebuild {
         teller_guessed_ = false;
         problem_.clear();
         doubt_.reset();
+        undecided_ = false;
+        between_ = {kFreeSect, kFreeSect};
         trusted_pred_.assign(f_.entries.size(), kFreeSect);
         for (std::uint32_t k = 0; k < f_.limit && k < f_.entries.size(); ++k) {
             const std::uint32_t v = f_.entries[k];
@@ -155,6 +157,10 @@ class TableRebuild {
 
     bool restart() const { return restart_; }
     const std::string& problem() const { return problem_; }
+    // After a failure: whether it was for want of telling two ways apart, not a contradiction;
+    // and when it was two sectors a chain could go on in, which.
+    bool undecided() const { return undecided_; }
+    const std::array<std::uint32_t, 2>& between() const { return between_; }
     // After Finish failed: set when the only doubt was where the directory goes on.
     const std::optional<DirectoryDoubt>& doubt() const { return doubt_; }
     bool Failed() const { return !problem_.empty(); }
@@ -218,6 +224,7 @@ class TableRebuild {
         }
         if (!dangling_.empty()) {
             const Dangling& d = dangling_.front();
+            undecided_ = true;
             return Fail("it cannot be told where " + chains_[d.chain].need.name +
                         " goes on after " + f_.unit + " " + Num(d.at) + " (" +
                         Num(chains_[d.chain].sectors.size()) + " of " +
@@ -412,6 +419,8 @@ class TableRebuild {
         return false;
     }
     bool Ambiguous(std::uint32_t taken, std::uint32_t other) {
+        undecided_ = true;
+        between_ = {taken, other};
         return Fail(std::string("it cannot be told whether a chain goes on in ") + f_.unit + " " +
                     Num(taken) + " or in " + f_.unit + " " + Num(other) +
                     ", whose entries are both lost");
@@ -619,6 +628,8 @@ class TableRebuild {
     bool by_content_ = false;            // the last pick was the one sector that passed
     std::string problem_;
     std::optional<DirectoryDoubt> doubt_;
+    bool undecided_ = false;
+    std::array<std::uint32_t, 2> between_{kFreeSect, kFreeSect};
 };
 
 // Four entries a directory could hold: known object types, red or black, names that fit.
@@ -1063,6 +1074,8 @@ class StructureRepairer {
                     left_over_ = fat.LeftoverAssignments();
                     directory_doubt_ = fat.doubt();
                 }
+                r_.undecided = !unfound.empty() || fat.undecided();
+                if (unfound.empty()) undecided_between_ = fat.between();
                 return Problem(Because("the FAT", unfound.empty() ? fat.problem() : unfound));
             }
             if (fat.restart()) continue;
@@ -1103,36 +1116,71 @@ class StructureRepairer {
     }
 
     // Where the directory may go on in more than one sector that looks like its own (an earlier
-    // save's directory sector stays where it was), the repair with each: the one under which the
-    // file checks out and its records (when walked) read whole, when exactly one does. An earlier
+    // save's directory sector stays where it was), the repair with each. It is taken when the
+    // file checks out and its records (when walked) read whole under at least one, and every
+    // such way gives the directory and every stream the same bytes (a copy of the very sector,
+    // say); no way may be left undecided for want of telling something else apart. An earlier
     // directory names streams as they were; their chains no longer fit the FAT around them.
     std::optional<StructureRepair> TheOneWayTheDirectoryChecksOut() {
         const DirectoryDoubt doubt = *directory_doubt_;
-        std::string listed = Num(doubt.taken);
-        // A sector holding the very bytes of the one taken reads the same: no other way.
         std::vector<std::uint32_t> ways{doubt.taken};
-        const auto taken = Read(doubt.taken);
-        for (const std::uint32_t k : doubt.others) {
-            listed += ", " + Num(k);
-            if (Read(k) != taken) ways.push_back(k);
-        }
-        std::optional<StructureRepair> only;
+        ways.insert(ways.end(), doubt.others.begin(), doubt.others.end());
+        std::string listed;
+        for (const std::uint32_t k : ways) listed += (listed.empty() ? "" : ", ") + Num(k);
+        std::optional<StructureRepair> taken;
+        std::optional<std::uint64_t> reads;  // what the ways that check out give
         for (const std::uint32_t to : ways) {
             StructureRepairer way(file_, h_);
             way.tried_ = {{doubt.from, to}};
             way.tried_note_ = "the chains the directory names, its own going on from sector " +
                               Num(doubt.from) + " in sector " + Num(to) +
                               ": of the sectors that look like its there (" + listed +
-                              "), the only one under which the file checks out";
+                              "), one under which the file checks out, and every other such "
+                              "reads the same";
             StructureRepair r = way.Run();
+            // A way left undecided for want of telling something else apart is not ruled out;
+            // one left undecided only between two of the sectors tried is.
+            auto tried = [&](std::uint32_t k) {
+                return std::find(ways.begin(), ways.end(), k) != ways.end();
+            };
+            if (!r.sound && r.undecided &&
+                !(tried(way.undecided_between_[0]) && tried(way.undecided_between_[1])))
+                return std::nullopt;
             if (!r.sound) continue;
             OverlayFile view(file_, r.sectors, r.length);
             const ContentCheck records = CheckPresentationContent(view, h_);
             if (records.walked && records.damaged) continue;
-            if (only) return std::nullopt;
-            only = std::move(r);
+            const std::uint64_t digest = way.Digest(r);
+            if (reads && *reads != digest) return std::nullopt;
+            reads = digest;
+            if (!taken) taken = std::move(r);
         }
-        return only;
+        return taken;
+    }
+
+    // A digest of what the file reads as under a repair this object worked out: the directory's
+    // and every stream's bytes, in chain order, and the small streams' places in the mini stream.
+    std::uint64_t Digest(const StructureRepair& repair) {
+        std::uint64_t h = 14695981039346656037ull;  // FNV-1a
+        auto add = [&h](std::uint64_t v) {
+            for (int i = 0; i < 8; ++i) h = (h ^ ((v >> (8 * i)) & 0xFF)) * 1099511628211ull;
+        };
+        OverlayFile view(file_, repair.sectors, repair.length);
+        std::array<std::uint8_t, SECTOR_SIZE> b{};
+        auto sectors = [&](const std::vector<std::uint32_t>& chain) {
+            add(chain.size());
+            for (const std::uint32_t k : chain) {
+                ReadSector(view, k, b.data());
+                for (std::size_t i = 0; i < b.size(); i += 8) add(ReadLE64(b.data() + i));
+            }
+        };
+        sectors(dir_chain_);
+        for (const auto& chain : chains_) sectors(chain);
+        for (const auto& chain : mini_chains_) {
+            add(chain.size());
+            for (const std::uint32_t m : chain) add(m);
+        }
+        return h;
     }
 
     // The rest of a repair from a FAT rebuilt one way: the chains it gives, the mini FAT, a cut
@@ -1198,6 +1246,7 @@ class StructureRepairer {
             if (again) continue;
             if (!mini.Finish()) {
                 if (mini.restart()) continue;  // a contradiction found late: walk again
+                r_.undecided = mini.undecided();
                 return Problem(Because("the mini FAT", mini.problem()));
             }
             if (!mini.restart()) break;
@@ -1333,6 +1382,8 @@ class StructureRepairer {
     std::optional<DirectoryDoubt> directory_doubt_;  // when that was all the FAT's rebuild left
     std::map<std::uint32_t, std::uint32_t> tried_;   // a way the directory goes on, being tried
     std::string tried_note_;                         // why, for what is rebuilt under it
+    // When the FAT's rebuild was left undecided between two sectors a chain could go on in.
+    std::array<std::uint32_t, 2> undecided_between_{kFreeSect, kFreeSect};
 };
 
 }  // namespace

@@ -33,6 +33,7 @@ struct StructureRepair {
     std::uint64_t length = 0;  // at least the file's length; more when a cut tail is padded back
     std::uint32_t lost_tail = 0;  // whole sectors the file is short of
     std::string problem;  // when not sound: what is wrong or lost, worded to follow "Unable to ..."
+    bool undecided = false;  // when not sound: for want of telling ways apart, not a contradiction
 };
 
 // Works out, without writing, what the FAT and mini FAT of the file must hold for `header`:

@@ -222,9 +222,9 @@ TEST(StructureRepair, TablesAndDirectoriesLeftFromAnEarlierSaveAreNoAlternative)
 
 // An earlier save's copy of the directory's second sector, in a free sector of the wiped FAT
 // sector's block, looks as much like the directory's next as the real one. The repair with
-// each is judged: the copy that names a stream longer than its chain leaves the real one as the
-// only way; a copy of the same bytes reads the same; a copy that differs only in a time stamp
-// checks out as well, and nothing tells the two apart.
+// each is judged: the copy that names a small stream beginning past the mini stream leaves the
+// real one as the only way; a copy of the same bytes reads the same; a copy that differs only
+// in a time stamp checks out as well, and nothing tells the two apart.
 TEST(StructureRepair, AnEarlierDirectorySectorIsTriedAndLeftWhereTheFileDoesNotCheckOut) {
     const auto written = WriteCompoundFile(PresentationStreams(5000, 5), {false, 0, 1});
     const CompoundFileHeader h = HeaderOf(written);
@@ -239,17 +239,62 @@ TEST(StructureRepair, AnEarlierDirectorySectorIsTriedAndLeftWhereTheFileDoesNotC
         EXPECT_TRUE(CheckCompoundFile(sound).sound);
         return good;
     };
-    const auto longer = with_earlier([](std::uint8_t* e) { WriteLE32(e + 120, ReadLE32(e + 120) + 4096); });
+    const auto outside = with_earlier([](std::uint8_t* e) { WriteLE32(e + 116, 1000); });
     const auto same = with_earlier([](std::uint8_t*) {});
     const auto other_time = with_earlier([](std::uint8_t* e) { e[108] ^= 1; });
-    for (const auto* good : {&longer, &same}) {
+    for (const auto* good : {&outside, &same}) {
         auto f = *good;
         Fill(f, h.difat[0], 0);
-        ExpectRepairedTo(*good, f, good == &same ? "the same bytes" : "a longer stream");
+        ExpectRepairedTo(*good, f, good == &same ? "the same bytes" : "a stream outside");
     }
     auto f = other_time;
     Fill(f, h.difat[0], 0);
     ExpectRefusedSaying(f, "whether a chain goes on in sector 2 or in sector 0");
+
+    // In datetime, with its second FAT sector wiped, the directory's second sector has two
+    // earlier copies: one of the very bytes, and one under which the rebuild is left undecided
+    // only between the other two. That way is ruled out, not left open.
+    const auto datetime = CorpusFile("poi_datetime.ppt");
+    if (!datetime) GTEST_SKIP() << "poi_datetime.ppt is not in DECKWRIGHT_CORPUS_DIR";
+    auto d = *datetime;
+    Fill(d, HeaderOf(d).difat[1], 0);
+    ExpectRepairedTo(*datetime, d, "poi_datetime.ppt, its second FAT sector wiped");
+}
+
+// The same where the earlier copy comes first in the file and names the document one sector
+// longer, so that under it the document takes the free sector after the FAT and nothing is left
+// over. Under the file's own second sector, the walk leaves that free sector over, and it cannot
+// be told that no chain went on in it: that way is undecided, not ruled out, and the copy's way,
+// though it checks out, is not taken.
+TEST(StructureRepair, AnEarlierDirectorySectorIsNotTakenWhileTheOwnWayIsUndecided) {
+    auto streams = PresentationStreams(5120, 12);  // whole sectors: no padding to read
+    streams.push_back({"A", std::vector<std::uint8_t>(100, 1)});
+    streams.push_back({"B", std::vector<std::uint8_t>(100, 2)});
+    auto good = WriteCompoundFile(streams, {false, 1});
+    const CompoundFileHeader h = HeaderOf(good);
+    ASSERT_EQ(h.first_directory_sector_location, 0u);
+    auto set_fat = [&](std::uint32_t k, std::uint32_t v) {
+        WriteLE32(SectorPtr(good, h.difat[0]) + 4 * k, v);
+    };
+    // The second directory sector moves to a sector added at the end; in its place, the copy.
+    const auto end = static_cast<std::uint32_t>(good.size() / SECTOR_SIZE - 1);
+    good.resize(good.size() + SECTOR_SIZE);
+    std::copy_n(SectorPtr(good, 1), SECTOR_SIZE, SectorPtr(good, end));
+    set_fat(0, end);
+    set_fat(end, kEndOfChain);
+    set_fat(1, kFreeSect);
+    std::uint8_t* document = nullptr;  // its entry in the copy
+    for (std::uint32_t e = 0; e < 4; ++e) {
+        std::uint8_t* p = SectorPtr(good, 1) + e * cfb::kDirEntrySize;
+        if (ReadLE32(p + 120) >= cfb::kMiniStreamCutoff) document = p;
+    }
+    ASSERT_NE(document, nullptr) << "the document's entry must be in the second sector";
+    WriteLE32(document + 120, ReadLE32(document + 120) + SECTOR_SIZE);
+    MemoryFile sound(good);
+    ASSERT_TRUE(CheckCompoundFile(sound).sound);
+    auto f = good;
+    Fill(f, h.difat[0], 0);
+    ExpectRefusedSaying(f, "cannot be rebuilt with certainty");
 }
 
 // The mini stream's second sector written at the end of the file, an earlier FAT left where it
@@ -538,6 +583,15 @@ TEST(StructureRepair, HeaderAndAFatSectorWipedComeBackInRealFiles) {
     Fill(*f, HeaderOf(*f).difat[0], 0);
     std::fill_n(f->begin(), SECTOR_SIZE, std::uint8_t{0});
     ExpectRefusedSaying(*f, "where stream \"Pictures\" goes on after sector 111 (12 of 18 found)");
+
+    // An earlier copy of the directory's second sector, of the very bytes, left free: with it
+    // the file checks out under one layout, its summary stream taking a sector of another's,
+    // while with the real one the rebuild is left undecided elsewhere. That is no certainty.
+    auto copy = CorpusFile("oletools_sample_with_vba.ppt");
+    ASSERT_TRUE(copy.has_value());
+    Fill(*copy, HeaderOf(*copy).difat[1], 0);
+    std::fill_n(copy->begin(), SECTOR_SIZE, std::uint8_t{0});
+    ExpectRefusedSaying(*copy, "cannot be rebuilt with certainty");
 
     // Where every other layout tried is an earlier version, that is what is said, not what the
     // header rebuilt from the damaged one gets wrong.
