@@ -17,9 +17,9 @@ namespace {
 using namespace cfb;
 
 constexpr std::uint16_t kCurrentUserAtom = 0x0FF6;
-constexpr const char* kSummaryStream = "\x05" "SummaryInformation";
-constexpr const char* kDocumentSummaryStream = "\x05" "DocumentSummaryInformation";
-constexpr const char* kCompObjStream = "\x01" "CompObj";
+constexpr const char* kSummaryStream = "\005SummaryInformation";
+constexpr const char* kDocumentSummaryStream = "\005DocumentSummaryInformation";
+constexpr const char* kCompObjStream = "\001CompObj";
 constexpr std::uint16_t kUserEditAtom = 0x0FF5;
 constexpr std::uint16_t kPersistDirectoryAtom = 0x1772;
 constexpr std::uint16_t kDocumentContainer = 0x03E8;
@@ -664,7 +664,8 @@ std::optional<bool> BeginsAsItsNamePromises(const std::string& name,
 }
 
 bool BeginsAsAKnownSmallStream(std::span<const std::uint8_t> first) {
-    for (const char* name : {kCurrentUserStream, kSummaryStream, kDocumentSummaryStream, kCompObjStream}) {
+    for (const char* name :
+         {kCurrentUserStream, kSummaryStream, kDocumentSummaryStream, kCompObjStream}) {
         if (BeginsAsItsNamePromises(name, first) == true) return true;
     }
     return false;
