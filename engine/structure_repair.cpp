@@ -338,7 +338,7 @@ class TableRebuild {
     // its length says; the last few sectors it took by guess go back to the left-over ones. Each
     // way finished.
     std::vector<TableRebuild> RunsTakenBack(const std::vector<std::uint32_t>& left,
-                                           std::size_t needed) const {
+                                            std::size_t needed) const {
         constexpr std::size_t kMostRun = 8;
         constexpr std::size_t kMostGivenBack = 2;
         constexpr std::size_t kMostWays = 1024;
@@ -480,7 +480,8 @@ class TableRebuild {
     }
 
     // The sector the walk takes after `cur`, the chain's sector at index `at` - 1.
-    std::uint32_t Pick(const ChainNeed& need, std::uint32_t cur, std::size_t at, bool orphans_only) {
+    std::uint32_t Pick(const ChainNeed& need, std::uint32_t cur, std::size_t at,
+                       bool orphans_only) {
         by_content_ = false;
         auto ok = [&](std::uint32_t x) {
             return Usable(x, cur, orphans_only) && (!need.fits || need.fits(x)) &&
@@ -624,7 +625,7 @@ class TableRebuild {
     std::uint32_t guessed_fitted_ = kFreeSect;
     std::function<bool(std::uint32_t)> guessed_fits_;
     std::size_t fitted_guesses_ = 0;
-    bool teller_guessed_ = false;  // a chain whose contents tell took a sector by guess
+    bool teller_guessed_ = false;        // a chain whose contents tell took a sector by guess
     bool by_content_ = false;            // the last pick was the one sector that passed
     std::string problem_;
     std::optional<DirectoryDoubt> doubt_;
@@ -818,11 +819,19 @@ class StructureRepairer {
         };
         std::vector<ChainNeed> needs;
         if (h_.number_of_mini_fat_sectors > 0)
-            needs.push_back({"the mini FAT chain", h_.first_mini_fat_sector_location,
-                             h_.number_of_mini_fat_sectors, {}, {}, {}});
+            needs.push_back({"the mini FAT chain",
+                             h_.first_mini_fat_sector_location,
+                             h_.number_of_mini_fat_sectors,
+                             {},
+                             {},
+                             {}});
         const DirectoryEntry& root = entries_[0];
         if (root.size > 0) {
-            needs.push_back({"the mini stream", root.start, sectors(root.size), {}, {},
+            needs.push_back({"the mini stream",
+                             root.start,
+                             sectors(root.size),
+                             {},
+                             {},
                              [this](std::size_t at, std::uint32_t k) {
                                  return HoldsSmallStreamsBeginnings(at, k);
                              }});
@@ -830,7 +839,8 @@ class StructureRepairer {
         for (std::uint32_t id : reached_) {
             const DirectoryEntry& e = entries_[id];
             if (e.type == kTypeStream && e.size >= kMiniStreamCutoff)
-                needs.push_back({"stream \"" + e.name + "\"", e.start, sectors(e.size), {}, {}, {}});
+                needs.push_back(
+                    {"stream \"" + e.name + "\"", e.start, sectors(e.size), {}, {}, {}});
         }
         return needs;
     }
@@ -1020,7 +1030,8 @@ class StructureRepairer {
         facts.tried = tried_;
         facts.small_start = [this](std::uint32_t k) {
             const auto b = Read(k);
-            return BeginsAsAKnownSmallStream(std::span<const std::uint8_t>(b).first(kMiniSectorSize));
+            return BeginsAsAKnownSmallStream(
+                std::span<const std::uint8_t>(b).first(kMiniSectorSize));
         };
         facts.stale = [this](std::uint32_t k) {
             const auto b = Read(k);
@@ -1033,7 +1044,9 @@ class StructureRepairer {
             fat.BeginRound();
             std::vector<std::uint32_t> dir;
             ChainNeed d{
-                "the directory chain", h_.first_directory_sector_location, 0,
+                "the directory chain",
+                h_.first_directory_sector_location,
+                0,
                 [this](const std::vector<std::uint32_t>& c) { return DirectoryNeedsMore(c); },
                 [this](std::uint32_t k) { return FitsDirectory(k); },
                 {}};
@@ -1226,9 +1239,13 @@ class StructureRepairer {
         for (std::uint32_t id : reached_) {
             const DirectoryEntry& e = entries_[id];
             if (e.type == kTypeStream && e.size > 0 && e.size < kMiniStreamCutoff)
-                needs.push_back({"stream \"" + e.name + "\"", e.start,
-                                 static_cast<std::uint32_t>((e.size + kMiniSectorSize - 1) / kMiniSectorSize),
-                                 {}, {}, {}});
+                needs.push_back(
+                    {"stream \"" + e.name + "\"",
+                     e.start,
+                     static_cast<std::uint32_t>((e.size + kMiniSectorSize - 1) / kMiniSectorSize),
+                     {},
+                     {},
+                     {}});
         }
         mini_chains_.assign(needs.size(), {});
         for (int round = 0;; ++round) {

@@ -230,7 +230,7 @@ TEST(StructureRepair, AnEarlierDirectorySectorIsTriedAndLeftWhereTheFileDoesNotC
     const CompoundFileHeader h = HeaderOf(written);
     ASSERT_EQ(h.first_directory_sector_location, 1u);
     constexpr std::uint32_t kSecond = 2, kEarlier = 0;  // kEarlier is free
-    const std::size_t entry4 = 0;                      // entry 4 begins the second sector
+    const std::size_t entry4 = 0;                       // entry 4 begins the second sector
     auto with_earlier = [&](auto change) {
         auto good = written;
         std::copy_n(SectorPtr(good, kSecond), SECTOR_SIZE, SectorPtr(good, kEarlier));
@@ -307,7 +307,9 @@ TEST(StructureRepair, TheMiniStreamGoesOnWhereItsSmallStreamsBegin) {
     const std::uint8_t* root = SectorPtr(good, h.first_directory_sector_location);
     const std::uint32_t first = ReadLE32(root + 116);
     ASSERT_GT(ReadLE32(root + 120), SECTOR_SIZE) << "the mini stream must have two sectors";
-    auto set_fat = [&](std::uint32_t k, std::uint32_t v) { WriteLE32(SectorPtr(good, h.difat[0]) + 4 * k, v); };
+    auto set_fat = [&](std::uint32_t k, std::uint32_t v) {
+        WriteLE32(SectorPtr(good, h.difat[0]) + 4 * k, v);
+    };
     const auto end = static_cast<std::uint32_t>(good.size() / SECTOR_SIZE - 1);
     good.resize(good.size() + SECTOR_SIZE);
     std::copy_n(SectorPtr(good, first + 1), SECTOR_SIZE, SectorPtr(good, end));
@@ -350,7 +352,8 @@ std::vector<std::uint8_t> RunIntoFreedRoom(const std::vector<std::uint8_t>& reco
         std::copy_n(SectorPtr(written, first + i), SECTOR_SIZE, SectorPtr(good, moved(i)));
     std::vector<std::uint32_t> entries(kEntriesPerSector, kFreeSect);
     for (std::uint32_t k = 3; k < first; ++k) entries[k] = entry(k);
-    for (std::uint32_t i = 0; i < n; ++i) entries[moved(i)] = i + 1 < n ? moved(i + 1) : kEndOfChain;
+    for (std::uint32_t i = 0; i < n; ++i)
+        entries[moved(i)] = i + 1 < n ? moved(i + 1) : kEndOfChain;
     entries[fat - 3] = kFatSect;
     for (std::uint32_t k = 0; k < kEntriesPerSector; ++k)
         WriteLE32(SectorPtr(good, fat - 3) + 4 * k, entries[k]);
@@ -558,9 +561,11 @@ TEST(StructureRepair, AWipedFatSectorIsNotGuessedAmongSectorsOfOtherBytes) {
 // stands where the wiped first block's sector is marked by the second, and its FAT's third
 // block describes only free sectors past the end. Each comes back as it was past its header.
 TEST(StructureRepair, HeaderAndAFatSectorWipedComeBackInRealFiles) {
-    const std::pair<const char*, std::uint32_t> cases[] = {
-        {"poi_bug47261.ppt", 0}, {"poi_bug47261.ppt", 1}, {"poi_iisd_report.ppt", 0},
-        {"jodconv_test.ppt", 1}, {"poi_datetime.ppt", 0}};
+    const std::pair<const char*, std::uint32_t> cases[] = {{"poi_bug47261.ppt", 0},
+                                                           {"poi_bug47261.ppt", 1},
+                                                           {"poi_iisd_report.ppt", 0},
+                                                           {"jodconv_test.ppt", 1},
+                                                           {"poi_datetime.ppt", 0}};
     for (const auto& [name, block] : cases) {
         const auto good = CorpusFile(name);
         if (!good) GTEST_SKIP() << name << " is not in DECKWRIGHT_CORPUS_DIR";
@@ -599,8 +604,9 @@ TEST(StructureRepair, HeaderAndAFatSectorWipedComeBackInRealFiles) {
     ASSERT_TRUE(earlier.has_value());
     Fill(*earlier, HeaderOf(*earlier).difat[0], 0);
     std::fill_n(earlier->begin(), SECTOR_SIZE, std::uint8_t{0});
-    ExpectRefusedSaying(*earlier, "the latest version of the presentation cannot be rebuilt (an "
-                                  "earlier version of the presentation is still in the file");
+    ExpectRefusedSaying(*earlier,
+                        "the latest version of the presentation cannot be rebuilt (an "
+                        "earlier version of the presentation is still in the file");
 }
 
 TEST(StructureRepair, ComputingWritesNothingAndApplyingWritesOnlyTheRebuiltSectors) {

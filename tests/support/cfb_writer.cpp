@@ -67,9 +67,9 @@ std::vector<std::uint8_t> WriteCompoundFile(const std::vector<StreamSpec>& strea
     for (const auto* s : sorted) {
         if (s->data.size() >= kMiniStreamCutoff) big_sectors += CeilDiv(s->data.size(), SECTOR_SIZE);
     }
-    const std::uint32_t data_sectors =
-        dir_sectors + minifat_sectors + ministream_sectors + big_sectors + layout.free_ff_sectors +
-        layout.free_zero_sectors_first;
+    const std::uint32_t data_sectors = dir_sectors + minifat_sectors + ministream_sectors +
+                                       big_sectors + layout.free_ff_sectors +
+                                       layout.free_zero_sectors_first;
 
     // FAT and DIFAT sectors must also describe themselves: iterate to the fixed point.
     std::uint32_t fat = 1, difat = 0;
@@ -251,8 +251,12 @@ std::vector<StreamSpec> PresentationStreamsHolding(const std::vector<std::uint8_
     return {
         {"PowerPoint Document", std::move(doc)},
         {"Current User", std::move(user)},
-        {"\x05" "SummaryInformation", property_set(400)},
-        {"\x05" "DocumentSummaryInformation", property_set(300)},
+        {"\x05"
+         "SummaryInformation",
+         property_set(400)},
+        {"\x05"
+         "DocumentSummaryInformation",
+         property_set(300)},
     };
 }
 
