@@ -848,6 +848,8 @@ class StructureRepairer {
     // Whether sector k, as the mini stream's sector `at`, holds the first bytes of the small
     // streams that begin there and whose first bytes are known: empty when none is.
     std::optional<bool> HoldsSmallStreamsBeginnings(std::size_t at, std::uint32_t k) {
+        // A sector cut off with the tail says nothing: what it held is lost, and said so.
+        if (k >= real_) return std::nullopt;
         constexpr std::uint32_t kPerSector = SECTOR_SIZE / kMiniSectorSize;
         std::optional<std::array<std::uint8_t, SECTOR_SIZE>> bytes;
         bool told = false;
