@@ -9,10 +9,15 @@ namespace deckwright {
 
 namespace {
 
-// More ways than this to set the entries back is no longer a few flipped bits.
+// More ways than this to set the entries back, or more sectors left with nothing leading
+// there, is no longer a few flipped bits.
 constexpr std::size_t kMaxWays = 64;
-// Bits flipped in one entry: a few random flips in one FAT sector do land on the same entry.
-constexpr int kMaxFlips = 2;
+constexpr std::size_t kMaxLost = 256;
+// Choices gone through in looking for the ways: candidates that overlap can make many more
+// partial ways than whole ones.
+constexpr std::size_t kMaxSteps = std::size_t{1} << 16;
+// A lost sector given no entry at all: its own is a flipped free one.
+constexpr std::uint32_t kNothing = kFreeSect;
 
 bool Regular(std::uint32_t v) {
     return v <= kMaxRegularSect;
@@ -37,8 +42,11 @@ class Mender {
         // leads somewhere no chain may go: pair each such sector with the entries that differ
         // from it in a bit or two.
         std::vector<std::uint8_t> preds(n_, 0);
+        std::vector<std::uint32_t> pred(n_, kFreeSect);  // the last entry found leading there
         for (std::uint32_t k = 0; k < f_.limit; ++k) {
-            if (!Marked(k) && Regular(e[k]) && e[k] < f_.limit && preds[e[k]] < 2) ++preds[e[k]];
+            if (Marked(k) || !Regular(e[k]) || e[k] >= f_.limit) continue;
+            if (preds[e[k]] < 2) ++preds[e[k]];
+            pred[e[k]] = k;
         }
         auto in_use = [&](std::uint32_t k) {
             return k < f_.limit && !Marked(k) && (Regular(e[k]) || e[k] == kEndOfChain);
@@ -52,41 +60,91 @@ class Mender {
             if (v >= f_.limit || Marked(v) || v == k || starts.count(v) || !in_use(v) || preds[v] > 1)
                 bad.push_back(k);
         }
+        // A flip may also lead onto a sector whose leading entry flipped away, and then looks
+        // sound. Where a spoilt entry's chain runs in the writer's order up to it, and it could
+        // have led on to the sector after its own, the one entry that leads there is as
+        // suspect.
+        std::vector<bool> is_bad(n_, false);
+        for (const std::uint32_t b : bad) is_bad[b] = true;
+        for (std::size_t i = 0, n = bad.size(); i < n; ++i) {
+            const std::uint32_t b = bad[i], s = b + 1;
+            if (b == 0 || preds[b] != 1 || pred[b] != b - 1 || s >= f_.limit || !in_use(s) ||
+                starts.count(s) || preds[s] != 1 || is_bad[pred[s]] ||
+                std::popcount(e[b] ^ s) > kMaxFlipsPerEntry)
+                continue;
+            is_bad[pred[s]] = true;
+            bad.push_back(pred[s]);
+        }
+        // Sectors whose one leading entry is to be found: those no entry but a spoilt one leads
+        // to. Where two lead to one sector, either may be the flip, and the other's sector is
+        // then lost with it: each such sector, too, is given one of the entries that could lead
+        // there.
+        std::vector<bool> led_well(n_, false);
+        for (std::uint32_t k = 0; k < f_.limit; ++k) {
+            if (!Marked(k) && !is_bad[k] && Regular(e[k]) && e[k] < f_.limit) led_well[e[k]] = true;
+        }
         std::vector<std::pair<std::uint32_t, std::vector<std::uint32_t>>> lost;  // sector, entries
         for (std::uint32_t k = 0; k < f_.limit; ++k) {
-            if (!in_use(k) || preds[k] != 0 || starts.count(k)) continue;
+            if (!in_use(k) || led_well[k] || starts.count(k)) continue;
             std::vector<std::uint32_t> from;
             for (std::uint32_t b : bad) {
-                if (std::popcount(e[b] ^ k) <= kMaxFlips) from.push_back(b);
+                if (std::popcount(e[b] ^ k) <= kMaxFlipsPerEntry) from.push_back(b);
             }
             // Nothing leads there and nothing could have: a flipped free entry, which the
             // walk frees, or a chain no one names, which it refuses.
             if (from.empty()) continue;
+            // Its own entry a bit or two from FREESECT, it may as well be a flipped free entry:
+            // then nothing leads there, and the walk frees it.
+            if (std::popcount(~e[k]) <= kMaxFlipsPerEntry) from.push_back(kNothing);
             lost.emplace_back(k, std::move(from));
         }
-        std::size_t ways = 1;
-        for (const auto& [k, from] : lost) {
-            ways *= from.size();
-            if (ways > kMaxWays) return std::nullopt;
-        }
+        // Each way gives every lost sector one of the entries that could have led there (or
+        // none, where it may have been free), no entry twice. They are gone through choice by
+        // choice, a choice dropped as soon as it repeats an entry, so that lists of candidates
+        // that overlap cost only the ways that can be.
+        if (lost.size() > kMaxLost) return std::nullopt;
         std::optional<std::vector<std::uint32_t>> found;
-        for (std::size_t way = 0; way < ways; ++way) {
-            std::vector<std::uint32_t> t = e;
-            std::set<std::uint32_t> used;
-            std::size_t rest = way;
-            bool distinct = true;
-            for (const auto& [k, from] : lost) {
-                const std::uint32_t b = from[rest % from.size()];
-                rest /= from.size();
-                distinct &= used.insert(b).second;
-                t[b] = k;
+        std::size_t ways = 0, steps = 0;
+        bool undecided = false;
+        std::vector<bool> taken(n_, false);
+        std::vector<std::uint32_t> chosen(lost.size());
+        auto go = [&](auto& self, std::size_t i) -> void {
+            if (undecided) return;
+            if (++steps > kMaxSteps) {
+                undecided = true;
+                return;
             }
-            if (!distinct || !Settle(t)) continue;
-            // Two ways hold (segments of one chain swapped keep every length): which is the
-            // file's cannot be told.
-            if (found) return std::nullopt;
-            found = std::move(t);
-        }
+            if (i == lost.size()) {
+                if (++ways > kMaxWays) {
+                    undecided = true;
+                    return;
+                }
+                std::vector<std::uint32_t> t = e;
+                for (std::size_t j = 0; j < lost.size(); ++j) {
+                    if (chosen[j] != kNothing) t[chosen[j]] = lost[j].first;
+                }
+                if (!Settle(t)) return;
+                // Two ways hold (segments of one chain swapped keep every length): which is
+                // the file's cannot be told.
+                if (found) undecided = true;
+                found = std::move(t);
+                return;
+            }
+            for (const std::uint32_t b : lost[i].second) {
+                if (b == kNothing) {
+                    chosen[i] = kNothing;
+                    self(self, i + 1);
+                    continue;
+                }
+                if (taken[b]) continue;
+                taken[b] = true;
+                chosen[i] = b;
+                self(self, i + 1);
+                taken[b] = false;
+            }
+        };
+        go(go, 0);
+        if (undecided) return std::nullopt;
         return found;
     }
 
@@ -120,7 +178,7 @@ class Mender {
                 const bool leads_on = Regular(v) && v < f_.limit;
                 const bool last = c.length > 0 ? i + 1 == c.length : !leads_on;
                 if (last) {
-                    if (leads_on) return false;
+                    if (leads_on || i + 1 < c.at_least) return false;
                     t[cur] = kEndOfChain;
                     break;
                 }

@@ -29,9 +29,9 @@ bool SameLayout(const CompoundFileHeader& a, const CompoundFileHeader& b) {
 }
 
 // Whether the header as found is the file's own: its signature is intact and its directory
-// pointer leads to a root entry in a sector its FAT holds in use (its successor may lie in a
-// tail cut off; or that FAT's sector there is wiped), or the structures it names lie just past
-// the end of a file whose tail was cut off.
+// pointer leads to a root entry in a sector its FAT does not mark free (its successor may lie in
+// a tail cut off, or be spoilt; or that FAT's sector there is wiped), or the structures it names
+// lie just past the end of a file whose tail was cut off.
 // Damage past such a header is repaired under it, and a layout found elsewhere is an earlier
 // version of the presentation (files saved in place keep whole earlier versions in free
 // sectors), never handed back as the file.
@@ -67,7 +67,9 @@ bool IsOwnHeader(RandomAccessFile& file, const CompoundFileHeader& found) {
     if (fat >= s) return true;
     cfb::ReadSector(file, fat, b.data());
     const std::uint32_t v = ReadLE32(b.data() + 4 * (dir % kEntriesPerSector));
-    return cfb::Uniform(b.data()) || v < reach || v == kEndOfChain;
+    // Free is an earlier save's directory; a value that is no sector (a flipped bit) is a
+    // damaged entry of a sector in use.
+    return cfb::Uniform(b.data()) || (v != kFreeSect && v != kFatSect && v != kDifSect);
 }
 
 // Whether `h` trades FAT sectors of the file's own header for others: one cut off with the tail,

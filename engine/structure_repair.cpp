@@ -1,6 +1,7 @@
 #include "engine/structure_repair.h"
 
 #include <algorithm>
+#include <bit>
 #include <functional>
 #include <numeric>
 #include <optional>
@@ -804,7 +805,10 @@ class StructureRepairer {
         if (chain.empty() || entries_.empty() || entries_[0].type != kTypeRoot ||
             !DirectoryLoss().empty())
             return {};
-        std::vector<ChainSpec> out{{h_.first_directory_sector_location, 0}};
+        // The directory goes on at least to the sector of the last entry its tree reaches.
+        std::uint32_t entries = 1;
+        for (const std::uint32_t id : reached_) entries = std::max(entries, id + 1);
+        std::vector<ChainSpec> out{{h_.first_directory_sector_location, 0, (entries + 3) / 4}};
         for (const ChainNeed& n : FatChainsNamed()) out.push_back({n.start, n.length});
         return out;
     }
@@ -883,7 +887,7 @@ class StructureRepairer {
         facts.entries = raw_fat_;
         facts.limit = real_;
         facts.marks = Marks();
-        std::vector<std::uint32_t> fat = raw_fat_;
+        std::vector<std::uint32_t> fat = DirectoryThroughFlips(raw_fat_, facts.marks);
         std::optional<std::vector<std::uint32_t>> mended;
         for (int pass = 0; pass < 3; ++pass) {
             facts.chains = NamedChains(fat);
@@ -922,6 +926,46 @@ class StructureRepairer {
                                                  "directory names"});
         }
         raw_fat_ = std::move(*mended);
+    }
+
+    // A flipped entry in the directory's own chain cuts the directory short, and with it the
+    // chains its later sectors name, so nothing can be set back from them. The directory is
+    // first taken on, in `fat`, into the one sector that holds the entries it waits for, that
+    // is in use, that nothing leads to, and whose number differs from that entry in a bit or
+    // two; while the directory read so far links to entries it does not hold.
+    std::vector<std::uint32_t> DirectoryThroughFlips(
+        std::vector<std::uint32_t> fat, const std::map<std::uint32_t, std::uint32_t>& marks) {
+        constexpr int kMostFlippedLinks = 4;
+        std::vector<bool> led_to(real_, false);
+        for (std::uint32_t k = 0; k < real_; ++k) {
+            if (!marks.count(k) && Regular(fat[k]) && fat[k] < real_) led_to[fat[k]] = true;
+        }
+        for (int i = 0; i < kMostFlippedLinks; ++i) {
+            NamedChains(fat);
+            walk_started_ = false;
+            if (dir_chain_.empty() || !DirectoryNeedsMore(dir_chain_)) break;
+            const std::uint32_t last = dir_chain_.back();
+            const std::uint32_t v = fat[last];
+            // Only an entry that leads nowhere a chain may go: one that leads into another
+            // chain is no flip this can tell.
+            if (Regular(v) && v < real_ && !marks.count(v) &&
+                std::find(dir_chain_.begin(), dir_chain_.end(), v) == dir_chain_.end())
+                break;
+            std::uint32_t found = kFreeSect;
+            for (std::uint32_t k = 0; k < real_; ++k) {
+                if (std::popcount(v ^ k) > kMaxFlipsPerEntry || led_to[k] || marks.count(k) ||
+                    !(Regular(fat[k]) || fat[k] == kEndOfChain) ||
+                    std::find(dir_chain_.begin(), dir_chain_.end(), k) != dir_chain_.end() ||
+                    !FitsDirectory(k))
+                    continue;
+                if (found != kFreeSect) return fat;  // more than one: nothing is told
+                found = k;
+            }
+            if (found == kFreeSect) break;
+            fat[last] = found;
+            led_to[found] = true;
+        }
+        return fat;
     }
 
     // Reads the sectors of the directory's chain not read yet (the walk asks after each one).

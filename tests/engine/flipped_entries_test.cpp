@@ -55,8 +55,19 @@ TEST(MendFlippedEntries, SpoiltEntriesComeBackExactly) {
         {{230, 1u << 9, "an entry past the end of the file"}},
         {{1, 1u << 1, "a FAT sector's mark"}},
         {{20, (1u << 6) | (1u << 12), "two bits of one entry"}},
-        {{2, 1u << 8, "a directory successor"}, {30, 1u << 31, "a stream successor"},
-         {100, 1u << 1, "a successor in the third"}, {180, 1u << 5, "a free entry"}},
+        {{2, 1u << 8, "a directory successor"},
+         {30, 1u << 31, "a stream successor"},
+         {100, 1u << 1, "a successor in the third"},
+         {180, 1u << 5, "a free entry"}},
+        // Successors a bit or two apart, in two chains: the sectors left with nothing leading
+        // there could each be one of several entries' (96 ways in all), but few ways give each
+        // entry to one sector only, and one of those fits every chain.
+        {{40, 1u << 30, "successor 41"},
+         {44, 1u << 30, "successor 45"},
+         {45, 1u << 30, "successor 46"},
+         {46, 1u << 30, "successor 47"},
+         {106, 1u << 30, "successor 108"},
+         {109, 1u << 30, "successor 111"}},
     };
     for (const auto& flips : cases) {
         FlipFacts f = good;
@@ -68,6 +79,18 @@ TEST(MendFlippedEntries, SpoiltEntriesComeBackExactly) {
         const auto mended = MendFlippedEntries(f);
         ASSERT_TRUE(mended.has_value()) << what;
         EXPECT_TRUE(*mended == good.entries) << what;
+    }
+    {
+        // Two flips in one chain laid out in order: 64 now leads to 69, where 68 leads too, and
+        // 72 to 65, where 64 led, which looks sound; but 64 could have led there in the
+        // writer's order, so 72 is suspect too. Only setting back both fits.
+        FlipFacts f = Table({Stretch(60, 30)});
+        const std::vector<std::uint32_t> in_order = f.entries;
+        f.entries[64] ^= 1u << 2;  // 65 -> 69
+        f.entries[72] ^= 1u << 3;  // 73 -> 65
+        const auto mended = MendFlippedEntries(f);
+        ASSERT_TRUE(mended.has_value());
+        EXPECT_TRUE(*mended == in_order);
     }
     // Nothing to mend: the same table.
     const auto same = MendFlippedEntries(good);
@@ -95,14 +118,27 @@ TEST(MendFlippedEntries, WhatCannotBeToldIsNotMended) {
         EXPECT_TRUE(*mended == good);
     }
     {
-        // Two flips in one chain laid out in order: 64 now leads to 69, where 68 leads too, and
-        // 72 to 65, where 64 led. Setting back 68 to the sector 72 led to (73) would fit every
-        // length, but 68 leads to the sector after its own, as the writer laid it out: the
-        // flip is 64's, and with it set back the chain does not fit. Refused, not mended into
-        // a shuffle of the stream.
-        FlipFacts f = Table({Stretch(60, 30)});
-        f.entries[64] ^= 1u << 2;  // 65 -> 69
-        f.entries[72] ^= 1u << 3;  // 73 -> 65
+        // Two chains laid out in order, each with a successor flipped out of place, and a flip
+        // in each that leads onto the sector whose leading entry flipped away in the other
+        // (178 -> 51, where 50 led): that one looks sound. Swapping the stretches 47-50 and
+        // 175-178 between the chains fits every length as well as setting all four back.
+        FlipFacts f = Table({Stretch(10, 60), Stretch(140, 50)});
+        f.entries[46] ^= 1u << 22;   // 47 -> out of the file
+        f.entries[174] ^= 1u << 11;  // 175 -> out of the file
+        f.entries[50] ^= 1u << 2;    // 51 -> 55, where 54 leads too
+        f.entries[178] ^= 1u << 7;   // 179 -> 51
+        EXPECT_FALSE(MendFlippedEntries(f).has_value());
+    }
+    {
+        // Two entries flipped onto one sector (48), and the entry that led there flipped out of
+        // the file: the chain's stretches 16-31 and 32-47 can be set back in their order, or
+        // swapped, and either fits every length. The sector only flipped entries lead to is
+        // lost as much as those nothing leads to; seen only as the two sectors nothing leads
+        // to, the swap alone fits and would be taken.
+        FlipFacts f = Table({Stretch(10, 40)});
+        f.entries[15] ^= 1u << 5;   // 16 -> 48
+        f.entries[31] ^= 1u << 4;   // 32 -> 48
+        f.entries[47] ^= 1u << 30;  // 48 -> out of the file
         EXPECT_FALSE(MendFlippedEntries(f).has_value());
     }
     {

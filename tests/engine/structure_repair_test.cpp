@@ -100,6 +100,42 @@ TEST(StructureRepair, DamagedFatAndMiniFatSectorsComeBackExactly) {
     }
 }
 
+// A flipped bit in the directory's own successor hides the directory's later entries, and the
+// chains of the streams they name, from the entries that are set back; and it leaves the
+// header's directory in a sector whose entry is no sector. Both come back.
+TEST(StructureRepair, AFlippedDirectorySuccessorComesBack) {
+    for (bool fat_first : {true, false}) {
+        auto streams = PresentationStreams(70000, 9);
+        // Entries 5 and 6, in the directory's second sector: streams in sectors of their own.
+        streams.push_back({"Pictures", std::vector<std::uint8_t>(9000, 0x5A)});
+        streams.push_back({"Sounds", std::vector<std::uint8_t>(5000, 0xA5)});
+        const auto good = WriteCompoundFile(streams, {fat_first, 0});
+        const CompoundFileHeader h = HeaderOf(good);
+        const std::uint32_t dir = h.first_directory_sector_location;
+        for (const std::uint8_t bit : {0x01, 0x40}) {
+            auto f = good;
+            SectorPtr(f, h.difat[dir / kEntriesPerSector])[4 * (dir % kEntriesPerSector) + 2] ^=
+                bit;
+            ExpectRepairedTo(
+                good, f,
+                std::string(fat_first ? "fat first" : "fat last") + ", bit " + std::to_string(bit));
+        }
+    }
+    // A real file whose header, rebuilt from its sectors, differs from its own: only the
+    // header as found, taken as the file's own all the same, repairs it.
+    const auto real = CorpusFile("poi_bug45908.ppt");
+    if (!real) GTEST_SKIP() << "poi_bug45908.ppt is not in DECKWRIGHT_CORPUS_DIR";
+    auto f = *real;
+    const std::uint32_t dir = HeaderOf(f).first_directory_sector_location;
+    SectorPtr(f, HeaderOf(f).difat[dir / kEntriesPerSector])[4 * (dir % kEntriesPerSector) + 2] ^=
+        0x40;
+    MemoryFile m(std::move(f));
+    const RepairOutcome o = RepairCompoundFile(m);
+    ASSERT_TRUE(o.sound) << o.problem;
+    EXPECT_TRUE(std::equal(real->begin() + SECTOR_SIZE, real->end(),
+                           m.bytes().begin() + SECTOR_SIZE, m.bytes().end()));
+}
+
 // A wiped FAT sector's zeros all name sector 0. Where sector 0 is free, that says nothing about
 // the FAT sector describing it, which is rebuilt from nothing else only when itself wiped: then
 // the free sector of zeros could as well be where a chain goes on, and the file is refused.
