@@ -731,9 +731,13 @@ class StructureRepairer {
         if (fat_sectors_.size() != nfat) return Problem("the DIFAT does not list every FAT sector");
         std::set<std::uint32_t> seen;
         std::uint64_t top = real_;
-        for (std::uint32_t k : fat_sectors_) {
-            if (k >= bound || !seen.insert(k).second)
-                return Problem("the FAT sector list names sector " + Num(k) + " wrongly");
+        for (std::uint32_t j = 0; j < fat_sectors_.size(); ++j) {
+            const std::uint32_t k = fat_sectors_[j];
+            if (k >= bound)
+                return Problem("the FAT sector list names sector " + Num(k) + " as FAT sector " +
+                               Num(j) + ", outside the " + Num(real_) + " sectors of the file");
+            if (!seen.insert(k).second)
+                return Problem("the FAT sector list names sector " + Num(k) + " twice");
             top = std::max<std::uint64_t>(top, k + 1);
         }
         for (std::uint32_t k : difat_sectors_) top = std::max<std::uint64_t>(top, k + 1);
