@@ -62,6 +62,16 @@ bool LooksLikeFatSector(Sector sector) {
     return marks >= kFatMarksNeeded;
 }
 
+bool HoldsWipedEntries(Sector sector) {
+    constexpr std::uint32_t kWipedRun = 4;
+    std::uint32_t run = 0;
+    for (std::uint32_t i = 0; i < kEntriesPerSector; ++i) {
+        run = LoadEntry(sector.data(), i) == 0 ? run + 1 : 0;
+        if (run == kWipedRun) return true;
+    }
+    return false;
+}
+
 std::int32_t FatBlockIndex(Sector sector, std::int32_t block) {
     const std::uint32_t block_base = static_cast<std::uint32_t>(block) * kEntriesPerSector;
     std::uint32_t sum = 0;

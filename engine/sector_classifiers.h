@@ -15,6 +15,10 @@ namespace deckwright {
 // next entry inside the sector, so only a special value marks it. Mini FAT sectors pass too.
 bool LooksLikeFatSector(Sector sector);
 
+// True when at least four entries in a row are zero: only one entry of a FAT can lead to
+// sector 0, so such a run in a FAT sector is what a wipe of part of it leaves.
+bool HoldsWipedEntries(Sector sector);
+
 // Which block of 128 sectors a FAT sector describes, tested against `block`: entries below 512
 // count at their value, every other entry i counts as block * 128 + i; the signed 32-bit sum
 // (wrapping) divided by 128 twice, truncating toward zero.

@@ -750,7 +750,9 @@ class StructureRepairer {
         believable_.clear();
         for (std::uint32_t k : fat_sectors_) {
             const auto b = Read(k);
-            believable_.push_back(!Uniform(b.data()) && LooksLikeFatSector(b));
+            // A block part of which was wiped is no surer than a wiped one: rebuilt as one.
+            believable_.push_back(!Uniform(b.data()) && LooksLikeFatSector(b) &&
+                                  !HoldsWipedEntries(b));
             for (std::uint32_t e = 0; e < kEntriesPerSector; ++e)
                 raw_fat_.push_back(ReadLE32(b.data() + 4 * e));
         }

@@ -85,6 +85,15 @@ TEST(StructureRepair, DamagedFatAndMiniFatSectorsComeBackExactly) {
                     ExpectRepairedTo(good, f, shape + " FAT sector " + std::to_string(j) +
                                                   " filled with " + std::to_string(fill));
                 }
+                for (const std::uint32_t half : {0u, 1u}) {
+                    // Half the sector zeroed: the other half's entries are no surer.
+                    auto f = good;
+                    std::fill_n(SectorPtr(f, h.difat[j]) + half * SECTOR_SIZE / 2, SECTOR_SIZE / 2,
+                                0);
+                    ExpectRepairedTo(good, f,
+                                     shape + " FAT sector " + std::to_string(j) + " half " +
+                                         std::to_string(half) + " zeroed");
+                }
                 auto f = good;
                 // Flipped bits: in successors, free entries and entries past the end alike.
                 for (std::uint32_t e : {3u, 40u, 77u})
