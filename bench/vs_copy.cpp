@@ -110,7 +110,10 @@ int main(int argc, char** argv) {
             with_jobs.insert(with_jobs.begin() + 2, {"--jobs", jobs});
             Pair p{"  the same, --jobs " + std::string(jobs) + " vs cp", with_jobs, theirs,
                    out_batch, cp_batch};
-            // Only when this deckwright knows the option.
+            // Only when this deckwright knows the option. Into an empty folder: a copy it cannot
+            // save would be kept in the temporary folder for its user.
+            fs::remove_all(work / "probe");
+            fs::create_directories(work / "probe");
             if (Run({deckwright, "repair", "--jobs", "1", "--out", (work / "probe").string(),
                      "--suffix", "_j", batch.front()}) != 2)
                 pairs.push_back(p);
