@@ -11,10 +11,7 @@ of them, so that a change shows on the very runs it mends or breaks.
 """
 import argparse
 import os
-import re
-import subprocess
 import sys
-import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import measure_recovery as m  # noqa: E402
@@ -28,45 +25,17 @@ def main():
     ap.add_argument("--fill", type=int, default=0, help="the byte the FAT sector is filled with")
     ap.add_argument("--verbose", action="store_true", help="list every run not recovered")
     args = ap.parse_args()
-    counts = {"runs": 0, "recovered": 0, "warned": 0, "refused": 0, "false-OK": 0}
-    with tempfile.TemporaryDirectory() as work:
-        out = os.path.join(work, "out")
-        os.makedirs(out)
-        for name in sorted(f for f in os.listdir(args.corpus) if f.endswith(".ppt")):
-            original = os.path.join(args.corpus, name)
-            data = open(original, "rb").read()
-            expected = m.streams_of(original)
-            for block, sector in enumerate(m.Layout(data).fat_sectors[:4]):
-                damaged = bytearray(data)
-                if args.header:
-                    damaged[:512] = bytes(512)
-                at = (sector + 1) * 512
-                damaged[at:at + 512] = bytes([args.fill]) * 512
-                path = os.path.join(work, name)
-                open(path, "wb").write(damaged)
-                r = subprocess.run([args.deckwright, "repair", "--out", out, "--suffix", "_r",
-                                    "--overwrite", path], capture_output=True, text=True)
-                counts["runs"] += 1
-                repaired = os.path.join(out, name[:-4] + "_r.ppt")
-                if r.returncode == 0:
-                    if m.streams_of(repaired) == expected:
-                        counts["recovered"] += 1
-                        continue
-                    counts["false-OK"] += 1
-                    what = "FALSE SUCCESS"
-                elif r.returncode == 3:
-                    counts["warned"] += 1
-                    what = "saved with a warning"
-                else:
-                    counts["refused"] += 1
-                    said = (r.stderr.strip() or r.stdout.strip()).splitlines()[-1:]
-                    what = re.sub(r".*Unable to repair this file: ", "", said[0] if said else "")
-                if args.verbose or what == "FALSE SUCCESS":
-                    print(f"{name} block {block} (sector {sector}): {what}")
-    runs = counts["runs"]
-    print(" ".join(f"{k} {v}" for k, v in counts.items()) +
-          (f" ({100.0 * counts['recovered'] / runs:.1f}% recovered)" if runs else ""))
-    return 1 if counts["false-OK"] else 0
+
+    def variants(name, data):
+        for block, sector in enumerate(m.Layout(data).fat_sectors[:4]):
+            damaged = bytearray(data)
+            if args.header:
+                damaged[:512] = bytes(512)
+            at = (sector + 1) * 512
+            damaged[at:at + 512] = bytes([args.fill]) * 512
+            yield f"block {block} (sector {sector})", damaged
+
+    return m.sweep(args.deckwright, args.corpus, variants, args.verbose)
 
 
 if __name__ == "__main__":

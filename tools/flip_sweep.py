@@ -11,9 +11,7 @@ file, enough to meet the rare flips that only look sound. Exits non-zero on a fa
 import argparse
 import os
 import random
-import subprocess
 import sys
-import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import measure_recovery as m  # noqa: E402
@@ -28,47 +26,18 @@ def main():
     ap.add_argument("--seed", type=int, default=1)
     ap.add_argument("--verbose", action="store_true", help="list every run not recovered")
     args = ap.parse_args()
-    counts = {"runs": 0, "recovered": 0, "warned": 0, "refused": 0, "false-OK": 0}
-    with tempfile.TemporaryDirectory() as work:
-        out = os.path.join(work, "out")
-        os.makedirs(out)
-        for name in sorted(f for f in os.listdir(args.corpus) if f.endswith(".ppt")):
-            original = os.path.join(args.corpus, name)
-            data = open(original, "rb").read()
-            fat = m.Layout(data).fat_sectors
-            if not fat:
-                continue
-            expected = m.streams_of(original)
-            for trial in range(args.trials):
-                rng = random.Random("%s:%d:%d" % (name, args.seed, trial))
-                damaged = bytearray(data)
-                for _ in range(args.flips):
-                    bit = rng.randrange(512 * 8)
-                    damaged[(rng.choice(fat) + 1) * 512 + bit // 8] ^= 1 << (bit % 8)
-                path = os.path.join(work, name)
-                open(path, "wb").write(damaged)
-                r = subprocess.run([args.deckwright, "repair", "--out", out, "--suffix", "_r",
-                                    "--overwrite", path], capture_output=True, text=True)
-                counts["runs"] += 1
-                repaired = os.path.join(out, name[:-4] + "_r.ppt")
-                if r.returncode == 0:
-                    if m.streams_of(repaired) == expected:
-                        counts["recovered"] += 1
-                        continue
-                    counts["false-OK"] += 1
-                    what = "FALSE SUCCESS"
-                elif r.returncode == 3:
-                    counts["warned"] += 1
-                    what = "saved with a warning"
-                else:
-                    counts["refused"] += 1
-                    what = (r.stderr.strip() or r.stdout.strip()).split(": ", 1)[-1]
-                if args.verbose or what == "FALSE SUCCESS":
-                    print("%s trial %d: %s" % (name, trial, what))
-    print("runs %d recovered %d warned %d refused %d false-OK %d (%.1f%% recovered)" % (
-        counts["runs"], counts["recovered"], counts["warned"], counts["refused"],
-        counts["false-OK"], 100.0 * counts["recovered"] / max(1, counts["runs"])))
-    return 1 if counts["false-OK"] else 0
+
+    def variants(name, data):
+        fat = m.Layout(data).fat_sectors
+        for trial in range(args.trials if fat else 0):
+            rng = random.Random("%s:%d:%d" % (name, args.seed, trial))
+            damaged = bytearray(data)
+            for _ in range(args.flips):
+                bit = rng.randrange(512 * 8)
+                damaged[(rng.choice(fat) + 1) * 512 + bit // 8] ^= 1 << (bit % 8)
+            yield f"trial {trial}", damaged
+
+    return m.sweep(args.deckwright, args.corpus, variants, args.verbose)
 
 
 if __name__ == "__main__":

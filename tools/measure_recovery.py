@@ -182,6 +182,67 @@ def streams_of(path):
         return None
 
 
+def corpus_samples(corpus):
+    """(name, bytes, streams) of every .ppt file in `corpus`, in name order."""
+    for name in sorted(f for f in os.listdir(corpus) if f.endswith(".ppt")):
+        original = os.path.join(corpus, name)
+        with open(original, "rb") as f:
+            data = f.read()
+        yield name, data, streams_of(original)
+
+
+def new_counts():
+    return {"runs": 0, "recovered": 0, "warned": 0, "refused": 0, "false-OK": 0}
+
+
+def repair_and_count(deckwright, path, out, expected, counts):
+    """Repairs `path` into `out` with `deckwright repair` and counts the outcome in `counts`
+    (runs, recovered, warned, refused, false-OK): recovered is plain success with every stream
+    as `expected`. Returns None when recovered, else what to say of the run."""
+    r = subprocess.run([deckwright, "repair", "--out", out, "--suffix", "_r", "--overwrite", path],
+                       capture_output=True, text=True)
+    counts["runs"] += 1
+    name = os.path.basename(path)
+    if r.returncode == 0:
+        if streams_of(os.path.join(out, name[:-4] + "_r.ppt")) == expected:
+            counts["recovered"] += 1
+            return None
+        counts["false-OK"] += 1
+        return "FALSE SUCCESS"
+    if r.returncode == 3:
+        counts["warned"] += 1
+        return "saved with a warning"
+    counts["refused"] += 1
+    said = (r.stderr.strip() or r.stdout.strip()).splitlines()[-1:]
+    return said[0].split("Unable to repair this file: ")[-1] if said else ""
+
+
+def count_summary(counts):
+    runs = counts["runs"]
+    return " ".join(f"{k} {v}" for k, v in counts.items()) + (
+        f" ({100.0 * counts['recovered'] / runs:.1f}% recovered)" if runs else "")
+
+
+def sweep(deckwright, corpus, variants, verbose):
+    """Repairs every damaged copy `variants(name, data)` yields, as (label, bytes), of every
+    sample in `corpus`; prints the runs not recovered (all with `verbose`, else the false
+    successes) and the counts. Returns 1 when there was a false success, else 0."""
+    counts = new_counts()
+    with tempfile.TemporaryDirectory() as work:
+        out = os.path.join(work, "out")
+        os.makedirs(out)
+        for name, data, expected in corpus_samples(corpus):
+            for label, damaged in variants(name, data):
+                path = os.path.join(work, name)
+                with open(path, "wb") as f:
+                    f.write(damaged)
+                what = repair_and_count(deckwright, path, out, expected, counts)
+                if what is not None and (verbose or what == "FALSE SUCCESS"):
+                    print(f"{name} {label}: {what}")
+    print(count_summary(counts))
+    return 1 if counts["false-OK"] else 0
+
+
 def opens_olefile_strict(path):
     """olefile raising on every defect it calls incorrect, not only the fatal ones."""
     try:
