@@ -142,6 +142,16 @@ TEST(MendFlippedEntries, WhatCannotBeToldIsNotMended) {
         EXPECT_FALSE(MendFlippedEntries(f).has_value());
     }
     {
+        // A chain's end flipped into a mark (130: ENDOFCHAIN -> DIFSECT), so the entry before it
+        // leads where no chain may go, and a free entry a bit from it flipped into use-looking
+        // junk (128: FREESECT -> 0xFFFFFFDF). Going on into 128 fits the chain as well as
+        // setting 130's end back: 128 may have been free, and which it was cannot be told.
+        FlipFacts f = Table({Stretch(10, 40), {120, 130}});
+        f.entries[130] ^= 1u << 1;
+        f.entries[128] ^= 1u << 5;
+        EXPECT_FALSE(MendFlippedEntries(f).has_value());
+    }
+    {
         // A sector in use that nothing leads to and that leads on: a chain no one names, not a
         // flipped free entry; setting it free would lose it.
         FlipFacts f = Table({Stretch(10, 40)});
