@@ -61,15 +61,15 @@ class Mender {
                 bad.push_back(k);
         }
         // A flip may also lead onto a sector whose leading entry flipped away, and then looks
-        // sound. Where a spoilt entry's chain runs in the writer's order up to it, and it could
-        // have led on to the sector after its own, the one entry that leads there is as
-        // suspect.
+        // sound. Where a spoilt entry could have led on to the sector after its own, and no
+        // sound entry leads to it from elsewhere than the sector before (its chain may run in
+        // the writer's order), the one entry that leads to that next sector is as suspect.
         std::vector<bool> is_bad(n_, false);
         for (const std::uint32_t b : bad) is_bad[b] = true;
         for (std::size_t i = 0, n = bad.size(); i < n; ++i) {
             const std::uint32_t b = bad[i], s = b + 1;
-            if (b == 0 || preds[b] != 1 || pred[b] != b - 1 || s >= f_.limit || !in_use(s) ||
-                starts.count(s) || preds[s] != 1 || is_bad[pred[s]] ||
+            if ((preds[b] == 1 && pred[b] != b - 1 && !is_bad[pred[b]]) || s >= f_.limit ||
+                !in_use(s) || starts.count(s) || preds[s] != 1 || is_bad[pred[s]] ||
                 std::popcount(e[b] ^ s) > kMaxFlipsPerEntry)
                 continue;
             is_bad[pred[s]] = true;

@@ -57,7 +57,7 @@ TEST(MendFlippedEntries, SpoiltEntriesComeBackExactly) {
         {{20, (1u << 6) | (1u << 12), "two bits of one entry"}},
         {{2, 1u << 8, "a directory successor"},
          {30, 1u << 31, "a stream successor"},
-         {100, 1u << 1, "a successor in the third"},
+         {100, 1u << 20, "a successor in the third"},
          {180, 1u << 5, "a free entry"}},
         // Successors a bit or two apart, in two chains: the sectors left with nothing leading
         // there could each be one of several entries' (96 ways in all), but few ways give each
@@ -149,6 +149,15 @@ TEST(MendFlippedEntries, WhatCannotBeToldIsNotMended) {
         FlipFacts f = Table({Stretch(10, 40), {120, 130}});
         f.entries[130] ^= 1u << 1;
         f.entries[128] ^= 1u << 5;
+        EXPECT_FALSE(MendFlippedEntries(f).has_value());
+    }
+    {
+        // Two chains whose sectors alternate, and one successor flipped onto its own sector
+        // (100 -> 100 instead of 102). 100 could have led on to 101, the other chain's, and
+        // 99 to 102: the chains' tails swapped fit every length as well as the one flip set
+        // back, so which it was cannot be told.
+        FlipFacts f = Table({Stretch(60, 30, 2), Stretch(61, 30, 2)});
+        f.entries[100] ^= 1u << 1;
         EXPECT_FALSE(MendFlippedEntries(f).has_value());
     }
     {
