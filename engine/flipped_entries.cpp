@@ -13,6 +13,9 @@ namespace {
 // there, is no longer a few flipped bits.
 constexpr std::size_t kMaxWays = 64;
 constexpr std::size_t kMaxLost = 256;
+// More entries than this spoilt or suspect is no longer a few flipped bits either: the more
+// there are, the likelier two flips together look sound and hide the table's own way.
+constexpr std::size_t kMaxSpoilt = 10;
 // Choices gone through in looking for the ways: candidates that overlap can make many more
 // partial ways than whole ones.
 constexpr std::size_t kMaxSteps = std::size_t{1} << 16;
@@ -75,6 +78,7 @@ class Mender {
             is_bad[pred[s]] = true;
             bad.push_back(pred[s]);
         }
+        if (bad.size() > kMaxSpoilt) return std::nullopt;
         // Sectors whose one leading entry is to be found: those no entry but a spoilt one leads
         // to. Where two lead to one sector, either may be the flip, and the other's sector is
         // then lost with it: each such sector, too, is given one of the entries that could lead

@@ -662,6 +662,64 @@ TEST(StructureRepair, HeaderAndAFatSectorWipedComeBackInRealFiles) {
                         "earlier version of the presentation is still in the file");
 }
 
+// Flipped bits the sweeps met that look sound together: setting the others back then leaves
+// stretches of a chain swapped, which fits every length. Never called repaired with other bytes.
+TEST(StructureRepair, FlipsThatLookSoundTogetherAreNeverMendedIntoAnotherFile) {
+    struct Case {
+        const char* name;
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> entries;  // FAT entry, as flipped
+    };
+    const Case cases[] = {
+        // Sixteen flips in one FAT sector.
+        {"oletools_sample_with_lnk_file.ppt",
+         {{9, 0x800a},
+          {10, 0x4000b},
+          {14, 0x400f},
+          {24, 0x40000019},
+          {41, 0x802a},
+          {47, 0x230},
+          {55, 0x138},
+          {56, 0x19},
+          {59, 0x400003c},
+          {60, 0x39},
+          {63, 0x100040},
+          {70, 0x400047},
+          {77, 0x804e},
+          {100, 0x4065},
+          {109, 0xffff7fff},
+          {123, 0xffffdfff}}},
+        // Four flips in one stretch of a stream, among twelve.
+        {"poi_44770.ppt",
+         {{362, 0x16f},
+          {365, 0x6e},
+          {366, 0x16e},
+          {377, 0x17b},
+          {447, 0x1c1},
+          {492, 0x200001ed},
+          {601, 0x258},
+          {616, 0x1269},
+          {758, 0x10002f7},
+          {19, 0x40000014},
+          {863, 0x370},
+          {892, 0xffffdffe}}},
+    };
+    for (const Case& c : cases) {
+        const auto good = CorpusFile(c.name);
+        if (!good) GTEST_SKIP() << c.name << " is not in DECKWRIGHT_CORPUS_DIR";
+        auto f = *good;
+        const CompoundFileHeader h = HeaderOf(f);
+        for (const auto& [entry, value] : c.entries)
+            WriteLE32(
+                SectorPtr(f, h.difat[entry / kEntriesPerSector]) + 4 * (entry % kEntriesPerSector),
+                value);
+        MemoryFile m(std::move(f));
+        const RepairOutcome o = RepairCompoundFile(m);
+        EXPECT_TRUE(!o.sound || std::equal(good->begin() + SECTOR_SIZE, good->end(),
+                                           m.bytes().begin() + SECTOR_SIZE, m.bytes().end()))
+            << c.name << ": called repaired with other bytes";
+    }
+}
+
 TEST(StructureRepair, ComputingWritesNothingAndApplyingWritesOnlyTheRebuiltSectors) {
     const auto good = WriteCompoundFile(PresentationStreams(300000, 6), {true, 0});
     const CompoundFileHeader h = HeaderOf(good);
