@@ -13,9 +13,10 @@ namespace {
 // there, is no longer a few flipped bits.
 constexpr std::size_t kMaxWays = 64;
 constexpr std::size_t kMaxLost = 256;
-// More entries than this spoilt or suspect is no longer a few flipped bits either: the more
-// there are, the likelier two flips together look sound and hide the table's own way.
-constexpr std::size_t kMaxSpoilt = 10;
+// More entries of one FAT sector than this spoilt or suspect is no longer a few flipped bits
+// either: the more there are, the likelier two flips together look sound and hide the table's
+// own way.
+constexpr std::size_t kMaxSpoiltInABlock = 8;
 // Choices gone through in looking for the ways: candidates that overlap can make many more
 // partial ways than whole ones.
 constexpr std::size_t kMaxSteps = std::size_t{1} << 16;
@@ -78,7 +79,10 @@ class Mender {
             is_bad[pred[s]] = true;
             bad.push_back(pred[s]);
         }
-        if (bad.size() > kMaxSpoilt) return std::nullopt;
+        std::vector<std::size_t> spoilt_in_block(n_ / kEntriesPerSector + 1, 0);
+        for (const std::uint32_t b : bad) {
+            if (++spoilt_in_block[b / kEntriesPerSector] > kMaxSpoiltInABlock) return std::nullopt;
+        }
         // Sectors whose one leading entry is to be found: those no entry but a spoilt one leads
         // to. Where two lead to one sector, either may be the flip, and the other's sector is
         // then lost with it: each such sector, too, is given one of the entries that could lead
