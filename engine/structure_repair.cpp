@@ -88,6 +88,13 @@ struct ChainNeed {
     std::function<std::optional<bool>(std::size_t at, std::uint32_t k)> tells;
 };
 
+// Where the chain whose sectors tell themselves apart (the directory's) is taken to go on from
+// a sector, when more than one sector passes for its there.
+struct TriedWay {
+    std::uint32_t from = 0;
+    std::uint32_t to = 0;
+};
+
 // A FAT or mini FAT as found, with the marks the file's own lists require in it.
 struct TableFacts {
     std::vector<std::uint32_t> entries;  // as found, a multiple of 128
@@ -102,9 +109,7 @@ struct TableFacts {
     // When set: sectors that begin as a small stream begins, which only the mini stream (the
     // chain whose contents tell) holds; elsewhere they are an earlier save's.
     std::function<bool(std::uint32_t)> small_start;
-    // One way being tried: where the chain whose sectors tell themselves apart (the directory's)
-    // goes on from a sector, when more than one sector passes for its there.
-    std::map<std::uint32_t, std::uint32_t> tried;
+    std::optional<TriedWay> tried;  // the one way being tried, if any
 };
 
 // Where a rebuild stopped in doubt only over where the directory goes on: from `from`, the walk
@@ -492,10 +497,9 @@ class TableRebuild {
         if (f_.believable[cur / kEntriesPerSector] && Regular(hint) && hint != cur && ok(hint))
             return hint;
         if (need.fits) {
-            const auto tried = f_.tried.find(cur);
-            if (tried != f_.tried.end() && ok(tried->second)) {
+            if (f_.tried && f_.tried->from == cur && ok(f_.tried->to)) {
                 by_content_ = true;  // taken as told, to see whether the file then checks out
-                return tried->second;
+                return f_.tried->to;
             }
             // A chain whose sectors tell themselves apart (the directory's) goes on in the one
             // sector that passes and that nothing else leads to, its own entry lost or not.
@@ -673,7 +677,7 @@ class StructureRepairer {
             if (!left_over_.empty()) {
                 if (auto only = TheOneWhoseRecordsReadWhole()) return std::move(*only);
             }
-            if (directory_doubt_ && tried_.empty()) {
+            if (directory_doubt_ && !tried_) {
                 if (auto only = TheOneWayTheDirectoryChecksOut()) return std::move(*only);
             }
             return std::move(r_);
@@ -1196,7 +1200,7 @@ class StructureRepairer {
         std::optional<std::uint64_t> reads;  // what the ways that check out give
         for (const std::uint32_t to : ways) {
             StructureRepairer way(file_, h_);
-            way.tried_ = {{doubt.from, to}};
+            way.tried_ = TriedWay{doubt.from, to};
             way.tried_note_ = "the chains the directory names, its own going on from sector " +
                               Num(doubt.from) + " in sector " + Num(to) +
                               ": of the sectors that look like its there (" + listed +
@@ -1449,7 +1453,7 @@ class StructureRepairer {
     TableFacts fat_facts_;                 // what the FAT's rebuild goes by
     std::vector<TableRebuild> left_over_;  // the ways the FAT's left-over sectors can be given
     std::optional<DirectoryDoubt> directory_doubt_;  // when that was all the FAT's rebuild left
-    std::map<std::uint32_t, std::uint32_t> tried_;   // a way the directory goes on, being tried
+    std::optional<TriedWay> tried_;                  // a way the directory goes on, being tried
     std::string tried_note_;                         // why, for what is rebuilt under it
     // When the FAT's rebuild was left undecided between two sectors a chain could go on in.
     std::array<std::uint32_t, 2> undecided_between_{kFreeSect, kFreeSect};
