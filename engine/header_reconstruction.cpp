@@ -10,6 +10,7 @@
 
 #include "engine/little_endian.h"
 #include "engine/ordered_read.h"
+#include "engine/sector_classifiers.h"
 
 namespace deckwright {
 
@@ -502,12 +503,16 @@ class Reconstructor {
             if (!present.empty()) ReadSectorRuns(file_, present, got.data());
             std::vector<std::uint32_t> entries(a.size() * kEntriesPerSector, kFreeSect);
             std::vector<bool> wiped(a.size(), true);  // an empty block says nothing either
+            // A block whose sector was wiped only in part is that sector's own: an earlier
+            // save's copy of it would carry no wiped run.
+            std::vector<bool> partly(a.size(), false);
             for (std::uint32_t b = 0, i = 0; b < a.size(); ++b) {
                 if (a[b] == kFreeSect) continue;
                 const auto block =
                     std::span(got).subspan(i++ * kEntriesPerSector, kEntriesPerSector);
                 std::copy(block.begin(), block.end(), entries.begin() + b * kEntriesPerSector);
                 wiped[b] = Wiped(block);
+                partly[b] = !wiped[b] && HoldsWipedEntries(block);
             }
             auto visible = [&](std::uint32_t k) {
                 return k / kEntriesPerSector < a.size() && !wiped[k / kEntriesPerSector];
@@ -528,6 +533,7 @@ class Reconstructor {
             for (std::uint32_t b = 0; b < a.size() && suspects.size() < kMaxWipedBlocksSearched;
                  ++b) {
                 const std::uint32_t k = a[b];
+                if (partly[b]) continue;
                 const bool self_marked = k != kFreeSect && k / kEntriesPerSector == b;
                 if (k != kFreeSect && (!visible(k) || entries[k] == kFatSect) &&
                     !(unheld && self_marked))
@@ -1061,7 +1067,8 @@ class Reconstructor {
                 // A wiped block holds no chains that can be told: its
                 // entries must not hide the heads of the chains they would lead to.
                 const auto block = fat.subspan(k, std::min<std::size_t>(kEntriesPerSector, fat.size() - k));
-                wiped = Wiped(block);
+                // So does one wiped in part: its other entries may lead into the wiped run.
+                wiped = Wiped(block) || HoldsWipedEntries(block);
                 if (wiped) wiped_blocks.push_back(k / kEntriesPerSector);
             }
             if (wiped) continue;

@@ -62,14 +62,29 @@ bool LooksLikeFatSector(Sector sector) {
     return marks >= kFatMarksNeeded;
 }
 
-bool HoldsWipedEntries(Sector sector) {
+namespace {
+
+template <typename Entry>
+bool HoldsZeroRun(std::uint32_t n, Entry entry) {
     constexpr std::uint32_t kWipedRun = 4;
     std::uint32_t run = 0;
-    for (std::uint32_t i = 0; i < kEntriesPerSector; ++i) {
-        run = LoadEntry(sector.data(), i) == 0 ? run + 1 : 0;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        run = entry(i) == 0 ? run + 1 : 0;
         if (run == kWipedRun) return true;
     }
     return false;
+}
+
+}  // namespace
+
+bool HoldsWipedEntries(Sector sector) {
+    return HoldsZeroRun(kEntriesPerSector,
+                        [&](std::uint32_t i) { return LoadEntry(sector.data(), i); });
+}
+
+bool HoldsWipedEntries(std::span<const std::uint32_t> entries) {
+    return HoldsZeroRun(static_cast<std::uint32_t>(entries.size()),
+                        [&](std::uint32_t i) { return entries[i]; });
 }
 
 std::int32_t FatBlockIndex(Sector sector, std::int32_t block) {

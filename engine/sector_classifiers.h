@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "engine/compound_file_header.h"
 
@@ -18,6 +19,8 @@ bool LooksLikeFatSector(Sector sector);
 // True when at least four entries in a row are zero: only one entry of a FAT can lead to
 // sector 0, so such a run in a FAT sector is what a wipe of part of it leaves.
 bool HoldsWipedEntries(Sector sector);
+// The same of a block of FAT entries already read.
+bool HoldsWipedEntries(std::span<const std::uint32_t> entries);
 
 // Which block of 128 sectors a FAT sector describes, tested against `block`: entries below 512
 // count at their value, every other entry i counts as block * 128 + i; the signed 32-bit sum
