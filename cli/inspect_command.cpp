@@ -6,10 +6,11 @@
 #include "cli/commands.h"
 #include "cli/header_report.h"
 #include "engine/compound_file_check.h"
+#include "engine/copy_on_write_file.h"
 #include "engine/header_rebuild.h"
 #include "engine/header_reconstruction.h"
 #include "engine/presentation_check.h"
-#include "engine/structure_repair.h"
+#include "engine/repair.h"
 #include "engine/sector_pass.h"
 #include "engine/sector_scan.h"
 #include "runs/system_files.h"
@@ -33,10 +34,10 @@ struct Inspection {
     CheckResult found_check;
     CheckResult rebuilt_check;
     Reconstruction reconstruction;
-    // What the repair would rebuild past the header (FAT, mini FAT, a cut tail), under the
-    // header as found (fixed fields made canonical), when no header makes the file sound.
+    // What the repair would rebuild past the header (FAT, mini FAT, a cut tail), when no
+    // header makes the file sound as it stands: the repair itself, worked through in memory.
     bool past_header_tried = false;
-    StructureRepair past_header;
+    RepairOutcome past_header;
     ContentCheck content;  // the presentation's records, under the first header that is sound
 };
 
@@ -68,21 +69,23 @@ bool Inspect(const std::string& path, Inspection* out, std::string* error) {
     // An earlier version the reconstruction found is not handed back: the repair then rebuilds
     // past the header as found.
     const bool earlier = IsEarlierVersion(rec);
-    if (!out->found_check.sound && !out->rebuilt_check.sound && (!rec.found || earlier)) {
-        CompoundFileHeader canonical = out->found;
-        CanonicalizeFixedFields(canonical);
-        out->past_header_tried = true;
-        out->past_header = ComputeStructureRepair(*file, canonical);
-    }
     if (out->found_check.sound) {
         out->content = CheckPresentationContent(*file, out->found);
     } else if (rec.found && !earlier) {
         out->content = CheckPresentationContent(*file, rec.header);
-    } else if (out->past_header.sound) {
-        OverlayFile repaired(*file, out->past_header.sectors, out->past_header.length);
-        CompoundFileHeader canonical = out->found;
-        CanonicalizeFixedFields(canonical);
-        out->content = CheckPresentationContent(repaired, canonical);
+    } else if (!out->rebuilt_check.sound) {
+        CopyOnWriteFile repaired(*file);
+        out->past_header_tried = true;
+        out->past_header = RepairCompoundFile(repaired);
+        if (repaired.Failed()) {
+            *error = repaired.Error();
+            return false;
+        }
+        if (out->past_header.sound) {
+            SectorBytes header{};
+            if (repaired.Seek(0)) repaired.Read(header);
+            out->content = CheckPresentationContent(repaired, CompoundFileHeader::Parse(header));
+        }
     }
     if (file->Failed()) {
         *error = file->Error();
@@ -158,8 +161,11 @@ int RunInspect(const InspectOptions& options) {
                                                 : "")
                       << '\n';
             if (inspection.past_header_tried) {
-                const StructureRepair& past = inspection.past_header;
-                if (past.sound) {
+                const RepairOutcome& past = inspection.past_header;
+                if (past.sound && past.rebuilt.empty()) {
+                    std::cout << "  past the header, the repair would rebuild nothing: its "
+                                 "header alone makes the file check out\n";
+                } else if (past.sound) {
                     std::cout << "  past the header, the repair would rebuild "
                               << past.rebuilt.size() << " sector(s), and then the file checks out:\n";
                     for (const RebuiltSector& r : past.rebuilt)

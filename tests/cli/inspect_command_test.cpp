@@ -181,6 +181,37 @@ TEST_F(InspectCommand, SaysWhatTheRepairRebuildsPastTheHeader) {
         << r.out;
 }
 
+// With the header zeroed too, no header makes the file sound: inspect tells what the repair
+// does (rebuilds the wiped FAT sector under the layout it works out), as `repair` then does it,
+// and the file stays as it was.
+TEST_F(InspectCommand, SaysWhatTheRepairRebuildsWhenTheHeaderIsLostToo) {
+    const Bytes good =
+        testing::WriteCompoundFile(testing::PresentationStreams(300000, 6), {false, 0});
+    const auto h = CompoundFileHeader::Parse(
+        std::span<const std::uint8_t, SECTOR_SIZE>(good.data(), SECTOR_SIZE));
+    const std::uint32_t wiped = h.difat[h.number_of_fat_sectors - 1];
+    Bytes f = good;
+    std::fill_n(f.begin(), SECTOR_SIZE, std::uint8_t{0});
+    std::fill_n(f.begin() + (wiped + 1) * SECTOR_SIZE, SECTOR_SIZE, std::uint8_t{0});
+    const std::string a = Write("lost.ppt", f);
+
+    const Result r = RunDeckwright({"inspect", a});
+    ASSERT_EQ(r.status, cli::kExitOk) << r.err;
+    EXPECT_NE(r.out.find("past the header, the repair would rebuild 1 sector(s), and then the file "
+                         "checks out:\n    sector " +
+                         std::to_string(wiped) + ": the FAT sector of"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(Read(a), f) << "inspect wrote to the file";
+
+    const Result j = RunDeckwright({"inspect", "--json", a});
+    ASSERT_EQ(j.status, cli::kExitOk) << j.err;
+    const auto past = nlohmann::json::parse(j.out)[0]["past_header"];
+    EXPECT_EQ(past["sound"], true);
+    ASSERT_EQ(past["rebuilt"].size(), 1u);
+    EXPECT_EQ(past["rebuilt"][0]["sector"], wiped);
+}
+
 TEST_F(InspectCommand, UnreadableFilesAreReportedAndTheOthersStillInspected) {
     const std::string good = Write("good.ppt", DamagedPresentation());
     const std::string missing = (dir_ / "missing.ppt").string();
