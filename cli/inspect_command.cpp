@@ -7,6 +7,7 @@
 #include "cli/header_report.h"
 #include "engine/compound_file_check.h"
 #include "engine/copy_on_write_file.h"
+#include "engine/entry_names.h"
 #include "engine/header_rebuild.h"
 #include "engine/header_reconstruction.h"
 #include "engine/presentation_check.h"
@@ -69,10 +70,22 @@ bool Inspect(const std::string& path, Inspection* out, std::string* error) {
     // An earlier version the reconstruction found is not handed back: the repair then rebuilds
     // past the header as found.
     const bool earlier = IsEarlierVersion(rec);
+    // Under a header that makes the file sound, the repair still sets back names a flipped
+    // bit garbled.
+    auto names = [&](const CompoundFileHeader& h) {
+        cfb::CheckScratch scratch;
+        cfb::CheckCompoundFileWith(*file, h, scratch);
+        NameMends mends = ComputeNameMends(*file, h, scratch);
+        if (mends.rebuilt.empty()) return;
+        out->past_header_tried = true;
+        out->past_header = {true, {}, {}, std::move(mends.rebuilt)};
+    };
     if (out->found_check.sound) {
         out->content = CheckPresentationContent(*file, out->found);
+        names(out->found);
     } else if (rec.found && !earlier) {
         out->content = CheckPresentationContent(*file, rec.header);
+        names(rec.header);
     } else if (!out->rebuilt_check.sound) {
         CopyOnWriteFile repaired(*file);
         out->past_header_tried = true;

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "engine/compound_file_check.h"
+#include "engine/entry_names.h"
 #include "engine/header_rebuild.h"
 #include "engine/header_reconstruction.h"
 #include "engine/little_endian.h"
@@ -97,14 +98,36 @@ bool TradesOwnFatSectors(RandomAccessFile& file, const CompoundFileHeader& own,
     return false;
 }
 
+// Sets back the names a flipped bit garbled (see ComputeNameMends) when the file then checks
+// out under `header`: the directory sectors are written, and what changed is added to
+// `rebuilt`. False when there is none to set back, or the file would not check out.
+bool MendNames(RandomAccessFile& file, const CompoundFileHeader& header, cfb::CheckScratch& scratch,
+               std::vector<RebuiltSector>* rebuilt) {
+    cfb::CheckCompoundFileWith(file, header, scratch);  // the FAT the directory's chain needs
+    NameMends mends = ComputeNameMends(file, header, scratch);
+    if (mends.sectors.empty() || file.Failed()) return false;
+    OverlayFile view(file, mends.sectors, file.Length());
+    if (!CheckCompoundFile(view, header).sound) return false;
+    StructureRepair names;
+    names.sectors = std::move(mends.sectors);
+    names.length = file.Length();
+    if (!ApplyStructureRepair(file, names)) return false;
+    rebuilt->insert(rebuilt->end(), mends.rebuilt.begin(), mends.rebuilt.end());
+    return true;
+}
+
 // Judges the presentation's records once the structure checks out, with the FAT the last
-// check left in the scratch (read once, held once).
+// check left in the scratch (read once, held once). Names garbled by a flipped bit are set
+// back first: the file checks out with them, but no reader finds what they name.
 RepairOutcome Judged(RandomAccessFile& file, std::vector<RebuiltSector> rebuilt,
                      cfb::CheckScratch& scratch, const ZeroSectors* zeros) {
     std::array<std::uint8_t, SECTOR_SIZE> now{};
     cfb::ReadHeaderBytes(file, now.data());
-    const ContentCheck content =
-        CheckPresentationContent(file, CompoundFileHeader::Parse(now), &scratch, zeros);
+    const CompoundFileHeader header = CompoundFileHeader::Parse(now);
+    // Sectors the pass saw are rewritten: what it saw of them no longer holds.
+    if (MendNames(file, header, scratch, &rebuilt)) zeros = nullptr;
+    if (file.Failed()) return IoFailure(file);
+    const ContentCheck content = CheckPresentationContent(file, header, &scratch, zeros);
     if (file.Failed()) return IoFailure(file);
     RepairOutcome out{true, {}, {}, std::move(rebuilt)};
     if (content.damaged) out.warning = DamagedRecordsWarning(content);
@@ -215,6 +238,17 @@ RepairOutcome RepairCompoundFile(RandomAccessFile& file, SectorPassFeed* seen) {
             most_likely_problem = repair.problem;
     }
     if (file.Failed()) return IoFailure(file);
+    // A name the presentation cannot do without, garbled by a flipped bit under the file's own
+    // header, is all that stands in the way.
+    if (own) {
+        std::vector<RebuiltSector> names;
+        if (MendNames(file, canonical, scratch, &names)) {
+            const auto bytes = canonical.Bytes();
+            if (!file.Seek(0) || !file.Write(bytes)) return IoFailure(file);
+            return Judged(file, std::move(names), scratch, nullptr);
+        }
+        if (file.Failed()) return IoFailure(file);
+    }
     if (!file.Seek(0) || !file.Write(original)) return IoFailure(file);
     const std::string& header_problem =
         reconstruction.problem.empty() ? rebuilt.problem : reconstruction.problem;

@@ -212,6 +212,35 @@ TEST_F(InspectCommand, SaysWhatTheRepairRebuildsWhenTheHeaderIsLostToo) {
     EXPECT_EQ(past["rebuilt"][0]["sector"], wiped);
 }
 
+// A file that checks out as found, but whose property set a flipped bit left under another
+// name: inspect says the repair sets the name back.
+TEST_F(InspectCommand, SaysWhichNameTheRepairSetsBack) {
+    Bytes f = testing::WriteCompoundFile(testing::PresentationStreams(20000, 3));
+    const auto h = CompoundFileHeader::Parse(
+        std::span<const std::uint8_t, SECTOR_SIZE>(f.data(), SECTOR_SIZE));
+    const std::size_t directory =
+        (std::size_t{h.first_directory_sector_location} + 1) * SECTOR_SIZE;
+    const std::u16string_view wanted = u"\u0005SummaryInformation";
+    bool flipped = false;
+    for (std::size_t e = 0; e < 4 && !flipped; ++e) {
+        const std::size_t at = directory + e * 128;
+        if (std::u16string_view(reinterpret_cast<const char16_t*>(f.data() + at), wanted.size()) ==
+            wanted) {
+            f[at + 2] ^= 0x04;  // "Wummary..."
+            flipped = true;
+        }
+    }
+    ASSERT_TRUE(flipped);
+    const std::string a = Write("garbled.ppt", f);
+    const Result r = RunDeckwright({"inspect", a});
+    ASSERT_EQ(r.status, cli::kExitOk) << r.err;
+    EXPECT_NE(r.out.find("check as found:         sound"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("is named \"WummaryInformation\", 1 bit(s) from \"SummaryInformation\", "
+                         "which no entry bears: the name is set back"),
+              std::string::npos)
+        << r.out;
+}
+
 TEST_F(InspectCommand, UnreadableFilesAreReportedAndTheOthersStillInspected) {
     const std::string good = Write("good.ppt", DamagedPresentation());
     const std::string missing = (dir_ / "missing.ppt").string();
