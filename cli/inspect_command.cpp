@@ -7,12 +7,9 @@
 #include "cli/header_report.h"
 #include "engine/compound_file_check.h"
 #include "engine/copy_on_write_file.h"
-#include "engine/entry_names.h"
-#include "engine/header_rebuild.h"
 #include "engine/header_reconstruction.h"
 #include "engine/presentation_check.h"
 #include "engine/repair.h"
-#include "engine/sector_pass.h"
 #include "engine/sector_scan.h"
 #include "runs/system_files.h"
 
@@ -54,52 +51,31 @@ bool Inspect(const std::string& path, Inspection* out, std::string* error) {
     out->length = file->Length();
     SectorBytes found{};
     if (file->Seek(0)) file->Read(found);
-    // One read of the file serves the rebuild and the reconstruction both.
-    SectorPass pass = PassOverSectors(*file, RebuildHeaderChooser);
-    out->rebuilt_bytes = ComputeRebuiltHeader(pass.survey);
-    if (file->Failed()) {
-        *error = file->Error();
+    out->found = CompoundFileHeader::Parse(found);
+    out->found_check = CheckCompoundFile(*file, out->found);
+    // The repair itself, worked through in memory: its one read of the file serves the
+    // rebuild, the reconstruction and what it does past the header, as for `repair`.
+    CopyOnWriteFile repaired(*file);
+    RepairReport report;
+    const RepairOutcome outcome = RepairCompoundFile(repaired, nullptr, &report);
+    if (file->Failed() || repaired.Failed()) {
+        *error = file->Failed() ? file->Error() : repaired.Error();
         return false;
     }
-    out->found = CompoundFileHeader::Parse(found);
+    out->rebuilt_bytes = report.rebuilt_header;
     out->rebuilt = CompoundFileHeader::Parse(out->rebuilt_bytes);
-    out->found_check = CheckCompoundFile(*file, out->found);
-    out->rebuilt_check = CheckCompoundFile(*file, out->rebuilt);
-    out->reconstruction = ComputeReconstructedHeader(*file, &out->found, nullptr, &pass.scan);
+    out->rebuilt_check = std::move(report.rebuilt_check);
+    out->reconstruction = std::move(report.reconstruction);
     const Reconstruction& rec = out->reconstruction;
-    // An earlier version the reconstruction found is not handed back: the repair then rebuilds
-    // past the header as found.
-    const bool earlier = IsEarlierVersion(rec);
-    // Under a header that makes the file sound, the repair still sets back names a flipped
-    // bit garbled.
-    auto names = [&](const CompoundFileHeader& h) {
-        cfb::CheckScratch scratch;
-        cfb::CheckCompoundFileWith(*file, h, scratch);
-        NameMends mends = ComputeNameMends(*file, h, scratch);
-        if (mends.rebuilt.empty()) return;
+    // Past the header: what the repair rebuilt there, or why it could not, when no header
+    // makes the file sound as it stands (an earlier version is not handed back).
+    if (!outcome.rebuilt.empty() ||
+        (!outcome.sound && !out->found_check.sound && !out->rebuilt_check.sound &&
+         (!rec.found || IsEarlierVersion(rec)))) {
         out->past_header_tried = true;
-        out->past_header = {true, {}, {}, std::move(mends.rebuilt)};
-    };
-    if (out->found_check.sound) {
-        out->content = CheckPresentationContent(*file, out->found);
-        names(out->found);
-    } else if (rec.found && !earlier) {
-        out->content = CheckPresentationContent(*file, rec.header);
-        names(rec.header);
-    } else if (!out->rebuilt_check.sound) {
-        CopyOnWriteFile repaired(*file);
-        out->past_header_tried = true;
-        out->past_header = RepairCompoundFile(repaired);
-        if (repaired.Failed()) {
-            *error = repaired.Error();
-            return false;
-        }
-        if (out->past_header.sound) {
-            SectorBytes header{};
-            if (repaired.Seek(0)) repaired.Read(header);
-            out->content = CheckPresentationContent(repaired, CompoundFileHeader::Parse(header));
-        }
+        out->past_header = outcome;
     }
+    out->content = std::move(report.content);
     if (file->Failed()) {
         *error = file->Error();
         return false;

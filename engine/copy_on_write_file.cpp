@@ -14,44 +14,53 @@ std::uint64_t CopyOnWriteFile::Length() {
     return std::max(BaseLength(), written_end_);
 }
 
+void CopyOnWriteFile::Patch(std::uint64_t at, std::span<std::uint8_t> out) const {
+    const std::uint64_t end = at + out.size();
+    for (auto it = pages_.lower_bound(at / SECTOR_SIZE);
+         it != pages_.end() && it->first * SECTOR_SIZE < end; ++it) {
+        const std::uint64_t page = it->first * SECTOR_SIZE;
+        const std::uint64_t from = std::max(page, at), to = std::min(page + SECTOR_SIZE, end);
+        std::copy(it->second.begin() + static_cast<std::ptrdiff_t>(from - page),
+                  it->second.begin() + static_cast<std::ptrdiff_t>(to - page),
+                  out.begin() + static_cast<std::ptrdiff_t>(from - at));
+    }
+}
+
 std::size_t CopyOnWriteFile::Read(std::span<std::uint8_t> out) {
     const std::uint64_t real = BaseLength();
     const std::uint64_t end = std::max(real, written_end_);
     if (pos_ >= end) return 0;
     const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), end - pos_));
-    std::size_t done = 0;
-    while (done < n) {
-        const std::uint64_t at = pos_ + done;
-        const std::uint64_t index = at / SECTOR_SIZE;
-        const auto in_page = static_cast<std::size_t>(at % SECTOR_SIZE);
-        const std::size_t take = std::min<std::size_t>(n - done, SECTOR_SIZE - in_page);
-        const auto part = out.subspan(done, take);
-        if (const auto it = pages_.find(index); it != pages_.end()) {
-            std::copy_n(it->second.begin() + static_cast<std::ptrdiff_t>(in_page), take,
-                        part.begin());
-        } else {
-            // Past the base's end (and short of what was written) the file reads as zeros.
-            std::size_t got = 0;
-            if (at < real && base_.Seek(at)) {
-                const auto want =
-                    static_cast<std::size_t>(std::min<std::uint64_t>(take, real - at));
-                while (got < want) {
-                    const std::size_t r = base_.Read(part.subspan(got, want - got));
-                    if (r == 0) break;
-                    got += r;
-                }
-            }
-            if (base_.Failed()) {
-                RecordError(base_.Error());
-                pos_ += done + got;
-                return done + got;
-            }
-            std::fill(part.begin() + static_cast<std::ptrdiff_t>(got), part.end(), std::uint8_t{0});
+    // The base's bytes in one read, then the written pages over them; past the base's end
+    // (and short of what was written) the file reads as zeros.
+    std::size_t got = 0;
+    if (pos_ < real && base_.Seek(pos_)) {
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(n, real - pos_));
+        while (got < want) {
+            const std::size_t r = base_.Read(out.subspan(got, want - got));
+            if (r == 0) break;
+            got += r;
         }
-        done += take;
     }
+    if (base_.Failed()) {
+        RecordError(base_.Error());
+        return 0;
+    }
+    std::fill(out.begin() + static_cast<std::ptrdiff_t>(got),
+              out.begin() + static_cast<std::ptrdiff_t>(n), std::uint8_t{0});
+    Patch(pos_, out.first(n));
     pos_ += n;
     return n;
+}
+
+std::size_t CopyOnWriteFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> out,
+                                    std::string* error) {
+    // Only while nothing is written: the pass over the file reads it so, before any write.
+    if (!pages_.empty()) {
+        *error = "a file written to is read in order";
+        return 0;
+    }
+    return base_.ReadAt(offset, out, error);
 }
 
 CopyOnWriteFile::Page& CopyOnWriteFile::Written(std::uint64_t index) {

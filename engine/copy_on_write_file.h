@@ -23,11 +23,16 @@ class CopyOnWriteFile final : public RandomAccessFile {
     }
     std::size_t Read(std::span<std::uint8_t> out) override;
     bool Write(std::span<const std::uint8_t> data) override;
+    bool CanReadAt() const override { return pages_.empty() && base_.CanReadAt(); }
+    std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> out,
+                       std::string* error) override;
 
   private:
     using Page = std::array<std::uint8_t, SECTOR_SIZE>;
 
     std::uint64_t BaseLength();
+    // Copies the written pages' bytes over `out`, which holds the file's bytes from `at`.
+    void Patch(std::uint64_t at, std::span<std::uint8_t> out) const;
     // The page at `index` as the file reads now, made a written one.
     Page& Written(std::uint64_t index);
 

@@ -120,7 +120,7 @@ bool MendNames(RandomAccessFile& file, const CompoundFileHeader& header, cfb::Ch
 // check left in the scratch (read once, held once). Names garbled by a flipped bit are set
 // back first: the file checks out with them, but no reader finds what they name.
 RepairOutcome Judged(RandomAccessFile& file, std::vector<RebuiltSector> rebuilt,
-                     cfb::CheckScratch& scratch, const ZeroSectors* zeros) {
+                     cfb::CheckScratch& scratch, const ZeroSectors* zeros, RepairReport* report) {
     std::array<std::uint8_t, SECTOR_SIZE> now{};
     cfb::ReadHeaderBytes(file, now.data());
     const CompoundFileHeader header = CompoundFileHeader::Parse(now);
@@ -129,6 +129,7 @@ RepairOutcome Judged(RandomAccessFile& file, std::vector<RebuiltSector> rebuilt,
     if (file.Failed()) return IoFailure(file);
     const ContentCheck content = CheckPresentationContent(file, header, &scratch, zeros);
     if (file.Failed()) return IoFailure(file);
+    if (report) report->content = content;
     RepairOutcome out{true, {}, {}, std::move(rebuilt)};
     if (content.damaged) out.warning = DamagedRecordsWarning(content);
     return out;
@@ -137,7 +138,7 @@ RepairOutcome Judged(RandomAccessFile& file, std::vector<RebuiltSector> rebuilt,
 // Writes `header` and the structure repair worked out under it, then checks the copy.
 RepairOutcome Apply(RandomAccessFile& file, const CompoundFileHeader& header,
                     const StructureRepair& repair, cfb::CheckScratch& scratch,
-                    const ZeroSectors* zeros) {
+                    const ZeroSectors* zeros, RepairReport* report) {
     const auto bytes = header.Bytes();
     if (!ApplyStructureRepair(file, repair) || !file.Seek(0) || !file.Write(bytes))
         return IoFailure(file);
@@ -147,7 +148,7 @@ RepairOutcome Apply(RandomAccessFile& file, const CompoundFileHeader& header,
     if (file.Failed()) return IoFailure(file);
     if (!final_check.sound) return {false, final_check.problem, {}, {}};
     // Sectors the pass saw are rewritten: what it saw of them no longer holds.
-    return Judged(file, repair.rebuilt, scratch, repair.sectors.empty() ? zeros : nullptr);
+    return Judged(file, repair.rebuilt, scratch, repair.sectors.empty() ? zeros : nullptr, report);
 }
 
 }  // namespace
@@ -158,7 +159,8 @@ RepairOutcome Apply(RandomAccessFile& file, const CompoundFileHeader& header,
 // it are rebuilt under the header as found (when it is the file's own) or under the layouts the
 // reconstruction tried. An earlier version of the presentation that the file still holds is
 // never handed back as the file.
-RepairOutcome RepairCompoundFile(RandomAccessFile& file, SectorPassFeed* seen) {
+RepairOutcome RepairCompoundFile(RandomAccessFile& file, SectorPassFeed* seen,
+                                 RepairReport* report) {
     std::array<std::uint8_t, SECTOR_SIZE> original{};
     cfb::ReadHeaderBytes(file, original.data());
     if (file.Failed()) return IoFailure(file);
@@ -186,6 +188,7 @@ RepairOutcome RepairCompoundFile(RandomAccessFile& file, SectorPassFeed* seen) {
     const Reconstruction reconstruction =
         ComputeReconstructedHeader(file, &found, &scratch, &pass.scan);
     if (file.Failed()) return IoFailure(file);
+    if (report) *report = {rebuilt_bytes, rebuilt, reconstruction, {}};
     // A layout that checks out is an earlier version when it trades the file's own header for
     // another directory or for stale copies of lost FAT sectors, or when the file holds a root
     // entry saved later than its own.
@@ -199,14 +202,16 @@ RepairOutcome RepairCompoundFile(RandomAccessFile& file, SectorPassFeed* seen) {
     if (reconstruction.found) {
         if (!earlier(reconstruction.header, reconstruction.check)) {
             if (rebuilt.sound && SameLayout(rebuilt_header, reconstruction.header))
-                return Judged(file, {}, scratch, &pass.zeros);
-            return Apply(file, reconstruction.header, StructureRepair{}, scratch, &pass.zeros);
+                return Judged(file, {}, scratch, &pass.zeros, report);
+            return Apply(file, reconstruction.header, StructureRepair{}, scratch, &pass.zeros,
+                         report);
         }
         earlier_version = true;
     }
     if (file.Failed()) return IoFailure(file);
     if (!reconstruction.found && rebuilt.sound) {
-        if (!earlier(rebuilt_header, rebuilt)) return Judged(file, {}, scratch, &pass.zeros);
+        if (!earlier(rebuilt_header, rebuilt))
+            return Judged(file, {}, scratch, &pass.zeros, report);
         earlier_version = true;
     }
 
@@ -231,7 +236,7 @@ RepairOutcome RepairCompoundFile(RandomAccessFile& file, SectorPassFeed* seen) {
         const StructureRepair repair = ComputeStructureRepair(file, h);
         if (file.Failed()) return IoFailure(file);
         if (repair.sound && !earlier(h, repair.check))
-            return Apply(file, h, repair, scratch, &pass.zeros);
+            return Apply(file, h, repair, scratch, &pass.zeros, report);
         if (repair.sound) earlier_version = true;
         if (problem.empty() && !repair.sound) problem = repair.problem;
         if (!own && i >= 1 && !repair.sound && most_likely_problem.empty())
@@ -245,7 +250,7 @@ RepairOutcome RepairCompoundFile(RandomAccessFile& file, SectorPassFeed* seen) {
         if (MendNames(file, canonical, scratch, &names)) {
             const auto bytes = canonical.Bytes();
             if (!file.Seek(0) || !file.Write(bytes)) return IoFailure(file);
-            return Judged(file, std::move(names), scratch, nullptr);
+            return Judged(file, std::move(names), scratch, nullptr, report);
         }
         if (file.Failed()) return IoFailure(file);
     }

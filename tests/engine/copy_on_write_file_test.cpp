@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "engine/memory_file.h"
@@ -54,6 +56,26 @@ TEST(CopyOnWriteFile, ReadsAsTheFileWrittenWouldWhileTheBaseStaysAsItWas) {
         EXPECT_EQ(ReadAll(cow), model.bytes()) << "round " << round;
         EXPECT_EQ(base.bytes(), start) << "the file underneath was written";
     }
+}
+
+// Read at an offset (by the pass, from two threads) only while nothing is written: then it is
+// the file underneath; after a write it says no, and the caller reads in order.
+TEST(CopyOnWriteFile, ReadsAtAnOffsetOnlyWhileNothingIsWritten) {
+    Bytes start(4096);
+    for (std::size_t i = 0; i < start.size(); ++i) start[i] = static_cast<std::uint8_t>(i * 7);
+    MemoryFile base(start);
+    CopyOnWriteFile cow(base);
+    ASSERT_TRUE(cow.CanReadAt());
+    Bytes got(100);
+    std::string error;
+    ASSERT_EQ(cow.ReadAt(1000, got, &error), got.size()) << error;
+    EXPECT_TRUE(std::equal(got.begin(), got.end(), start.begin() + 1000));
+
+    const Bytes one{1};
+    ASSERT_TRUE(cow.Seek(1050) && cow.Write(one));
+    EXPECT_FALSE(cow.CanReadAt());
+    EXPECT_EQ(cow.ReadAt(1000, got, &error), 0u);
+    EXPECT_FALSE(error.empty());
 }
 
 TEST(CopyOnWriteFile, AFailingFileUnderneathIsReported) {
