@@ -522,6 +522,13 @@ class Reconstructor {
                 if (entries[k] == kFatSect && !wiped[k / kEntriesPerSector]) marked.insert(k);
             }
             const std::set<std::uint32_t> used(a.begin(), a.end());
+            // A FAT sector's own entry marks it FATSECT, or (some writers) chains the FAT
+            // sectors in block order like a stream's.
+            auto marked_at = [&](std::uint32_t b) {
+                const std::uint32_t k = a[b];
+                return entries[k] == kFatSect ||
+                       entries[k] == (b + 1 < a.size() ? a[b + 1] : kEndOfChain);
+            };
             // A sector the FAT marks that no block holds: some block's own sector, wiped.
             const bool unheld = std::any_of(marked.begin(), marked.end(),
                                             [&](std::uint32_t w) { return !used.count(w); });
@@ -535,8 +542,7 @@ class Reconstructor {
                 const std::uint32_t k = a[b];
                 if (partly[b]) continue;
                 const bool self_marked = k != kFreeSect && k / kEntriesPerSector == b;
-                if (k != kFreeSect && (!visible(k) || entries[k] == kFatSect) &&
-                    !(unheld && self_marked))
+                if (k != kFreeSect && (!visible(k) || marked_at(b)) && !(unheld && self_marked))
                     continue;
                 for (const std::uint32_t c : {b, k == kFreeSect ? b : k / kEntriesPerSector}) {
                     if (std::find(suspects.begin(), suspects.end(), c) == suspects.end())

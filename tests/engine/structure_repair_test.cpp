@@ -609,6 +609,45 @@ TEST(StructureRepair, HeaderAndHalfAFatSectorWipedComeBackOverBlankData) {
     }
 }
 
+// Header zeroed and the mini FAT wiped, in files whose writer chains its FAT sectors like a
+// stream's (each FAT sector's entry names the next, the last ENDOFCHAIN) instead of marking
+// them FATSECT: the FAT sectors are their blocks' own, not earlier saves' copies, and the wiped
+// mini FAT sector is not taken for a wiped FAT sector (which handed a FAT sector to a stream).
+TEST(StructureRepair, FatSectorsChainedLikeAStreamAreTheirBlocksOwn) {
+    for (const std::size_t document : {std::size_t{5000}, std::size_t{300000}}) {
+        auto good = WriteCompoundFile(PresentationStreams(document, 5), {false, 0});
+        const CompoundFileHeader h = HeaderOf(good);
+        ASSERT_NE(h.first_mini_fat_sector_location, kEndOfChain);
+        auto set_entry = [&](std::uint32_t k, std::uint32_t v) {
+            const std::uint32_t block = k / kEntriesPerSector;
+            WriteLE32(good.data() + (std::size_t{h.difat[block]} + 1) * SECTOR_SIZE +
+                          4 * (k % kEntriesPerSector),
+                      v);
+        };
+        for (std::uint32_t j = 0; j < h.number_of_fat_sectors; ++j)
+            set_entry(h.difat[j], j + 1 < h.number_of_fat_sectors ? h.difat[j + 1] : kEndOfChain);
+        auto f = good;
+        std::fill_n(f.begin(), SECTOR_SIZE, std::uint8_t{0});
+        Fill(f, h.first_mini_fat_sector_location, 0);
+        MemoryFile m(std::move(f));
+        const RepairOutcome o = RepairCompoundFile(m);
+        const std::string what = std::to_string(document) + " bytes";
+        ASSERT_TRUE(o.sound) << what << ": " << o.problem;
+        // Past the header, all but the FAT sectors' own entries (set to FATSECT) as written.
+        auto expected = good;
+        for (std::uint32_t j = 0; j < h.number_of_fat_sectors; ++j) {
+            const std::uint32_t k = h.difat[j];
+            WriteLE32(expected.data() +
+                          (std::size_t{h.difat[k / kEntriesPerSector]} + 1) * SECTOR_SIZE +
+                          4 * (k % kEntriesPerSector),
+                      kFatSect);
+        }
+        EXPECT_TRUE(std::equal(expected.begin() + SECTOR_SIZE, expected.end(),
+                               m.bytes().begin() + SECTOR_SIZE, m.bytes().end()))
+            << what << ": a different file called repaired";
+    }
+}
+
 // The same in a real file that keeps an earlier FAT sector in a free one, which speaks for the
 // wiped sector's block: the FAT sectors the surviving FAT marks are the file's own.
 TEST(StructureRepair, HeaderAndAFatSectorWipedComeBackOverAnEarlierFatSector) {
