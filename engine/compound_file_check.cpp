@@ -214,6 +214,7 @@ class Checker {
                         " bytes long, too short for a compound file (at least 1024 bytes)");
         }
         s_ = SectorCount(length);
+        length_ = length;
         result_.sector_count = s_;
         if (!CheckFixedFields() || !LoadFat() || !CheckFatMarks() || !LoadDirectory() ||
             !CheckTree() || !LoadMiniFat() || !CheckStreams() || !CheckPresentation())
@@ -475,9 +476,12 @@ class Checker {
 
     // Claims the chain from `start` for `owner`. `expected` is the length the chain must have
     // (kFreeSect: any length of at least one sector).
+    // `bytes`, when not 0: how much of the chain is data, which must lie inside the file (a
+    // short last sector may hold less than a whole sector's, but not less than the data).
     bool WalkChain(std::uint32_t start, std::uint32_t owner, const std::string& what,
-                   std::uint32_t expected, std::vector<std::uint32_t>* sectors = nullptr) {
-        std::uint32_t cur = start, length = 0;
+                   std::uint32_t expected, std::vector<std::uint32_t>* sectors = nullptr,
+                   std::uint64_t bytes = 0) {
+        std::uint32_t cur = start, length = 0, last = start;
         walks_.push_back({start, owner, 0});
         while (cur != kEndOfChain) {
             if (!InFile(cur))
@@ -492,6 +496,7 @@ class Checker {
                                OwnerName(holder));
             }
             Claim(cur);
+            last = cur;
             if (owner >= kOwnerDirectory) ++result_.sectors_in_use;
             if (sectors) sectors->push_back(cur);
             ++length;
@@ -510,6 +515,14 @@ class Checker {
             return Problem(what + " has " + Num(length) + " sectors where " +
                            (expected == kFreeSect ? std::string("at least 1") : Num(expected)) +
                            " are expected");
+        if (bytes > 0) {
+            const std::uint64_t end = (static_cast<std::uint64_t>(last) + 1) * SECTOR_SIZE +
+                                      (bytes - 1) % SECTOR_SIZE + 1;
+            if (end > length_)
+                return Problem("the file is cut short inside sector " + Num(last) +
+                               ", the last of " + what + ": its last " + Num(end - length_) +
+                               " bytes are lost");
+        }
         return true;
     }
 
@@ -673,7 +686,7 @@ class Checker {
                                " bytes, more than the file holds");
             if (!WalkChain(root.start, kOwnerEntry,
                            "the mini stream (from sector " + Num(root.start) + ")",
-                           static_cast<std::uint32_t>(sectors)))
+                           static_cast<std::uint32_t>(sectors), nullptr, mini_bytes))
                 return false;
         }
         if (mini_fat_.size() < mini_bytes / kMiniSectorSize)
@@ -732,7 +745,8 @@ class Checker {
                 if (n > s_)
                     return Problem("stream " + Quote(paths_[id]) + " is " + Num(e.size) +
                                    " bytes long, more than the file holds");
-                if (!WalkChain(e.start, kOwnerEntry + id, what, static_cast<std::uint32_t>(n)))
+                if (!WalkChain(e.start, kOwnerEntry + id, what, static_cast<std::uint32_t>(n),
+                               nullptr, e.size))
                     return false;
             }
         }
@@ -763,6 +777,7 @@ class Checker {
     const CompoundFileHeader& h_;
     CheckResult result_;
     std::uint32_t s_ = 0;
+    std::uint64_t length_ = 0;
     std::vector<std::uint32_t> fat_sectors_;
     std::vector<std::uint32_t> difat_sectors_;
     std::uint32_t fat_claimed_ = 0;  // the FAT sectors listed before the first clash

@@ -178,6 +178,26 @@ TEST(CompoundFileCheck, ShortAndUnreadableFiles) {
     EXPECT_NE(r.problem.find("could not be read"), std::string::npos) << r.problem;
 }
 
+// A file may end inside its last sector (some writers stop where the data does), but not
+// before the data of the stream that sector ends: a tail cut there loses its last bytes, which
+// would otherwise read as zeros.
+TEST(CompoundFileCheck, AShortLastSectorMustHoldTheDataItsStreamEndsWith) {
+    const auto f = WriteCompoundFile(PresentationStreams(20000, 1));  // the document comes last
+    const std::size_t in_last = 20000 % SECTOR_SIZE;
+    ASSERT_NE(in_last, 0u);
+    const std::size_t whole = f.size() - SECTOR_SIZE + in_last;
+    const CheckResult kept = Check({f.begin(), f.begin() + static_cast<std::ptrdiff_t>(whole)});
+    EXPECT_TRUE(kept.sound) << kept.problem;
+    const CheckResult cut = Check({f.begin(), f.begin() + static_cast<std::ptrdiff_t>(whole - 3)});
+    EXPECT_FALSE(cut.sound);
+    EXPECT_NE(cut.problem.find("the file is cut short inside sector " +
+                               std::to_string(f.size() / SECTOR_SIZE - 2) +
+                               ", the last of the chain of stream \"PowerPoint Document\": its "
+                               "last 3 bytes are lost"),
+              std::string::npos)
+        << cut.problem;
+}
+
 TEST(CompoundFileCheck, HostileCountsAllocateNothingLarge) {
     auto f = WriteCompoundFile(PresentationStreams(20000, 1));
     CompoundFileHeader h = HeaderOf(f);
