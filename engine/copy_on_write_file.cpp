@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "engine/view_read.h"
+
 namespace deckwright {
 
 std::uint64_t CopyOnWriteFile::BaseLength() {
@@ -27,27 +29,12 @@ void CopyOnWriteFile::Patch(std::uint64_t at, std::span<std::uint8_t> out) const
 }
 
 std::size_t CopyOnWriteFile::Read(std::span<std::uint8_t> out) {
-    const std::uint64_t real = BaseLength();
-    const std::uint64_t end = std::max(real, written_end_);
-    if (pos_ >= end) return 0;
-    const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), end - pos_));
-    // The base's bytes in one read, then the written pages over them; past the base's end
-    // (and short of what was written) the file reads as zeros.
-    std::size_t got = 0;
-    if (pos_ < real && base_.Seek(pos_)) {
-        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(n, real - pos_));
-        while (got < want) {
-            const std::size_t r = base_.Read(out.subspan(got, want - got));
-            if (r == 0) break;
-            got += r;
-        }
-    }
-    if (base_.Failed()) {
-        RecordError(base_.Error());
+    std::string error;
+    const std::size_t n = ReadUnderView(base_, pos_, Length(), out, &error);
+    if (!error.empty()) {
+        RecordError(error);
         return 0;
     }
-    std::fill(out.begin() + static_cast<std::ptrdiff_t>(got),
-              out.begin() + static_cast<std::ptrdiff_t>(n), std::uint8_t{0});
     Patch(pos_, out.first(n));
     pos_ += n;
     return n;

@@ -11,6 +11,7 @@
 #include "engine/little_endian.h"
 #include "engine/presentation_check.h"
 #include "engine/sector_classifiers.h"
+#include "engine/view_read.h"
 
 namespace deckwright {
 
@@ -21,25 +22,12 @@ std::uint64_t OverlayFile::Length() {
 }
 
 std::size_t OverlayFile::Read(std::span<std::uint8_t> out) {
-    const std::uint64_t real = file_.Length();
-    const std::uint64_t end = std::max(real, length_);
-    if (pos_ >= end) return 0;
-    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), end - pos_));
-    std::size_t got = 0;
-    if (pos_ < real && file_.Seek(pos_)) {
-        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(n, real - pos_));
-        while (got < want) {
-            const std::size_t r = file_.Read(out.subspan(got, want - got));
-            if (r == 0) break;
-            got += r;
-        }
+    std::string error;
+    const std::size_t n = ReadUnderView(file_, pos_, Length(), out, &error);
+    if (!error.empty()) {
+        RecordError(error);
+        return 0;
     }
-    if (file_.Failed()) {
-        RecordError(file_.Error());
-        return got;
-    }
-    std::fill(out.begin() + static_cast<std::ptrdiff_t>(got),
-              out.begin() + static_cast<std::ptrdiff_t>(n), std::uint8_t{0});
     // Patch in the replaced sectors that overlap [pos_, pos_ + n).
     const std::uint64_t first = pos_ / SECTOR_SIZE;
     auto it = sectors_.lower_bound(first == 0 ? 0 : static_cast<std::uint32_t>(first - 1));
