@@ -233,7 +233,7 @@ RepairOutcome RepairCompoundFile(RandomAccessFile& file, SectorPassFeed* seen,
     std::string most_likely_problem;
     for (std::size_t i = 0; i < layouts.size(); ++i) {
         const CompoundFileHeader& h = layouts[i];
-        const StructureRepair repair = ComputeStructureRepair(file, h);
+        const StructureRepair repair = ComputeStructureRepair(file, h, !own);
         if (file.Failed()) return IoFailure(file);
         if (repair.sound && !earlier(h, repair.check))
             return Apply(file, h, repair, scratch, &pass.zeros, report);

@@ -652,6 +652,7 @@ class StructureRepairer {
   public:
     StructureRepairer(RandomAccessFile& file, const CompoundFileHeader& h)
         : file_(file), h_(h) {}
+    void SetGuessed(bool guessed) { guessed_ = guessed; }
 
     StructureRepair Run() {
         const std::uint64_t length = file_.Length();
@@ -674,6 +675,22 @@ class StructureRepairer {
     }
 
   private:
+    // Whether, under a header worked out from the sectors, a chain goes on past the sector
+    // before a blank FAT sector elsewhere than in it: that blank sector may be the stream's
+    // own, standing for a lost FAT sector that a sector left over then replaces.
+    bool PassesGuessedBlankFatSector() {
+        if (!guessed_) return false;
+        for (const std::uint32_t w : fat_sectors_) {
+            if (w == 0 || w >= real_ || !Uniform(Read(w).data())) continue;
+            for (const auto& chain : chains_) {
+                for (std::size_t i = 0; i + 1 < chain.size(); ++i) {
+                    if (chain[i] + 1 == w) return true;
+                }
+            }
+        }
+        return false;
+    }
+
     // The repair worked out, judged as the file would read with it.
     StructureRepair Checked() {
         OverlayFile view(file_, r_.sectors, r_.length);
@@ -1163,6 +1180,9 @@ class StructureRepairer {
             way.r_.problem.clear();
             StructureRepair r = way.RepairWith(fat);
             if (!r.sound) continue;
+            // Then the way a blank sector stands for a lost FAT sector is a guess too, and the
+            // other ways are not the only ones left.
+            if (way.PassesGuessedBlankFatSector()) return std::nullopt;
             OverlayFile view(file_, r.sectors, r.length);
             const ContentCheck records = CheckPresentationContent(view, h_);
             if (!records.walked || records.damaged) continue;
@@ -1440,6 +1460,7 @@ class StructureRepairer {
     std::vector<std::vector<std::uint32_t>> mini_chains_;
     TableFacts fat_facts_;                 // what the FAT's rebuild goes by
     std::vector<TableRebuild> left_over_;  // the ways the FAT's left-over sectors can be given
+    bool guessed_ = false;  // the header is worked out from the sectors, not the file's own
     std::optional<DirectoryDoubt> directory_doubt_;  // when that was all the FAT's rebuild left
     std::optional<TriedWay> tried_;                  // a way the directory goes on, being tried
     std::string tried_note_;                         // why, for what is rebuilt under it
@@ -1449,8 +1470,11 @@ class StructureRepairer {
 
 }  // namespace
 
-StructureRepair ComputeStructureRepair(RandomAccessFile& file, const CompoundFileHeader& header) {
-    return StructureRepairer(file, header).Run();
+StructureRepair ComputeStructureRepair(RandomAccessFile& file, const CompoundFileHeader& header,
+                                       bool guessed) {
+    StructureRepairer repairer(file, header);
+    repairer.SetGuessed(guessed);
+    return repairer.Run();
 }
 
 bool ApplyStructureRepair(RandomAccessFile& file, const StructureRepair& repair) {

@@ -43,8 +43,12 @@ struct StructureRepair {
 // rebuild is only offered when every chain gets its exact length, no sector in use is left
 // unreached, and the file then checks out; else `problem` says what cannot be told or is lost.
 // A few sectors left over that can go to the chains left short in more than one way go the one
-// way under which the presentation's records read whole, when exactly one does.
-StructureRepair ComputeStructureRepair(RandomAccessFile& file, const CompoundFileHeader& header);
+// way under which the presentation's records read whole, when exactly one does; when `guessed`
+// (the header is worked out from the sectors, not the file's own), none when a chain goes on
+// past the sector before a blank FAT sector the header names elsewhere than in it: that may be
+// the chain's own blank sector standing for a lost FAT sector, then the sector left over.
+StructureRepair ComputeStructureRepair(RandomAccessFile& file, const CompoundFileHeader& header,
+                                       bool guessed = false);
 
 // Writes the rebuilt sectors (and pads a cut tail back with zero sectors). False on I/O error.
 bool ApplyStructureRepair(RandomAccessFile& file, const StructureRepair& repair);

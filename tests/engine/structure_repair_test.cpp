@@ -609,6 +609,28 @@ TEST(StructureRepair, HeaderAndHalfAFatSectorWipedComeBackOverBlankData) {
     }
 }
 
+// Header zeroed and the one FAT sector overwritten with other bytes (not wiped), in a real file
+// whose mini stream's tail was appended at its end and whose property set holds sectors of
+// zeros: one of those, taken for the lost FAT sector, left the property set a sector short, and
+// the overwritten FAT sector, left over, went to it. (Written files lay their chains out in
+// order, so the sectors left over never come into it.)
+TEST(StructureRepair, AnOverwrittenFatSectorIsNotReplacedByAStreamsBlankSector) {
+    const auto original = CorpusFile("poi_sound.ppt");
+    if (!original) GTEST_SKIP() << "poi_sound.ppt is not in DECKWRIGHT_CORPUS_DIR";
+    std::mt19937 rng(11);
+    for (int trial = 0; trial < 4; ++trial) {
+        auto f = *original;
+        std::fill_n(f.begin(), SECTOR_SIZE, std::uint8_t{0});
+        for (std::size_t i = 0; i < SECTOR_SIZE; ++i)
+            f[SECTOR_SIZE + i] = static_cast<std::uint8_t>(rng());  // sector 0, the FAT
+        MemoryFile m(std::move(f));
+        const RepairOutcome o = RepairCompoundFile(m);
+        EXPECT_FALSE(o.sound && !std::equal(original->begin() + SECTOR_SIZE, original->end(),
+                                            m.bytes().begin() + SECTOR_SIZE, m.bytes().end()))
+            << "trial " << trial << ": a different file called repaired";
+    }
+}
+
 // Header zeroed and the mini FAT wiped, in files whose writer chains its FAT sectors like a
 // stream's (each FAT sector's entry names the next, the last ENDOFCHAIN) instead of marking
 // them FATSECT: the FAT sectors are their blocks' own, not earlier saves' copies, and the wiped
