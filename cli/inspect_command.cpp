@@ -32,8 +32,8 @@ struct Inspection {
     CheckResult found_check;
     CheckResult rebuilt_check;
     Reconstruction reconstruction;
-    // What the repair would rebuild past the header (FAT, mini FAT, a cut tail), when no
-    // header makes the file sound as it stands: the repair itself, worked through in memory.
+    // What the repair rebuilds past the header (FAT, mini FAT, a cut tail, a garbled name), or
+    // why it cannot when no header makes the file sound: the repair itself, run in memory.
     bool past_header_tried = false;
     RepairOutcome past_header;
     ContentCheck content;  // the presentation's records, under the first header that is sound
@@ -76,10 +76,6 @@ bool Inspect(const std::string& path, Inspection* out, std::string* error) {
         out->past_header = outcome;
     }
     out->content = std::move(report.content);
-    if (file->Failed()) {
-        *error = file->Error();
-        return false;
-    }
     return true;
 }
 
