@@ -73,6 +73,9 @@ void WriteEntryName(std::span<std::uint8_t, kDirEntrySize> entry, std::u16string
 
 std::vector<GarbledName> FindGarbledNames(std::span<const std::uint8_t> entries) {
     const std::size_t n = entries.size() / kDirEntrySize;
+    std::vector<DirectoryEntry> parsed(n);
+    for (std::size_t i = 0; i < n; ++i)
+        parsed[i] = ParseDirectoryEntry(entries.data() + i * kDirEntrySize);
     std::vector<GarbledName> out;
     for (const KnownName& known : kKnownNames) {
         const auto wanted = Encoded(known.name);
@@ -81,7 +84,7 @@ std::vector<GarbledName> FindGarbledNames(std::span<const std::uint8_t> entries)
         std::vector<std::pair<std::uint32_t, int>> near;
         for (std::uint32_t i = 0; i < n; ++i) {
             const std::uint8_t* e = entries.data() + std::size_t{i} * kDirEntrySize;
-            const DirectoryEntry d = ParseDirectoryEntry(e);
+            const DirectoryEntry& d = parsed[i];
             if (d.type != kTypeStream && d.type != kTypeStorage) continue;
             const int bits = BitsApart(e, wanted);
             // Readers look names up ignoring case, but one in another case than presentations
@@ -103,7 +106,7 @@ std::vector<GarbledName> FindGarbledNames(std::span<const std::uint8_t> entries)
                 between = true;
         }
         if (between) continue;
-        out.push_back({i, ParseDirectoryEntry(e).name, wanted_utf8, near[0].second});
+        out.push_back({i, parsed[i].name, wanted_utf8, known.name, near[0].second});
     }
     return out;
 }
@@ -131,11 +134,9 @@ NameMends ComputeNameMends(RandomAccessFile& file, const CompoundFileHeader& hea
                         SECTOR_SIZE, b.begin());
             it = out.sectors.emplace(sector, b).first;
         }
-        const auto name = std::find_if(std::begin(kKnownNames), std::end(kKnownNames),
-                                       [&](const KnownName& k) { return Utf8(k.name) == g.name; });
         WriteEntryName(std::span<std::uint8_t, kDirEntrySize>(
                            it->second.data() + (g.entry % 4) * kDirEntrySize, kDirEntrySize),
-                       name->name);
+                       g.name16);
         out.rebuilt.push_back(
             {sector,
              "the directory sector of entries " + std::to_string(g.entry / 4 * 4) + " to " +

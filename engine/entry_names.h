@@ -22,6 +22,7 @@ struct GarbledName {
     std::uint32_t entry = 0;  // its index in the directory
     std::string found;        // as it reads (UTF-8, control characters as \xNN)
     std::string name;         // the name it was (UTF-8, likewise)
+    std::u16string_view name16;  // the same, as the entry holds it
     int bits = 0;             // how many bits set it apart
 };
 

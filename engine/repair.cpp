@@ -99,11 +99,11 @@ bool TradesOwnFatSectors(RandomAccessFile& file, const CompoundFileHeader& own,
 }
 
 // Sets back the names a flipped bit garbled (see ComputeNameMends) when the file then checks
-// out under `header`: the directory sectors are written, and what changed is added to
-// `rebuilt`. False when there is none to set back, or the file would not check out.
+// out under `header`, whose FAT the last check left in `scratch`: the directory sectors are
+// written, and what changed is added to `rebuilt`. False when there is none to set back, or the
+// file would not check out.
 bool MendNames(RandomAccessFile& file, const CompoundFileHeader& header, cfb::CheckScratch& scratch,
                std::vector<RebuiltSector>* rebuilt) {
-    cfb::CheckCompoundFileWith(file, header, scratch);  // the FAT the directory's chain needs
     NameMends mends = ComputeNameMends(file, header, scratch);
     if (mends.sectors.empty() || file.Failed()) return false;
     OverlayFile view(file, mends.sectors, file.Length());
@@ -118,16 +118,17 @@ bool MendNames(RandomAccessFile& file, const CompoundFileHeader& header, cfb::Ch
 
 // Judges the presentation's records once the structure checks out, with the FAT the last
 // check left in the scratch (read once, held once). Names garbled by a flipped bit are set
-// back first: the file checks out with them, but no reader finds what they name.
+// back after, with the FAT that check leaves: the file checks out with them, but no reader
+// finds what they name (the presentation's own streams, which the records are read from, are
+// there already).
 RepairOutcome Judged(RandomAccessFile& file, std::vector<RebuiltSector> rebuilt,
                      cfb::CheckScratch& scratch, const ZeroSectors* zeros, RepairReport* report) {
     std::array<std::uint8_t, SECTOR_SIZE> now{};
     cfb::ReadHeaderBytes(file, now.data());
     const CompoundFileHeader header = CompoundFileHeader::Parse(now);
-    // Sectors the pass saw are rewritten: what it saw of them no longer holds.
-    if (MendNames(file, header, scratch, &rebuilt)) zeros = nullptr;
-    if (file.Failed()) return IoFailure(file);
     const ContentCheck content = CheckPresentationContent(file, header, &scratch, zeros);
+    if (file.Failed()) return IoFailure(file);
+    MendNames(file, header, scratch, &rebuilt);
     if (file.Failed()) return IoFailure(file);
     if (report) report->content = content;
     RepairOutcome out{true, {}, {}, std::move(rebuilt)};
@@ -247,6 +248,7 @@ RepairOutcome RepairCompoundFile(RandomAccessFile& file, SectorPassFeed* seen,
     // header, is all that stands in the way.
     if (own) {
         std::vector<RebuiltSector> names;
+        cfb::CheckCompoundFileWith(file, canonical, scratch);  // the FAT the mends read by
         if (MendNames(file, canonical, scratch, &names)) {
             const auto bytes = canonical.Bytes();
             if (!file.Seek(0) || !file.Write(bytes)) return IoFailure(file);

@@ -675,13 +675,22 @@ class StructureRepairer {
     }
 
   private:
-    // Whether, under a header worked out from the sectors, a chain goes on past the sector
-    // before a blank FAT sector elsewhere than in it: that blank sector may be the stream's
-    // own, standing for a lost FAT sector that a sector left over then replaces.
-    bool PassesGuessedBlankFatSector() {
-        if (!guessed_) return false;
+    // Under a header worked out from the sectors, its blank FAT sectors: each may be a stream's
+    // own blank sector, standing for a lost FAT sector.
+    std::vector<std::uint32_t> GuessedBlankFatSectors() {
+        std::vector<std::uint32_t> out;
+        if (!guessed_) return out;
         for (const std::uint32_t w : fat_sectors_) {
-            if (w == 0 || w >= real_ || !Uniform(Read(w).data())) continue;
+            if (w > 0 && w < real_ && Uniform(Read(w).data())) out.push_back(w);
+        }
+        return out;
+    }
+
+    // Whether a chain goes on past the sector before one of `blank` elsewhere than in it: then
+    // that blank sector may be the chain's own, and the sector left over it was given the lost
+    // FAT sector.
+    bool PassesOneOf(const std::vector<std::uint32_t>& blank) const {
+        for (const std::uint32_t w : blank) {
             for (const auto& chain : chains_) {
                 for (std::size_t i = 0; i + 1 < chain.size(); ++i) {
                     if (chain[i] + 1 == w) return true;
@@ -1175,6 +1184,7 @@ class StructureRepairer {
         const std::vector<TableRebuild> ways = std::move(left_over_);  // not copied with each way
         left_over_.clear();
         std::optional<StructureRepair> only;
+        const std::vector<std::uint32_t> blank = GuessedBlankFatSectors();
         for (const TableRebuild& fat : ways) {
             StructureRepairer way = *this;
             way.r_.problem.clear();
@@ -1182,7 +1192,7 @@ class StructureRepairer {
             if (!r.sound) continue;
             // Then the way a blank sector stands for a lost FAT sector is a guess too, and the
             // other ways are not the only ones left.
-            if (way.PassesGuessedBlankFatSector()) return std::nullopt;
+            if (way.PassesOneOf(blank)) return std::nullopt;
             OverlayFile view(file_, r.sectors, r.length);
             const ContentCheck records = CheckPresentationContent(view, h_);
             if (!records.walked || records.damaged) continue;
