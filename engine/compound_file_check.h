@@ -65,6 +65,8 @@ inline constexpr std::uint8_t kTypeRoot = 5;
 inline constexpr const char* kDocumentStream = "PowerPoint Document";
 inline constexpr const char* kCurrentUserStream = "Current User";
 inline constexpr const char* kPowerPoint4Stream = "PP40";
+inline constexpr const char* kSummaryStream = "\005SummaryInformation";
+inline constexpr const char* kDocumentSummaryStream = "\005DocumentSummaryInformation";
 
 // Whether two names are the same but for the case of ASCII letters (as readers compare
 // stream names).

@@ -9,6 +9,7 @@
 
 #include "engine/flipped_entries.h"
 #include "engine/little_endian.h"
+#include "engine/lost_entries.h"
 #include "engine/presentation_check.h"
 #include "engine/sector_classifiers.h"
 #include "engine/view_read.h"
@@ -655,6 +656,14 @@ class StructureRepairer {
     void SetGuessed(bool guessed) { guessed_ = guessed; }
 
     StructureRepair Run() {
+        StructureRepair out = Attempt();
+        if (out.sound || entry_given_ || DirectoryLoss().empty()) return out;
+        if (auto found = TheLostEntries()) return std::move(*found);
+        return out;
+    }
+
+  private:
+    StructureRepair Attempt() {
         const std::uint64_t length = file_.Length();
         if (file_.Failed()) return Fail("the file could not be read: " + file_.Error());
         real_ = SectorCount(length);
@@ -674,7 +683,6 @@ class StructureRepairer {
         return Checked();
     }
 
-  private:
     // Under a header worked out from the sectors, its blank FAT sectors: each may be a stream's
     // own blank sector, standing for a lost FAT sector.
     std::vector<std::uint32_t> GuessedBlankFatSectors() {
@@ -1360,7 +1368,7 @@ class StructureRepairer {
             }
         }
         for (std::size_t i = 0; i < dir_chain_.size(); ++i) {
-            if (dir_chain_[i] < real_) continue;
+            if (dir_chain_[i] < real_ || r_.sectors.count(dir_chain_[i])) continue;
             for (std::uint32_t id : reached_) {
                 if (id / 4 == i)
                     return Problem(cut + "they held directory sector " + Num(dir_chain_[i]) +
@@ -1416,6 +1424,26 @@ class StructureRepairer {
         return table + " is damaged and cannot be rebuilt with certainty: " + why;
     }
 
+    // A directory sector lost whose entries the streams' own bytes tell: the repair with them,
+    // when the file then checks out and the presentation's records read whole.
+    std::optional<StructureRepair> TheLostEntries() {
+        const std::vector<std::uint32_t>& fat = fat_.empty() ? raw_fat_ : fat_;
+        OverlayFile view(file_, r_.sectors, r_.length);
+        const auto lost = FindLostEntries({view, h_, real_, fat, fat_sectors_, difat_sectors_});
+        if (!lost) return std::nullopt;
+        StructureRepairer way(file_, h_);
+        way.guessed_ = guessed_;
+        way.entry_given_ = true;
+        way.r_.sectors = lost->sectors;
+        way.r_.rebuilt = lost->rebuilt;
+        StructureRepair r = way.Run();
+        if (!r.sound) return std::nullopt;
+        OverlayFile repaired(file_, r.sectors, r.length);
+        const ContentCheck records = CheckPresentationContent(repaired, h_);
+        if (!records.walked || records.damaged) return std::nullopt;
+        return r;
+    }
+
     // When the directory's chain breaks off while its tree still links past it, what that costs.
     std::string DirectoryUnfound() const {
         if (walk_stack_.empty() || dir_chain_.empty() || parsed_.size() != dir_chain_.size())
@@ -1433,6 +1461,10 @@ class StructureRepairer {
             bool empty = true;
             for (std::uint32_t e = 0; e < 4; ++e) empty &= b[e * kDirEntrySize + 66] == kTypeUnused;
             if (!empty && LooksLikeDirectorySector(b)) continue;
+            if (i == 0 && (dir_chain_[0] >= real_ || Uniform(b.data())))
+                return "the directory sector " + Num(dir_chain_[0]) +
+                       " (entries 0 to 3), which holds the root entry, is unreadable, and the "
+                       "streams cannot all be told from their own bytes";
             std::uint32_t links = 0;
             for (std::uint32_t id : reached_) {
                 for (std::uint32_t to : {entries_[id].left, entries_[id].right, entries_[id].child})
@@ -1473,6 +1505,7 @@ class StructureRepairer {
     bool guessed_ = false;  // the header is worked out from the sectors, not the file's own
     std::optional<DirectoryDoubt> directory_doubt_;  // when that was all the FAT's rebuild left
     std::optional<TriedWay> tried_;                  // a way the directory goes on, being tried
+    bool entry_given_ = false;  // a lost directory sector's entry is set back, being tried
     std::string tried_note_;                         // why, for what is rebuilt under it
     // When the FAT's rebuild was left undecided between two sectors a chain could go on in.
     std::array<std::uint32_t, 2> undecided_between_{kFreeSect, kFreeSect};

@@ -182,6 +182,38 @@ def streams_of(path):
         return None
 
 
+def stream_sectors(path):
+    """The sectors that hold stream bytes (a small stream's: the mini stream's sector its mini
+    sectors lie in), as olefile reads the undamaged file; empty when it does not read it."""
+    try:
+        with olefile.OleFileIO(path) as ole:
+            def chain(k, count):
+                out = []
+                while k < len(ole.fat) and len(out) < count:
+                    out.append(k)
+                    k = ole.fat[k]
+                return out
+            mini_hosts = chain(ole.root.isectStart, (ole.root.size + 511) // 512) if ole.root.size else []
+            if ole.root.size:
+                ole.loadminifat()
+            held = set()
+            for e in ole.direntries:
+                if e is None or e.entry_type != olefile.STGTY_STREAM or e.size == 0:
+                    continue
+                if e.size >= 4096:
+                    held.update(chain(e.isectStart, (e.size + 511) // 512))
+                    continue
+                k = e.isectStart
+                for _ in range((e.size + 63) // 64):
+                    if k >= len(ole.minifat) or k * 64 // 512 >= len(mini_hosts):
+                        break
+                    held.add(mini_hosts[k * 64 // 512])
+                    k = ole.minifat[k]
+            return held
+    except Exception:
+        return set()
+
+
 def corpus_samples(corpus):
     """(name, bytes, streams) of every .ppt file in `corpus`, in name order."""
     for name in sorted(f for f in os.listdir(corpus) if f.endswith(".ppt")):
@@ -454,13 +486,14 @@ def main():
         with open(path, "rb") as f:
             data = f.read()
         base[path] = {"data": data, "streams": streams_of(path), "7z": opens_7z(path),
+                      "held": stream_sectors(path),
                       "strict": opens_olefile_strict(path), "gsf": opens_gsf(path),
                       "lo": lo.opens(path) if lo else None}
 
     rng = random.Random(args.seed)
     classes = args.classes.split(",")
     keys = ["runs", "recovered", "reported_ok", "warned", "olefile", "strict", "7z", "gsf", "lo",
-            "lo_judged", "false_success", "refused", "not_presentation", "na"]
+            "lo_judged", "false_success", "refused", "not_presentation", "na", "data_lost"]
     table = {c: dict.fromkeys(keys, 0) for c in classes}
     failures = []
     lo_budget = args.libreoffice
@@ -495,6 +528,10 @@ def main():
                         row["not_presentation"] += 1
                     continue
                 row["runs"] += 1
+                # A cut that took stream bytes with it leaves nothing that could give them back.
+                if cls == "tail_cut":
+                    kept = (len(damaged) - 512) // 512
+                    row["data_lost"] += any(k >= kept for k in b["held"])
                 if not saved:
                     row["refused"] += 1
                     said = (r.stderr.strip() or r.stdout.strip()).splitlines()
@@ -549,6 +586,12 @@ def main():
             cls, r["runs"], pct(r["recovered"]), pct(r["warned"]), pct(r["refused"]),
             r["false_success"], r["na"], ok(r["olefile"]), ok(r["strict"]), ok(r["7z"]),
             ok(r["gsf"]), ok(r["lo"]) if lo else "-"))
+    for cls in classes:
+        r = table[cls]
+        if r["data_lost"]:
+            print("%s: the cut took stream bytes with it in %d of %d runs: at most %.1f%% can "
+                  "come back" % (cls, r["data_lost"], r["runs"],
+                                 100.0 * (r["runs"] - r["data_lost"]) / r["runs"]))
     print("runs: presentations only (PP40 included); n/a: files without that structure; "
           "false-OK: reported repaired while a stream differs or a reader that accepts the "
           "original rejects the copy; the reader columns count the copies reported repaired")

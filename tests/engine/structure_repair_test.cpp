@@ -851,27 +851,20 @@ TEST(StructureRepair, ComputingWritesNothingAndApplyingWritesOnlyTheRebuiltSecto
     EXPECT_TRUE(m.bytes() == good);
 }
 
-// A lost directory sector whose entries named small streams leaves mini FAT chains nothing
-// names, or one cut off: what is said is the loss, not where it shows.
+// A directory cut off with the tail, and a FAT sector with it: what is said is the lost
+// directory sector, not where its loss shows.
 TEST(StructureRepair, ALostDirectorySectorIsSaidAsSuchWhereverItShows) {
-    auto f = CorpusFile("oletools_sample_with_lnk_file.ppt");
-    if (!f) GTEST_SKIP() << "oletools_sample_with_lnk_file.ppt is not in DECKWRIGHT_CORPUS_DIR";
-    Fill(*f, 18, 0);  // the directory's second sector: entries 4 and 5, two small streams
-    MemoryFile m(std::move(*f));
-    const RepairOutcome o = RepairCompoundFile(m);
-    EXPECT_FALSE(o.sound);
-    EXPECT_NE(o.problem.find("directory sector 18"), std::string::npos) << o.problem;
-    EXPECT_NE(o.problem.find("2 stream(s)"), std::string::npos) << o.problem;
-
-    // The same cut off with the tail: the header is still the file's own, though its directory
-    // leads past the end.
-    auto cut = CorpusFile("phppres_Sample_00_01.ppt");
-    ASSERT_TRUE(cut.has_value());
-    cut->resize(cut->size() - SECTOR_SIZE);  // the directory's second sector, 152
+    // Cut off with the tail, and the FAT sectors before it: the header is still the file's own,
+    // though its directory leads past the end.
+    auto cut = CorpusFile("poi_44296.ppt");
+    if (!cut) GTEST_SKIP() << "poi_44296.ppt is not in DECKWRIGHT_CORPUS_DIR";
+    cut->resize(cut->size() - 3 * SECTOR_SIZE);  // a FAT sector, then the directory's, 224 and 225
     MemoryFile c(std::move(*cut));
     const RepairOutcome t = RepairCompoundFile(c);
     EXPECT_FALSE(t.sound);
-    EXPECT_NE(t.problem.find("directory sector 152"), std::string::npos) << t.problem;
+    EXPECT_NE(t.problem.find("directory sector 224 (entries 0 to 3), which holds the root entry"),
+              std::string::npos)
+        << t.problem;
 }
 
 // A big file that keeps its directory at its end, past the blocks the header lists: damage past
