@@ -585,17 +585,18 @@ class Finder {
         return std::nullopt;
     }
 
-    std::string Listed(const std::vector<NewEntry>& found) const {
+    // Why lost sector `i` is written anew, with the entries it is given.
+    std::string Why(std::size_t i, const std::vector<const NewEntry*>& given) const {
         std::string list;
-        for (const NewEntry& e : found) list += (list.empty() ? "\"" : ", \"") + e.name + "\"";
-        return list;
-    }
-    std::string Why(std::size_t i, const std::vector<NewEntry>& found) const {
+        for (const NewEntry* e : given) list += (list.empty() ? "\"" : ", \"") + e->name + "\"";
         return std::string(chain_[i] >= t_.sectors ? "it was cut off with the end of the file"
                                                    : "it was wiped") +
-               ": the entries of " + Listed(found) +
-               " are set back from the streams' own bytes, which tell their names and sizes, and "
-               "nothing else the tables give out is left unnamed";
+               ": " + (i == 0 ? "the root entry is written anew; " : "") +
+               (given.empty() ? std::string("no entry goes back into it")
+                              : "the entries of " + list +
+                                    " are set back from the streams' own bytes, which tell their "
+                                    "names and sizes") +
+               "; nothing else the tables give out is left unnamed";
     }
     std::string What(std::size_t i) const {
         return "the directory sector " + std::to_string(chain_[i]) + " (entries " +
@@ -621,7 +622,9 @@ class Finder {
         if (!slots) return std::nullopt;
         LostEntries out;
         out.sectors[chain_[lost]] = SectorOf(*slots);
-        out.rebuilt.push_back({chain_[lost], What(lost), Why(lost, found)});
+        std::vector<const NewEntry*> given;
+        for (const NewEntry& e : found) given.push_back(&e);
+        out.rebuilt.push_back({chain_[lost], What(lost), Why(lost, given)});
         return out;
     }
 
@@ -666,8 +669,10 @@ class Finder {
             std::array<std::uint8_t, SECTOR_SIZE> bytes;
             if (lost_[i]) {
                 std::array<std::optional<NewEntry>, 4> slots;
+                std::vector<const NewEntry*> given;
                 for (std::size_t j = 0; j < found.size(); ++j) {
                     if (slot_of[j] / 4 != i) continue;
+                    given.push_back(&found[j]);
                     NewEntry e = found[j];
                     const auto& l = links.at(slot_of[j]);
                     e.left = l[0];
@@ -687,9 +692,7 @@ class Finder {
                     bytes[66] = kTypeRoot;
                     WriteLE32(bytes.data() + 76, child);
                 }
-                out.rebuilt.push_back(
-                    {chain_[i], What(i),
-                     Why(i, found) + (i == 0 ? ", under a root entry anew" : "")});
+                out.rebuilt.push_back({chain_[i], What(i), Why(i, given)});
             } else {
                 bytes = raw_[i];
                 bool changed = false;
