@@ -178,6 +178,36 @@ std::optional<std::uint64_t> PicturesEnd(
     return at;
 }
 
+// An entry's place in a tree laid out anew.
+struct TreeLinks {
+    std::uint32_t left = kNoStream;
+    std::uint32_t right = kNoStream;
+    std::uint8_t colour = 1;
+};
+
+// A balanced tree over `ids`, given in directory order: the middle one on top, black; below it
+// red, then black again (readers go by the links and the order, not the colours). Returns the
+// top.
+std::uint32_t LayOutTree(const std::vector<std::uint32_t>& ids, std::map<std::uint32_t, TreeLinks>* out) {
+    std::function<std::uint32_t(std::size_t, std::size_t, int)> place = [&](std::size_t lo, std::size_t hi,
+                                                                            int depth) -> std::uint32_t {
+        if (lo >= hi) return kNoStream;
+        const std::size_t mid = lo + (hi - lo) / 2;
+        TreeLinks links;
+        links.left = place(lo, mid, depth + 1);
+        links.right = place(mid + 1, hi, depth + 1);
+        links.colour = depth % 2 == 0 ? 1 : 0;
+        (*out)[ids[mid]] = links;
+        return ids[mid];
+    };
+    return place(0, ids.size(), 0);
+}
+
+bool NameSortsBefore(const NewEntry& a, const NewEntry& b) {
+    return CompareEntryNames(a.name, static_cast<std::uint32_t>(a.name.size()), b.name,
+                             static_cast<std::uint32_t>(b.name.size())) < 0;
+}
+
 // One chain's units (sectors, or mini sectors) in order, and how to read bytes of it.
 struct ChainOf {
     std::vector<std::uint32_t> units;
@@ -652,17 +682,10 @@ class Finder {
         std::sort(top.begin(), top.end(), [](const Top& a, const Top& b) {
             return CompareEntryNames(a.name, a.units, b.name, b.units) < 0;
         });
-        std::map<std::uint32_t, std::array<std::uint32_t, 3>> links;  // left, right, colour
-        std::function<std::uint32_t(std::size_t, std::size_t, int)> place =
-            [&](std::size_t lo, std::size_t hi, int depth) -> std::uint32_t {
-            if (lo >= hi) return kNoStream;
-            const std::size_t mid = lo + (hi - lo) / 2;
-            const std::uint32_t left = place(lo, mid, depth + 1);
-            const std::uint32_t right = place(mid + 1, hi, depth + 1);
-            links[top[mid].id] = {left, right, depth % 2 == 0 ? 1u : 0u};
-            return top[mid].id;
-        };
-        const std::uint32_t child = place(0, top.size(), 0);
+        std::vector<std::uint32_t> ids;
+        for (const Top& t : top) ids.push_back(t.id);
+        std::map<std::uint32_t, TreeLinks> links;
+        const std::uint32_t child = LayOutTree(ids, &links);
 
         LostEntries out;
         for (std::size_t i = 0; i < chain_.size(); ++i) {
@@ -674,10 +697,10 @@ class Finder {
                     if (slot_of[j] / 4 != i) continue;
                     given.push_back(&found[j]);
                     NewEntry e = found[j];
-                    const auto& l = links.at(slot_of[j]);
-                    e.left = l[0];
-                    e.right = l[1];
-                    e.colour = static_cast<std::uint8_t>(l[2]);
+                    const TreeLinks& l = links.at(slot_of[j]);
+                    e.left = l.left;
+                    e.right = l.right;
+                    e.colour = l.colour;
                     slots[slot_of[j] % 4] = e;
                 }
                 if (i == 0)
@@ -700,12 +723,11 @@ class Finder {
                     const auto it = links.find(static_cast<std::uint32_t>(4 * i + e));
                     if (it == links.end()) continue;
                     std::uint8_t* p = bytes.data() + e * kDirEntrySize;
-                    const auto colour = static_cast<std::uint8_t>(it->second[2]);
-                    changed |= ReadLE32(p + 68) != it->second[0] ||
-                               ReadLE32(p + 72) != it->second[1] || p[67] != colour;
-                    WriteLE32(p + 68, it->second[0]);
-                    WriteLE32(p + 72, it->second[1]);
-                    p[67] = colour;
+                    const TreeLinks& l = it->second;
+                    changed |= ReadLE32(p + 68) != l.left || ReadLE32(p + 72) != l.right || p[67] != l.colour;
+                    WriteLE32(p + 68, l.left);
+                    WriteLE32(p + 72, l.right);
+                    p[67] = l.colour;
                 }
                 if (!changed) continue;
                 out.rebuilt.push_back({chain_[i], What(i),
@@ -820,32 +842,28 @@ std::optional<std::array<std::optional<NewEntry>, 4>> SubtreesInSector(
     std::array<std::optional<NewEntry>, 4> slots;
     for (const SubtreeTop& t : subtrees) {
         std::vector<NewEntry> entries = t.entries;
-        std::sort(entries.begin(), entries.end(), [](const NewEntry& a, const NewEntry& b) {
-            return CompareEntryNames(a.name, static_cast<std::uint32_t>(a.name.size()), b.name,
-                                     static_cast<std::uint32_t>(b.name.size())) < 0;
-        });
-        auto take = [&](bool is_top) {
-            if (is_top) return t.top;
+        std::sort(entries.begin(), entries.end(), NameSortsBefore);
+        // The middle one is the top; the others take the slots left, in order.
+        std::vector<std::uint32_t> ids;
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            if (i == entries.size() / 2) {
+                ids.push_back(t.top);
+                continue;
+            }
             std::uint32_t e = 0;
             while (taken[e]) ++e;
             taken[e] = true;
-            return first + e;
-        };
-        // A balanced tree of the sorted names: the middle one on top, black; below it red, then
-        // black again (readers go by the links and the order, not the colours).
-        std::function<std::uint32_t(std::size_t, std::size_t, int)> place =
-            [&](std::size_t lo, std::size_t hi, int depth) -> std::uint32_t {
-            if (lo >= hi) return kNoStream;
-            const std::size_t mid = lo + (hi - lo) / 2;
-            const std::uint32_t id = take(depth == 0);
-            NewEntry e = entries[mid];
-            e.colour = depth % 2 == 0 ? 1 : 0;
-            e.left = place(lo, mid, depth + 1);
-            e.right = place(mid + 1, hi, depth + 1);
-            slots[id - first] = e;
-            return id;
-        };
-        place(0, entries.size(), 0);
+            ids.push_back(first + e);
+        }
+        std::map<std::uint32_t, TreeLinks> links;
+        LayOutTree(ids, &links);
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            NewEntry e = entries[i];
+            e.left = links[ids[i]].left;
+            e.right = links[ids[i]].right;
+            e.colour = links[ids[i]].colour;
+            slots[ids[i] - first] = e;
+        }
     }
     return slots;
 }
