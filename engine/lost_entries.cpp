@@ -219,7 +219,7 @@ class Finder {
     explicit Finder(const TablesRead& t) : t_(t) {}
 
     std::optional<LostEntries> Find() {
-        if (!LoadDirectory() || !TablesWhole() || !LoadMiniFat()) return std::nullopt;
+        if (!LoadFat() || !LoadDirectory() || !LoadMiniFat()) return std::nullopt;
         const bool root_lost = lost_[0];
         if (!root_lost && entries_[0].type != kTypeRoot) return std::nullopt;
         if (root_lost ? !FlatTop() : !TreeLinksIn()) return std::nullopt;
@@ -240,19 +240,19 @@ class Finder {
   private:
     std::array<std::uint8_t, SECTOR_SIZE> Read(std::uint32_t k) const {
         std::array<std::uint8_t, SECTOR_SIZE> b{};
-        ReadSector(t_.view, k, b.data());
+        ReadSector(t_.file, k, b.data());
         return b;
     }
-    bool InFile(std::uint32_t k) const { return Regular(k) && k < t_.sectors && k < t_.fat.size(); }
+    bool InFile(std::uint32_t k) const { return Regular(k) && k < t_.sectors && k < fat_.size(); }
 
     // The directory's chain as the FAT gives it, its entries, and the sectors lost from it: one,
     // or any number with the root entry's among them.
     bool LoadDirectory() {
         std::set<std::uint32_t> seen;
         for (std::uint32_t k = t_.header.first_directory_sector_location;
-             Regular(k) && k < t_.fat.size() && chain_.size() < kMaxDirectorySectors &&
+             Regular(k) && k < fat_.size() && chain_.size() < kMaxDirectorySectors &&
              seen.insert(k).second;
-             k = t_.fat[k])
+             k = fat_[k])
             chain_.push_back(k);
         for (std::size_t i = 0; i < chain_.size(); ++i) {
             raw_.push_back(Read(chain_[i]));
@@ -281,17 +281,25 @@ class Finder {
         return static_cast<std::size_t>(std::find(lost_.begin(), lost_.end(), true) -
                                         lost_.begin());
     }
-    // Sure tables: every FAT sector in the file and not wiped (the check after judges the rest).
-    bool TablesWhole() const {
-        return std::all_of(t_.fat_sectors.begin(), t_.fat_sectors.end(), [this](std::uint32_t k) {
-            return k < t_.sectors && !Uniform(Read(k).data());
-        });
+    // The FAT as the file holds it, when it is sure: every FAT sector in the file and not wiped
+    // (one that describes only sectors past the file's end is all free, as it should be). Not
+    // the FAT as the repair would mend it: a link into a cut tail is no flipped bit here.
+    bool LoadFat() {
+        for (std::size_t j = 0; j < t_.fat_sectors.size(); ++j) {
+            const std::uint32_t k = t_.fat_sectors[j];
+            if (k >= t_.sectors) return false;
+            const auto b = Read(k);
+            const bool past_the_end = std::uint64_t{j} * kEntriesPerSector >= t_.sectors;
+            if (Uniform(b.data()) && !(past_the_end && ReadLE32(b.data()) == kFreeSect)) return false;
+            for (std::uint32_t e = 0; e < kEntriesPerSector; ++e) fat_.push_back(ReadLE32(b.data() + 4 * e));
+        }
+        return true;
     }
 
     bool LoadMiniFat() {
         std::set<std::uint32_t> seen;
         std::uint32_t k = t_.header.first_mini_fat_sector_location;
-        for (std::uint32_t b = 0; b < t_.header.number_of_mini_fat_sectors; ++b, k = t_.fat[k]) {
+        for (std::uint32_t b = 0; b < t_.header.number_of_mini_fat_sectors; ++b, k = fat_[k]) {
             if (!InFile(k) || !seen.insert(k).second) return false;
             const auto bytes = Read(k);
             if (Uniform(bytes.data())) return false;
@@ -388,7 +396,7 @@ class Finder {
     void Claim(std::uint32_t start, std::uint64_t count, bool mini) {
         auto& marks = mini ? mini_claimed_ : claimed_;
         const std::span<const std::uint32_t> table =
-            mini ? std::span<const std::uint32_t>(mini_fat_) : t_.fat;
+            mini ? std::span<const std::uint32_t>(mini_fat_) : std::span<const std::uint32_t>(fat_);
         for (std::uint32_t c = start;
              count > 0 && Regular(c) && c < marks.size() && c < table.size() && !marks[c];
              c = table[c], --count)
@@ -396,7 +404,7 @@ class Finder {
     }
 
     void ClaimTables() {
-        claimed_.assign(t_.fat.size(), false);
+        claimed_.assign(fat_.size(), false);
         for (const std::uint32_t k : t_.fat_sectors) Claim(k, 1, false);
         for (const std::uint32_t k : t_.difat_sectors) Claim(k, 1, false);
         for (const std::uint32_t k : chain_) Claim(k, 1, false);
@@ -425,7 +433,7 @@ class Finder {
     bool Loose(bool mini, std::vector<ChainOf>* out) {
         const std::vector<bool>& marks = mini ? mini_claimed_ : claimed_;
         const std::span<const std::uint32_t> table =
-            mini ? std::span<const std::uint32_t>(mini_fat_) : t_.fat;
+            mini ? std::span<const std::uint32_t>(mini_fat_) : std::span<const std::uint32_t>(fat_);
         const std::size_t limit =
             mini ? mini_.size() : std::min<std::size_t>(marks.size(), table.size());
         auto given = [&](std::uint32_t c) {
@@ -495,7 +503,7 @@ class Finder {
         // entries could fill is none (and is not held in memory).
         if (mini_size_ > std::uint64_t{kMiniStreamCutoff} * entries_.size()) return false;
         std::set<std::uint32_t> seen;
-        for (std::uint32_t k = mini_start_; mini_.size() < count; k = t_.fat[k]) {
+        for (std::uint32_t k = mini_start_; mini_.size() < count; k = fat_[k]) {
             if (!InFile(k) || !seen.insert(k).second) return false;
             const auto b = Read(k);
             for (std::uint32_t m = 0; m < SECTOR_SIZE / kMiniSectorSize && mini_.size() < count;
@@ -763,6 +771,7 @@ class Finder {
     }
 
     const TablesRead& t_;
+    std::vector<std::uint32_t> fat_;
     std::vector<std::uint32_t> chain_;  // the directory's sectors
     std::vector<std::array<std::uint8_t, SECTOR_SIZE>> raw_;
     std::vector<DirectoryEntry> entries_;

@@ -21,13 +21,12 @@ namespace deckwright {
 // a stream whose bytes tell its name and its exact size, and the directory's tree says where
 // they hang.
 
-// What the repair read of the file: a view of it with the sectors rebuilt so far, the sectors
-// it holds, its header, the FAT as read (or rebuilt), and the FAT and DIFAT sectors it lists.
+// The file as it stands, the sectors it holds, its header, and the FAT and DIFAT sectors that
+// header lists.
 struct TablesRead {
-    RandomAccessFile& view;
+    RandomAccessFile& file;
     const CompoundFileHeader& header;
     std::uint32_t sectors = 0;
-    std::span<const std::uint32_t> fat;
     std::span<const std::uint32_t> fat_sectors;
     std::span<const std::uint32_t> difat_sectors;
 };

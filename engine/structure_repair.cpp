@@ -1427,9 +1427,7 @@ class StructureRepairer {
     // A directory sector lost whose entries the streams' own bytes tell: the repair with them,
     // when the file then checks out and the presentation's records read whole.
     std::optional<StructureRepair> TheLostEntries() {
-        const std::vector<std::uint32_t>& fat = fat_.empty() ? raw_fat_ : fat_;
-        OverlayFile view(file_, r_.sectors, r_.length);
-        const auto lost = FindLostEntries({view, h_, real_, fat, fat_sectors_, difat_sectors_});
+        const auto lost = FindLostEntries({file_, h_, real_, fat_sectors_, difat_sectors_});
         if (!lost) return std::nullopt;
         StructureRepairer way(file_, h_);
         way.guessed_ = guessed_;

@@ -211,7 +211,8 @@ TEST(LostEntries, AWipedOrCutOffDirectorySectorComesBackFromTheStreamsOwnBytes) 
     ExpectStreamsBack(good, wiped, second, "the second directory sector wiped");
 
     // Real files: two small streams; the presentation and a padded property set cut off with
-    // the tail; a property set and "Current User" linked from two places in the tree; whole
+    // the tail; a property set and "Current User" linked from two places in the tree; "Current
+    // User" in a file whose last FAT sector describes only sectors past its end; whole
     // directories cut off with the tail, with no mini stream and with one among the chains left.
     struct Case {
         const char* file;
@@ -221,7 +222,8 @@ TEST(LostEntries, AWipedOrCutOffDirectorySectorComesBackFromTheStreamsOwnBytes) 
     for (const Case& c :
          {Case{"oletools_sample_with_lnk_file.ppt", 18, false}, Case{"poi_41246-2.ppt", 283, true},
           Case{"tika_testMSChart-govdocs-428996.ppt", 76, false},
-          Case{"poi_bug60345_paperfigures.ppt", 768, false}, Case{"poi_44296.ppt", 224, true},
+          Case{"poi_bug60345_paperfigures.ppt", 768, false}, Case{"poi_datetime.ppt", 219, false},
+          Case{"poi_44296.ppt", 224, true},
           Case{"phppres_Sample_00_03.ppt", 142, true}}) {
         const auto file = CorpusFile(c.file);
         if (!file) GTEST_SKIP() << c.file << " is not in DECKWRIGHT_CORPUS_DIR";
