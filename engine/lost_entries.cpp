@@ -234,7 +234,11 @@ class Finder {
         // An empty stream leaves no chain. The one presentations have empty is "Pictures", which
         // the writers that keep "\x01CompObj" at the top write even without pictures.
         if (Has(kCompObj) && !Has(kPictures)) return std::nullopt;
-        return root_lost ? TreeAnew(found) : UnderTheLinks(found);
+        auto out = root_lost ? TreeAnew(found) : UnderTheLinks(found);
+        if (out) {
+            for (std::size_t i = 0; i < chain_.size(); ++i) out->cut |= lost_[i] && chain_[i] >= t_.sectors;
+        }
+        return out;
     }
 
   private:

@@ -36,6 +36,7 @@ struct TablesRead {
 struct LostEntries {
     std::map<std::uint32_t, std::array<std::uint8_t, SECTOR_SIZE>> sectors;
     std::vector<RebuiltSector> rebuilt;
+    bool cut = false;  // a lost sector lies past the file's end: the FAT links into a cut tail
 };
 
 // The entries of one lost directory sector, set back from the streams' own bytes. Under an

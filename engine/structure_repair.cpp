@@ -657,7 +657,9 @@ class StructureRepairer {
 
     StructureRepair Run() {
         StructureRepair out = Attempt();
-        if (out.sound || entry_given_ || DirectoryLoss().empty()) return out;
+        // A directory sector lost, or one the directory's chain cannot be followed to.
+        if (out.sound || entry_given_ || (DirectoryLoss().empty() && DirectoryUnfound().empty()))
+            return out;
         if (auto found = TheLostEntries()) return std::move(*found);
         return out;
     }
@@ -782,7 +784,7 @@ class StructureRepairer {
             for (std::uint32_t e = 0; e < kEntriesPerSector; ++e)
                 raw_fat_.push_back(ReadLE32(b.data() + 4 * e));
         }
-        MendFlips();
+        if (!links_kept_) MendFlips();
         // A cut tail: what the entries inside the file, and the header, lead to lies past the
         // end. Those sectors are counted back in (they read as zero) so that the tables keep
         // describing them.
@@ -1432,6 +1434,9 @@ class StructureRepairer {
         StructureRepairer way(file_, h_);
         way.guessed_ = guessed_;
         way.entry_given_ = true;
+        // The directory's chain leads into the cut tail: the FAT's links there are the file's
+        // own, not flipped bits to mend.
+        way.links_kept_ = lost->cut;
         way.r_.sectors = lost->sectors;
         way.r_.rebuilt = lost->rebuilt;
         StructureRepair r = way.Run();
@@ -1504,6 +1509,7 @@ class StructureRepairer {
     std::optional<DirectoryDoubt> directory_doubt_;  // when that was all the FAT's rebuild left
     std::optional<TriedWay> tried_;                  // a way the directory goes on, being tried
     bool entry_given_ = false;  // a lost directory sector's entry is set back, being tried
+    bool links_kept_ = false;   // the FAT's links are taken as found, none mended as a flip
     std::string tried_note_;                         // why, for what is rebuilt under it
     // When the FAT's rebuild was left undecided between two sectors a chain could go on in.
     std::array<std::uint32_t, 2> undecided_between_{kFreeSect, kFreeSect};

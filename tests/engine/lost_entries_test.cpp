@@ -212,7 +212,8 @@ TEST(LostEntries, AWipedOrCutOffDirectorySectorComesBackFromTheStreamsOwnBytes) 
 
     // Real files: two small streams; the presentation and a padded property set cut off with
     // the tail; a property set and "Current User" linked from two places in the tree; "Current
-    // User" in a file whose last FAT sector describes only sectors past its end; whole
+    // User" in a file whose last FAT sector describes only sectors past its end, and cut off
+    // (the FAT's link into the cut tail is the file's own, not a flipped bit); whole
     // directories cut off with the tail, with no mini stream and with one among the chains left.
     struct Case {
         const char* file;
@@ -223,7 +224,7 @@ TEST(LostEntries, AWipedOrCutOffDirectorySectorComesBackFromTheStreamsOwnBytes) 
          {Case{"oletools_sample_with_lnk_file.ppt", 18, false}, Case{"poi_41246-2.ppt", 283, true},
           Case{"tika_testMSChart-govdocs-428996.ppt", 76, false},
           Case{"poi_bug60345_paperfigures.ppt", 768, false}, Case{"poi_datetime.ppt", 219, false},
-          Case{"poi_44296.ppt", 224, true},
+          Case{"poi_SampleShow.ppt", 243, true}, Case{"poi_44296.ppt", 224, true},
           Case{"phppres_Sample_00_03.ppt", 142, true}}) {
         const auto file = CorpusFile(c.file);
         if (!file) GTEST_SKIP() << c.file << " is not in DECKWRIGHT_CORPUS_DIR";
