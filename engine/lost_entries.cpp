@@ -61,7 +61,7 @@ constexpr std::size_t kMaxDirectorySectors = 1024;
 constexpr std::size_t kNamingBytes = kMiniStreamCutoff;  // what is read to name a chain
 
 bool Regular(std::uint32_t v) {
-    return v < kDifSect;
+    return v <= kMaxRegularSect;
 }
 
 std::uint32_t Units(std::uint64_t bytes, std::uint32_t unit) {
