@@ -67,6 +67,7 @@ inline constexpr const char* kCurrentUserStream = "Current User";
 inline constexpr const char* kPowerPoint4Stream = "PP40";
 inline constexpr const char* kSummaryStream = "\005SummaryInformation";
 inline constexpr const char* kDocumentSummaryStream = "\005DocumentSummaryInformation";
+inline constexpr const char* kCompObjStream = "\001CompObj";
 
 // Whether two names are the same but for the case of ASCII letters (as readers compare
 // stream names).

@@ -36,7 +36,6 @@ constexpr std::array<std::uint8_t, 16> kDocumentSummaryFormat = {
 
 // "\x01CompObj": a 28-byte header, then length-prefixed strings; "\x01Ole": version, flags, link
 // option, a reserved field, and the reserved moniker's size.
-constexpr const char* kCompObj = "\001CompObj";
 constexpr const char* kOle = "\001Ole";
 constexpr std::size_t kCompObjHeader = 28;
 constexpr std::uint32_t kUnicodeMarker = 0x71B239F4;
@@ -54,7 +53,7 @@ constexpr std::array<const char*, 7> kTopStreams = {kDocumentStream,
                                                     kSummaryStream,
                                                     kDocumentSummaryStream,
                                                     kPictures,
-                                                    kCompObj,
+                                                    kCompObjStream,
                                                     kOle};
 constexpr const char* kRootName = "Root Entry";
 constexpr std::size_t kMaxDirectorySectors = 1024;
@@ -233,7 +232,7 @@ class Finder {
         if (!Has(kDocumentStream) || !Has(kCurrentUserStream)) return std::nullopt;
         // An empty stream leaves no chain. The one presentations have empty is "Pictures", which
         // the writers that keep "\x01CompObj" at the top write even without pictures.
-        if (Has(kCompObj) && !Has(kPictures)) return std::nullopt;
+        if (Has(kCompObjStream) && !Has(kPictures)) return std::nullopt;
         auto out = root_lost ? TreeAnew(found) : UnderTheLinks(found);
         if (out) {
             for (std::size_t i = 0; i < chain_.size(); ++i) out->cut |= lost_[i] && chain_[i] >= t_.sectors;
@@ -801,7 +800,7 @@ std::optional<std::string> NameByBeginning(std::span<const std::uint8_t> first) 
     if (first.size() < kSectionListAt + 16) return std::nullopt;
     if (BeginsAsItsNamePromises(kCurrentUserStream, first) == true)
         return std::string(kCurrentUserStream);
-    if (BeginsAsItsNamePromises(kCompObj, first) == true) return std::string(kCompObj);
+    if (BeginsAsItsNamePromises(kCompObjStream, first) == true) return std::string(kCompObjStream);
     if (ReadLE32(first.data()) == kOleVersion) return std::string(kOle);
     if (IsPictureRecord(first.data())) return std::string(kPictures);
     if (BeginsAsItsNamePromises(kSummaryStream, first) != true) return std::nullopt;
@@ -817,7 +816,7 @@ std::optional<std::uint32_t> SizeByBytes(std::string_view name,
                                          std::span<const std::uint8_t> bytes) {
     if (name == kCurrentUserStream) return CurrentUserSize(bytes);
     if (name == kSummaryStream || name == kDocumentSummaryStream) return PropertySetEnd(bytes);
-    if (name == kCompObj) return CompObjSize(bytes);
+    if (name == kCompObjStream) return CompObjSize(bytes);
     if (name == kOle) return OleSize(bytes);
     if (name == kPictures) {
         const auto end = PicturesEnd(bytes.size(), [&](std::uint64_t at, std::uint8_t* h) {

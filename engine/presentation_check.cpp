@@ -17,7 +17,6 @@ namespace {
 using namespace cfb;
 
 constexpr std::uint16_t kCurrentUserAtom = 0x0FF6;
-constexpr const char* kCompObjStream = "\001CompObj";
 constexpr std::uint16_t kUserEditAtom = 0x0FF5;
 constexpr std::uint16_t kPersistDirectoryAtom = 0x1772;
 constexpr std::uint16_t kDocumentContainer = 0x03E8;
