@@ -250,9 +250,15 @@ bool CopyWatched(OsFile& from, OsFile& to, std::uint64_t length, CopyWatcher& wa
         std::min<std::uint64_t>(std::max<std::uint64_t>(length, 1), kWatchedPiece));
     // Page-aligned: the system copies out of and into a misaligned buffer at a fraction of the
     // speed.
-    std::vector<std::uint8_t> room(2 * size + kBufferAlignment);
-    const auto misaligned = reinterpret_cast<std::uintptr_t>(room.data()) % kBufferAlignment;
-    std::uint8_t* const first = room.data() + (kBufferAlignment - misaligned);
+    const std::span<std::uint8_t> lent = watcher.Room(2 * kWatchedPiece);
+    std::vector<std::uint8_t> own;
+    std::uint8_t* first = lent.data();
+    if (lent.size() < 2 * size ||
+        reinterpret_cast<std::uintptr_t>(lent.data()) % kBufferAlignment != 0) {
+        own.resize(2 * size + kBufferAlignment);
+        const auto misaligned = reinterpret_cast<std::uintptr_t>(own.data()) % kBufferAlignment;
+        first = own.data() + (kBufferAlignment - misaligned);
+    }
     auto read = [&](std::span<std::uint8_t> piece) {
         const std::size_t got = from.Read(piece);
         if (!from.Failed() && got == piece.size()) return true;

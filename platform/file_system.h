@@ -25,6 +25,14 @@ class CopyWatcher {
     // Bytes [pos, pos + bytes.size()) of the copy, in order from 0 without a gap; every piece
     // but the last holds a whole number of 64 KiB blocks. Called on the copying thread.
     virtual void See(std::uint64_t pos, std::span<const std::uint8_t> bytes) = 0;
+    // Room of `size` bytes (the most a copy's pieces take at once), aligned to 4096, that the
+    // watcher lends for the pieces and keeps for the copies after this one; empty, and the
+    // copy takes room of its own. A batch that lends the same room to every copy spares the
+    // system handing over and clearing fresh pages for each.
+    virtual std::span<std::uint8_t> Room(std::size_t size) {
+        (void)size;
+        return {};
+    }
 };
 
 // The operating system's files as the runs use them. Paths are UTF-8. Every operation that can

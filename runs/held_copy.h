@@ -29,6 +29,9 @@ class HeldCopy final : public RandomAccessFile {
         return held_.ReadAt(offset, out, error);
     }
 
+    // The held bytes, for another use once the repair is over; the copy holds none after.
+    std::vector<std::uint8_t> Release() { return std::move(held_.bytes()); }
+
   private:
     RandomAccessFile& file_;
     MemoryFile held_;

@@ -66,6 +66,7 @@ bool RepairOnThreadsSaveInOrder(const RepairAndSaveJob& job, RunOutcomes& outcom
     bool stop = false;
 
     auto repair_items = [&] {
+        detail::ItemRooms rooms;
         for (;;) {
             std::size_t i;
             {
@@ -81,7 +82,7 @@ bool RepairOnThreadsSaveInOrder(const RepairAndSaveJob& job, RunOutcomes& outcom
             std::optional<ItemOutcome> outcome;
             try {
                 host.ReportProgress(ProgressCode::kRepairBegins, i);
-                outcome = detail::RepairOneItem(repair, i, job.sources[i]);
+                outcome = detail::RepairOneItem(repair, i, job.sources[i], rooms);
                 ReportEnd(host, *outcome, i);
             } catch (...) {
                 if (!outcome)
@@ -163,9 +164,10 @@ RunOutcomes RepairAndSaveWorker(const RepairAndSaveJob& job) {
             return outcomes;
         }
         detail::SavedInThisRun saved;
+        detail::ItemRooms rooms;
         for (std::size_t i = 0; i < count; ++i) {
             job.host->ReportProgress(ProgressCode::kRepairBegins, i);
-            ItemOutcome outcome = detail::RepairOneItem(repair, i, job.sources[i]);
+            ItemOutcome outcome = detail::RepairOneItem(repair, i, job.sources[i], rooms);
             ReportEnd(*job.host, outcome, i);
             if (outcome.succeeded) {
                 // A repaired copy's warning stays with the item once the copy is saved.

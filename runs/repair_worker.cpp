@@ -16,35 +16,56 @@ namespace {
 constexpr std::uint64_t kHeldCopyLimit = std::uint64_t{4} << 20;
 
 // Hands the bytes of an item's copy to the repair's pass on their way into the copy, so that the
-// repair does not read the copy again for them; a small copy's bytes are kept, too.
+// repair does not read the copy again for them; a small copy's bytes are kept, too. The rooms
+// for both are the thread's, lent for the item.
 class PassWatcher final : public CopyWatcher {
   public:
+    explicit PassWatcher(detail::ItemRooms& rooms) : rooms_(rooms) {}
+    ~PassWatcher() override {
+        if (holding_) rooms_.held = std::move(held_);
+    }
+    PassWatcher(const PassWatcher&) = delete;
+    PassWatcher& operator=(const PassWatcher&) = delete;
+
     void Begin(std::uint64_t length) override {
         feed_.emplace(length);
-        if (length <= kHeldCopyLimit) held_.reserve(static_cast<std::size_t>(length));
+        if (length > kHeldCopyLimit) return;
+        holding_ = true;
+        held_ = std::move(rooms_.held);
+        held_.clear();
+        // All a held copy may take, at once: grown file by file, it would be taken afresh
+        // several times over a batch.
+        held_.reserve(static_cast<std::size_t>(kHeldCopyLimit));
     }
     void See(std::uint64_t pos, std::span<const std::uint8_t> bytes) override {
         if (!feed_) return;
         feed_->Take(pos, bytes);
-        if (held_.capacity() > 0 && pos == held_.size())
-            held_.insert(held_.end(), bytes.begin(), bytes.end());
+        if (holding_ && pos == held_.size()) held_.insert(held_.end(), bytes.begin(), bytes.end());
+    }
+    std::span<std::uint8_t> Room(std::size_t size) override {
+        if (rooms_.copy.size() < size) rooms_.copy = PageBuffer(size);
+        return rooms_.copy.span().first(size);
     }
     SectorPassFeed* feed() { return feed_ ? &*feed_ : nullptr; }
     // The copy's bytes when it is small and all of them were seen; else nothing.
     std::optional<std::vector<std::uint8_t>> TakeHeld(std::uint64_t length) {
-        if (held_.capacity() == 0 || held_.size() != length) return std::nullopt;
+        if (!holding_ || held_.size() != length) return std::nullopt;
+        holding_ = false;
         return std::move(held_);
     }
 
   private:
+    detail::ItemRooms& rooms_;
     std::optional<SectorPassFeed> feed_;
+    bool holding_ = false;
     std::vector<std::uint8_t> held_;
 };
 
 // One item of the run: its outcome, the host told of a failure already.
 class RepairItem {
   public:
-    RepairItem(const RepairJob& job, std::size_t index) : job_(job), index_(index) {}
+    RepairItem(const RepairJob& job, std::size_t index, detail::ItemRooms& rooms)
+        : job_(job), index_(index), rooms_(rooms) {}
     // Whatever way the item ends without a repaired copy (an exception included), its item
     // folder goes with it.
     ~RepairItem() {
@@ -67,7 +88,7 @@ class RepairItem {
             return Fail(kLoadFailedText, "cannot make a temporary folder: " + error);
         }
         copy_ = folder + name;
-        PassWatcher seen;
+        PassWatcher seen(rooms_);
         if (!files().CopyToTemporary(source, copy_, &error, &seen)) {
             return Fail(kLoadFailedText, "cannot copy " + source + " to " + copy_ + ": " + error);
         }
@@ -80,6 +101,7 @@ class RepairItem {
             // Its reads cannot fail; a write that fails is recorded in the file, said below.
             HeldCopy copy(*file, std::move(*held));
             outcome = RepairCompoundFile(copy, seen.feed());
+            rooms_.held = copy.Release();
         } else {
             outcome = RepairCompoundFile(*file, seen.feed());
         }
@@ -113,6 +135,7 @@ class RepairItem {
 
     const RepairJob& job_;
     std::size_t index_;
+    detail::ItemRooms& rooms_;
     std::string copy_;  // while the item runs
 };
 
@@ -121,9 +144,10 @@ class RepairItem {
 namespace detail {
 
 // Whatever goes wrong inside an item ends that item, never the run.
-ItemOutcome RepairOneItem(const RepairJob& job, std::size_t index, const std::string& source) {
+ItemOutcome RepairOneItem(const RepairJob& job, std::size_t index, const std::string& source,
+                          ItemRooms& rooms) {
     try {
-        RepairItem item(job, index);
+        RepairItem item(job, index, rooms);
         try {
             return item.Run(source);
         } catch (const std::exception& e) {
@@ -143,9 +167,10 @@ RunOutcomes RepairWorker(const RepairJob& job) {
     RunOutcomes outcomes;
     try {
         outcomes.reserve(count);
+        detail::ItemRooms rooms;
         for (std::size_t i = 0; i < count; ++i) {
             job.host->ReportProgress(ProgressCode::kRepairBegins, i);
-            outcomes.push_back(detail::RepairOneItem(job, i, queue[i]));
+            outcomes.push_back(detail::RepairOneItem(job, i, queue[i], rooms));
             const ItemOutcome& outcome = outcomes.back();
             queue[i] = outcome.succeeded ? outcome.path : std::string(kFailMarker);
             job.host->ReportProgress(

@@ -3,7 +3,9 @@
 #include <cstddef>
 #include <set>
 #include <string>
+#include <vector>
 
+#include "engine/page_buffer.h"
 #include "runs/repair_worker.h"
 #include "runs/save_worker.h"
 
@@ -11,9 +13,17 @@
 // run that takes each file through both stages before the next. Within runs/ only.
 namespace deckwright::detail {
 
+// Memory a repairing thread keeps from one item to the next: taking fresh pages from the system
+// (which clears them) for every file is a good part of the work over a batch of small files.
+struct ItemRooms {
+    PageBuffer copy;                 // the copy's pieces on their way into it
+    std::vector<std::uint8_t> held;  // a small copy's bytes while it is repaired
+};
+
 // Copies source into an item folder of its own and repairs the copy. On failure the host has
 // been told, and nothing of the item is left in the temporary folder.
-ItemOutcome RepairOneItem(const RepairJob& job, std::size_t index, const std::string& source);
+ItemOutcome RepairOneItem(const RepairJob& job, std::size_t index, const std::string& source,
+                          ItemRooms& rooms);
 
 // What one save run has saved so far: its files are never replaced by a later item of it.
 class SavedInThisRun {

@@ -181,6 +181,63 @@ TEST_F(FileSystemTest, AWatchedCopySeesEveryByteOnce) {
     ExpectOnlyFiles(folder, {"copy.ppt"});
 }
 
+// A watcher that lends room for the pieces: room that fits (the size asked, page-aligned) holds
+// every piece, across copies; room too short or misaligned is left alone, as the copy would
+// otherwise write past it or copy at a fraction of the speed.
+TEST_F(FileSystemTest, ALentRoomIsUsedOnlyWhenItFits) {
+    class Lender final : public CopyWatcher {
+      public:
+        // room_size 0: the size asked.
+        Lender(std::size_t room_size, std::size_t misaligned_by)
+            : room_size_(room_size), misaligned_by_(misaligned_by) {}
+        void Begin(std::uint64_t) override {}
+        void See(std::uint64_t, std::span<const std::uint8_t> bytes) override {
+            // Begins in the room: a piece that does not also end in it overran it.
+            const bool inside = !lent_.empty() && bytes.data() >= lent_.data() &&
+                                bytes.data() < lent_.data() + lent_.size();
+            (inside ? in_room : elsewhere) += 1;
+        }
+        std::span<std::uint8_t> Room(std::size_t size) override {
+            if (lent_.empty()) {
+                const std::size_t lent = room_size_ == 0 ? size : room_size_;
+                store_.resize(lent + 4096 + misaligned_by_);
+                const auto past = reinterpret_cast<std::uintptr_t>(store_.data()) % 4096;
+                lent_ = std::span(store_).subspan((4096 - past) % 4096 + misaligned_by_, lent);
+            }
+            return lent_;
+        }
+        int in_room = 0, elsewhere = 0;
+
+      private:
+        std::size_t room_size_, misaligned_by_;
+        std::vector<std::uint8_t> store_;
+        std::span<std::uint8_t> lent_;
+    };
+    Bytes big(2'500'123), small(70'000);
+    std::mt19937 random(5);
+    for (auto& b : big) b = static_cast<std::uint8_t>(random());
+    for (auto& b : small) b = static_cast<std::uint8_t>(random());
+    const std::string folder = scratch.Folder("work");
+    const std::string sources[] = {scratch.File("a/big.ppt", big),
+                                   scratch.File("a/small.ppt", small)};
+    struct Case {
+        std::size_t room_size, misaligned_by;
+        bool used;
+    };
+    for (const Case c : {Case{0, 0, true}, Case{4096, 0, false}, Case{0, 1, false}}) {
+        SCOPED_TRACE(std::to_string(c.room_size) + " bytes, " + std::to_string(c.misaligned_by) +
+                     " off");
+        Lender lender(c.room_size, c.misaligned_by);
+        for (const std::string& from : sources) {
+            const std::string to = folder + "copy.ppt";
+            ASSERT_TRUE(files.CopyToTemporary(from, to, &error, &lender)) << error;
+            EXPECT_TRUE(ReadBytes(to) == ReadBytes(from));
+        }
+        EXPECT_GT(lender.in_room + lender.elsewhere, 2);
+        EXPECT_EQ(c.used ? lender.elsewhere : lender.in_room, 0);
+    }
+}
+
 // Only what replaces a file is pushed to the disk before it takes the file's name: a crash then
 // leaves the old file or the new one. A working copy, or a save under a new name, is not: a
 // crash loses at most that copy, and the user's own file is still there to repair again.
