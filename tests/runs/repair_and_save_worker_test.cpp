@@ -35,19 +35,24 @@ TEST_F(RepairAndSaveRunTest, RepairsRunAheadOfASlowSaveOnlySoFar) {
         const std::size_t jobs = 2;
         const std::size_t cap = budget == 0 ? 1 : jobs - 1 + kMoreWaiting;
         std::atomic<std::size_t> most{0};
-        files.before_item_folder = [&] {
-            const std::size_t now = ItemFoldersIn(RunFolder()).size();
+        auto note = [&](std::size_t now) {
             for (std::size_t m = most.load(); now > m && !most.compare_exchange_weak(m, now);) {
             }
         };
+        files.before_item_folder = [&] { note(ItemFoldersIn(RunFolder()).size()); };
         // The first save is held up until the repairs have run as far ahead as they may (a
         // loaded machine takes its time), then a while longer for any going too far to show.
+        // Two threads about to make their copies may each count the folders before the other's
+        // is made, so the folders are counted while the save waits, too: nothing goes then,
+        // and the newest was made beside all the others.
         bool first = true;
         files.before_move = [&](const std::string&, const std::string&) {
             if (!std::exchange(first, false)) return;
             const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-            while (most.load() < cap && std::chrono::steady_clock::now() < give_up)
+            while (most.load() < cap && std::chrono::steady_clock::now() < give_up) {
+                note(ItemFoldersIn(RunFolder()).size() - 1);
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
         };
         RepairAndSaveJob job{sources, &host, &files, "_r" + std::to_string(budget), out};
