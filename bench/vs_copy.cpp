@@ -5,15 +5,19 @@
 //   repair of the corpus files that repair, in one run       vs  cp of them into one folder
 //   (the same batch with --jobs 1 and --jobs 2)
 //   inspect of a 512 MB file of random bytes, header zeroed  vs  cat of it
+// and two floors, each against the same cp: the system's copy of the 512 MB file then one read
+// of the copy, and `check` of the batch on two processes (the checking a repair does, no copy).
 // Usage: deckwright_vs_copy DECKWRIGHT [CORPUS_DIR] [ROUNDS]
 // With ROUNDS 0 it only writes the two 512 MB files, says where, and keeps them (for strace).
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <iostream>
 #include <random>
 
 #include "bench/command_runs.h"
+#include "platform/file_system.h"
 
 namespace {
 
@@ -21,13 +25,16 @@ using namespace deckwright::bench;
 
 int Run(const Args& args) { return RunCommand(args).status; }
 
-double Seconds(const Args& args, const fs::path& clean) {
+double Seconds(const Args& args, const fs::path& clean, const std::function<void()>& here = {}) {
     if (!clean.empty()) {
         fs::remove_all(clean);
         fs::create_directories(clean);
     }
     const auto start = std::chrono::steady_clock::now();
-    Run(args);
+    if (here)
+        here();
+    else
+        Run(args);
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
@@ -47,8 +54,40 @@ struct Pair {
     std::string what;
     Args ours, theirs;
     fs::path ours_clean, theirs_clean;
+    std::function<void()> ours_here = {};  // instead of running `ours`
     double best_ours = 1e9, best_theirs = 1e9;
 };
+
+// Copies from into to as the repair makes its working copy, handing each piece to a watcher
+// that does nothing with it.
+void CopyAsRepairDoes(const std::string& from, const std::string& to) {
+    struct Blind final : deckwright::CopyWatcher {
+        void Begin(std::uint64_t) override {}
+        void See(std::uint64_t, std::span<const std::uint8_t>) override {}
+    } blind;
+    deckwright::FileSystem files;
+    std::string error;
+    files.CopyToTemporary(from, to, &error, &blind);
+}
+
+// Copies from into to as cp does (copy_file_range), then reads the copy once, 1 MiB at a time.
+void CopyThenRead(const std::string& from, const std::string& to) {
+    const int in = open(from.c_str(), O_RDONLY);
+    const int out = open(to.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+    if (in >= 0 && out >= 0) {
+        const off_t length = lseek(in, 0, SEEK_END);
+        loff_t at_in = 0, at_out = 0;
+        while (at_in < length && copy_file_range(in, &at_in, out, &at_out,
+                                                 static_cast<std::size_t>(length - at_in), 0) > 0) {
+        }
+        std::vector<char> piece(std::size_t{1} << 20);
+        lseek(out, 0, SEEK_SET);
+        while (read(out, piece.data(), piece.size()) > 0) {
+        }
+    }
+    if (in >= 0) close(in);
+    if (out >= 0) close(out);
+}
 
 }  // namespace
 
@@ -92,11 +131,27 @@ int main(int argc, char** argv) {
 
     const std::string out_big = (work / "out-big").string();
     std::vector<Pair> pairs;
+    const std::string big_copy = (work / "in" / "big512_r.ppt").string();
     pairs.push_back({"repair 512 MB, header zeroed  vs cp",
                      {deckwright, "repair", "--out", out_big, "--suffix", "_r", big.string()},
-                     {"cp", big.string(), (work / "in" / "big512_r.ppt").string()},
+                     {"cp", big.string(), big_copy},
                      out_big,
                      {}});
+    // The share of the repair that is the copy it looks at: made as the repair makes it, through
+    // this process, with nothing looked at.
+    pairs.push_back(
+        {"  its copy alone, nothing looked at", {}, {"cp", big.string(), big_copy}, {}, {}, [&] {
+             CopyAsRepairDoes(big.string(), big_copy);
+         }});
+    // What no repair whose verdict reads its own copy can beat: the system's own copy, then one
+    // read of the copy (its records can only be walked once the copy is whole and its tables
+    // are known), in this process.
+    pairs.push_back({"  floor: kernel copy, then one read of it",
+                     {},
+                     {"cp", big.string(), big_copy},
+                     {},
+                     {},
+                     [&] { CopyThenRead(big.string(), big_copy); }});
     if (!batch.empty()) {
         const fs::path out_batch = work / "out-batch", cp_batch = work / "cp-batch";
         Args ours = {deckwright, "repair", "--out", out_batch.string(), "--suffix", "_r"};
@@ -118,6 +173,22 @@ int main(int argc, char** argv) {
                      "--suffix", "_j", batch.front()}) != 2)
                 pairs.push_back(p);
         }
+        // The checks a repair makes of what it saves, without any copy, the files dealt out
+        // to two processes side by side as two jobs deal them: a floor for the batch.
+        std::string halves[2];
+        for (std::size_t i = 0; i < batch.size(); ++i) {
+            std::string quoted = " '";
+            for (const char c : batch[i])
+                quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+            halves[i % 2] += quoted + "'";
+        }
+        pairs.push_back(
+            {"  floor: check of them, two at once vs cp",
+             {"sh", "-c", "\"$0\" check" + halves[0] + " & \"$0\" check" + halves[1] + "; wait",
+              deckwright},
+             theirs,
+             {},
+             cp_batch});
     }
     pairs.push_back({"inspect 512 MB random bytes    vs cat",
                      {deckwright, "inspect", noise.string()},
@@ -129,7 +200,7 @@ int main(int argc, char** argv) {
     for (int r = 0; r < rounds; ++r) {
         for (Pair& p : pairs) {
             p.best_theirs = std::min(p.best_theirs, Seconds(p.theirs, p.theirs_clean));
-            p.best_ours = std::min(p.best_ours, Seconds(p.ours, p.ours_clean));
+            p.best_ours = std::min(p.best_ours, Seconds(p.ours, p.ours_clean, p.ours_here));
             fs::remove(work / "in" / "big512_r.ppt");
         }
     }
