@@ -103,6 +103,8 @@ class RepairItem {
             outcome = RepairCompoundFile(copy, seen.feed());
             rooms_.held = copy.Release();
         } else {
+            // A big copy's repair takes memory of its own; the copy room is not kept beside it.
+            rooms_.copy = PageBuffer();
             outcome = RepairCompoundFile(*file, seen.feed());
         }
         if (outcome.sound && file->Failed()) {
