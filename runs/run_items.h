@@ -13,8 +13,9 @@
 // run that takes each file through both stages before the next. Within runs/ only.
 namespace deckwright::detail {
 
-// Memory a repairing thread keeps from one item to the next: taking fresh pages from the system
-// (which clears them) for every file is a good part of the work over a batch of small files.
+// Memory a repairing thread keeps from one item to the next: over a batch of files of a few
+// hundred KB to a few MB, taking fresh pages from the system (which clears them) for every file
+// is a good part of the work.
 struct ItemRooms {
     PageBuffer copy;                 // the copy's pieces on their way into it
     std::vector<std::uint8_t> held;  // a small copy's bytes while it is repaired
