@@ -235,7 +235,8 @@ class Finder {
         if (Has(kCompObjStream) && !Has(kPictures)) return std::nullopt;
         auto out = root_lost ? TreeAnew(found) : UnderTheLinks(found);
         if (out) {
-            for (std::size_t i = 0; i < chain_.size(); ++i) out->cut |= lost_[i] && chain_[i] >= t_.sectors;
+            for (std::size_t i = 0; i < chain_.size(); ++i)
+                out->cut |= lost_[i] && chain_[i] >= t_.sectors;
         }
         return out;
     }
@@ -247,6 +248,11 @@ class Finder {
         return b;
     }
     bool InFile(std::uint32_t k) const { return Regular(k) && k < t_.sectors && k < fat_.size(); }
+    // The mini FAT, or the FAT.
+    std::span<const std::uint32_t> TableOf(bool mini) const {
+        return mini ? std::span<const std::uint32_t>(mini_fat_)
+                    : std::span<const std::uint32_t>(fat_);
+    }
 
     // The directory's chain as the FAT gives it, its entries, and the sectors lost from it: one,
     // or any number with the root entry's among them.
@@ -293,8 +299,10 @@ class Finder {
             if (k >= t_.sectors) return false;
             const auto b = Read(k);
             const bool past_the_end = std::uint64_t{j} * kEntriesPerSector >= t_.sectors;
-            if (Uniform(b.data()) && !(past_the_end && ReadLE32(b.data()) == kFreeSect)) return false;
-            for (std::uint32_t e = 0; e < kEntriesPerSector; ++e) fat_.push_back(ReadLE32(b.data() + 4 * e));
+            if (Uniform(b.data()) && !(past_the_end && ReadLE32(b.data()) == kFreeSect))
+                return false;
+            for (std::uint32_t e = 0; e < kEntriesPerSector; ++e)
+                fat_.push_back(ReadLE32(b.data() + 4 * e));
         }
         return true;
     }
@@ -398,8 +406,7 @@ class Finder {
     // Marks `count` units of the chain from `start` as held by what the directory names.
     void Claim(std::uint32_t start, std::uint64_t count, bool mini) {
         auto& marks = mini ? mini_claimed_ : claimed_;
-        const std::span<const std::uint32_t> table =
-            mini ? std::span<const std::uint32_t>(mini_fat_) : std::span<const std::uint32_t>(fat_);
+        const std::span<const std::uint32_t> table = TableOf(mini);
         for (std::uint32_t c = start;
              count > 0 && Regular(c) && c < marks.size() && c < table.size() && !marks[c];
              c = table[c], --count)
@@ -435,8 +442,7 @@ class Finder {
     // when they do not all run from a start to an end.
     bool Loose(bool mini, std::vector<ChainOf>* out) {
         const std::vector<bool>& marks = mini ? mini_claimed_ : claimed_;
-        const std::span<const std::uint32_t> table =
-            mini ? std::span<const std::uint32_t>(mini_fat_) : std::span<const std::uint32_t>(fat_);
+        const std::span<const std::uint32_t> table = TableOf(mini);
         const std::size_t limit =
             mini ? mini_.size() : std::min<std::size_t>(marks.size(), table.size());
         auto given = [&](std::uint32_t c) {
